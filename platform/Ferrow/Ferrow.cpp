@@ -74,7 +74,9 @@ std::string Ferrow::networkAddress() const {
     return buffer;
 }
 
-std::string Ferrow::notation() const { return networkAddress() + "/" + std::to_string(prefix_); }
+std::string Ferrow::notation() const {
+    return networkAddress() + "/" + std::to_string(prefix_);
+}
 
 bool Ferrow::contains(const Ferrow& other, Error* error) const {
     if (family_ != other.family_)

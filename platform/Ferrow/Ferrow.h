@@ -42,5 +42,5 @@ private:
     Ferrow() = default;
     Family family_ = Family::IPv4;
     unsigned prefix_ = 0;
-    std::array<std::uint8_t, 16> bytes_{};  // network address, IPv4 in the first 4
+    std::array<std::uint8_t, 16> bytes_{}; // network address, IPv4 in the first 4
 };

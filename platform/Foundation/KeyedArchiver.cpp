@@ -2,7 +2,9 @@
 
 namespace {
 nlohmann::json wrap(nlohmann::json root) {
-    return {{"$archiver", "OrvikKeyedArchive"}, {"$version", KeyedArchiver::ArchiveVersion}, {"$root", std::move(root)}};
+    return {{"$archiver", "OrvikKeyedArchive"},
+            {"$version", KeyedArchiver::ArchiveVersion},
+            {"$root", std::move(root)}};
 }
 } // namespace
 
@@ -10,8 +12,10 @@ nlohmann::json KeyedArchiver::archivedDataWithRootObject(const KeyedCoding& obje
     return wrap(object.encodeWithCoder());
 }
 
-nlohmann::json KeyedArchiver::archivedDataWithRootArray(const std::vector<std::shared_ptr<KeyedCoding>>& objects) {
+nlohmann::json
+KeyedArchiver::archivedDataWithRootArray(const std::vector<std::shared_ptr<KeyedCoding>>& objects) {
     nlohmann::json array = nlohmann::json::array();
-    for (const auto& o : objects) array.push_back(o ? o->encodeWithCoder() : nlohmann::json(nullptr));
+    for (const auto& o : objects)
+        array.push_back(o ? o->encodeWithCoder() : nlohmann::json(nullptr));
     return wrap(std::move(array));
 }

@@ -13,12 +13,12 @@ class KeyedArchiver {
 public:
     static constexpr const char* ErrorDomain = "OrvikKeyedArchiveErrorDomain";
     enum : long {
-        ErrorNotAnArchive = 1,     // not an archive at all (junk, another format)
-        ErrorUnsupportedVersion,   // written by a newer format
-        ErrorNotAnObject,          // an element is not an encoded object
-        ErrorUnknownClass,         // names a class nobody registered
-        ErrorWrongClass,           // decodes to a class the caller did not ask for
-        ErrorInvalidValue,         // an object's values do not fit its class
+        ErrorNotAnArchive = 1,   // not an archive at all (junk, another format)
+        ErrorUnsupportedVersion, // written by a newer format
+        ErrorNotAnObject,        // an element is not an encoded object
+        ErrorUnknownClass,       // names a class nobody registered
+        ErrorWrongClass,         // decodes to a class the caller did not ask for
+        ErrorInvalidValue,       // an object's values do not fit its class
     };
     static constexpr int ArchiveVersion = 1;
 
@@ -27,6 +27,7 @@ public:
 
     template <class T>
     static nlohmann::json archivedDataWithArray(const std::vector<std::shared_ptr<T>>& objects) {
-        return archivedDataWithRootArray(std::vector<std::shared_ptr<KeyedCoding>>(objects.begin(), objects.end()));
+        return archivedDataWithRootArray(
+            std::vector<std::shared_ptr<KeyedCoding>>(objects.begin(), objects.end()));
     }
 };

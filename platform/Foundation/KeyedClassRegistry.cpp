@@ -30,7 +30,7 @@ bool KeyedClassRegistry::hasClass(const std::string& className) const {
 }
 
 std::shared_ptr<KeyedCoding> KeyedClassRegistry::decodeObject(const nlohmann::json& encoded,
-                                                               Error* error) const {
+                                                              Error* error) const {
     auto cls = encoded.is_object() ? encoded.find("$class") : encoded.end();
     if (!encoded.is_object() || cls == encoded.end() || !cls->is_string()) {
         if (error)

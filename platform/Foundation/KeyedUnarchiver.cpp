@@ -10,7 +10,8 @@ const nlohmann::json* rootOf(const nlohmann::json& data, Error* error) {
         return nullptr;
     };
     auto archiver = data.is_object() ? data.find("$archiver") : data.end();
-    if (!data.is_object() || archiver == data.end() || *archiver != "OrvikKeyedArchive" || !data.contains("$root"))
+    if (!data.is_object() || archiver == data.end() || *archiver != "OrvikKeyedArchive" ||
+        !data.contains("$root"))
         return fail(KeyedArchiver::ErrorNotAnArchive, "The stored value is not a keyed archive.");
     auto version = data.find("$version");
     if (version == data.end() || !version->is_number_integer() || version->get<long long>() < 1)
@@ -24,7 +25,8 @@ const nlohmann::json* rootOf(const nlohmann::json& data, Error* error) {
 
 } // namespace
 
-std::shared_ptr<KeyedCoding> KeyedUnarchiver::unarchiveObjectWithData(const nlohmann::json& data, Error* error) {
+std::shared_ptr<KeyedCoding> KeyedUnarchiver::unarchiveObjectWithData(const nlohmann::json& data,
+                                                                      Error* error) {
     const nlohmann::json* root = rootOf(data, error);
     if (!root) return nullptr;
     return KeyedClassRegistry::shared().decodeObject(*root, error);

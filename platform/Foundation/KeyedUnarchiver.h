@@ -15,7 +15,8 @@
 // that the caller can keep the stored value aside instead of replacing it.
 class KeyedUnarchiver {
 public:
-    static std::shared_ptr<KeyedCoding> unarchiveObjectWithData(const nlohmann::json& data, Error* error = nullptr);
+    static std::shared_ptr<KeyedCoding> unarchiveObjectWithData(const nlohmann::json& data,
+                                                                Error* error = nullptr);
     static std::optional<std::vector<std::shared_ptr<KeyedCoding>>>
     unarchiveArrayWithData(const nlohmann::json& data, Error* error = nullptr);
 
@@ -32,7 +33,7 @@ public:
     // The root array with every element a T (or null).
     template <class T>
     static std::optional<std::vector<std::shared_ptr<T>>> unarchiveArrayOfClass(const nlohmann::json& data,
-                                                                               Error* error = nullptr) {
+                                                                                Error* error = nullptr) {
         auto objects = unarchiveArrayWithData(data, error);
         if (!objects) return std::nullopt;
         std::vector<std::shared_ptr<T>> result;

@@ -112,9 +112,9 @@ void UserDefaults::load() {
         return;
     }
     // Never let the next write replace a damaged file unseen: keep it aside.
-    auto stamp = std::chrono::duration_cast<std::chrono::seconds>(
-                     std::chrono::system_clock::now().time_since_epoch())
-                     .count();
+    auto stamp =
+        std::chrono::duration_cast<std::chrono::seconds>(std::chrono::system_clock::now().time_since_epoch())
+            .count();
     std::string aside = path_ + ".damaged-" + std::to_string(stamp);
     if (::rename(path_.c_str(), aside.c_str()) == 0) {
         Log::warning("Preferences {} are not a JSON object; kept aside as {}", path_, aside);

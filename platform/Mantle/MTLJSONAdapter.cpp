@@ -4,7 +4,8 @@
 
 std::shared_ptr<MTLValueTransformer> MTLJSONAdapter::transformerForProperty(const MTLProperty& property) {
     if (property.transformer) return property.transformer;
-    if (!property.transformerName.empty()) return MTLValueTransformer::valueTransformerForName(property.transformerName);
+    if (!property.transformerName.empty())
+        return MTLValueTransformer::valueTransformerForName(property.transformerName);
     return nullptr;
 }
 
@@ -16,10 +17,12 @@ std::vector<std::string> MTLJSONAdapter::serializablePropertyKeys(const std::vec
     return result;
 }
 
-std::optional<nlohmann::json> MTLJSONAdapter::JSONDictionaryFromModel(const MTLModel& model, Error* error) const {
+std::optional<nlohmann::json> MTLJSONAdapter::JSONDictionaryFromModel(const MTLModel& model,
+                                                                      Error* error) const {
     const MTLModelClass& cls = model.modelClass();
     std::vector<std::string> keys;
-    for (const auto& [key, JSONKey] : cls.JSONKeyPathsByPropertyKey()) keys.push_back(key);
+    for (const auto& [key, JSONKey] : cls.JSONKeyPathsByPropertyKey())
+        keys.push_back(key);
     keys = serializablePropertyKeys(keys, model);
 
     std::optional<Error> nestedError;
@@ -58,12 +61,14 @@ std::optional<nlohmann::json> MTLJSONAdapter::JSONDictionaryFromModel(const MTLM
     return out;
 }
 
-std::shared_ptr<MTLModel> MTLJSONAdapter::modelOfClass(const MTLModelClass& cls, const nlohmann::json& JSONDictionary,
+std::shared_ptr<MTLModel> MTLJSONAdapter::modelOfClass(const MTLModelClass& cls,
+                                                       const nlohmann::json& JSONDictionary,
                                                        Error* error) const {
     if (!JSONDictionary.is_object()) {
         if (error)
-            *error = Error(ErrorDomain, ErrorInvalidJSONDictionary,
-                           cls.name + " can't be read from JSON that is a " + JSONDictionary.type_name() + ".");
+            *error =
+                Error(ErrorDomain, ErrorInvalidJSONDictionary,
+                      cls.name + " can't be read from JSON that is a " + JSONDictionary.type_name() + ".");
         return nullptr;
     }
     auto invalid = [&](const std::string& key, const std::string& why) -> std::shared_ptr<MTLModel> {

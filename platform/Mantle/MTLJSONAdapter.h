@@ -24,7 +24,8 @@ public:
     MTLJSONAdapter() = default;
     virtual ~MTLJSONAdapter() = default;
 
-    std::optional<nlohmann::json> JSONDictionaryFromModel(const MTLModel& model, Error* error = nullptr) const;
+    std::optional<nlohmann::json> JSONDictionaryFromModel(const MTLModel& model,
+                                                          Error* error = nullptr) const;
     // Null elements stay null.
     template <class T>
     std::optional<nlohmann::json> JSONArrayFromModels(const std::vector<std::shared_ptr<T>>& models,

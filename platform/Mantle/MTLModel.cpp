@@ -2,7 +2,9 @@
 
 #include "Foundation/KeyedClassRegistry.h"
 
-nlohmann::json MTLEncodeModelObject(const MTLModel& model) { return model.encodeWithCoder(); }
+nlohmann::json MTLEncodeModelObject(const MTLModel& model) {
+    return model.encodeWithCoder();
+}
 
 std::shared_ptr<MTLModel> MTLDecodeModelObject(const nlohmann::json& encoded, const MTLModelClass& expected,
                                                std::string& problem) {
@@ -45,7 +47,9 @@ const MTLModelClass& MTLModel::classDescription() {
     return c;
 }
 
-const MTLModelClass& MTLModel::modelClass() const { return classDescription(); }
+const MTLModelClass& MTLModel::modelClass() const {
+    return classDescription();
+}
 
 nlohmann::json MTLModel::valueForKey(std::string_view key) const {
     const MTLProperty* p = modelClass().property(key);
@@ -74,7 +78,8 @@ bool MTLModel::setValueForKey(std::string_view key, const nlohmann::json& value,
 
 nlohmann::json MTLModel::dictionaryValue() const {
     nlohmann::json dict = nlohmann::json::object();
-    for (const auto& p : modelClass().properties) dict[p.key] = p.get(*this, nullptr);
+    for (const auto& p : modelClass().properties)
+        dict[p.key] = p.get(*this, nullptr);
     return dict;
 }
 
@@ -98,7 +103,9 @@ bool MTLModel::initWithDictionary(const nlohmann::json& dictionary, Error* error
     return didInitWithDictionary(dictionary, error);
 }
 
-bool MTLModel::didInitWithDictionary(const nlohmann::json&, Error*) { return true; }
+bool MTLModel::didInitWithDictionary(const nlohmann::json&, Error*) {
+    return true;
+}
 
 void MTLModel::mergeValuesForKeysFromModel(const MTLModel& model) {
     const MTLModelClass& mine = modelClass();
@@ -120,7 +127,9 @@ bool MTLModel::isEqual(const MTLModel& other) const {
     return true;
 }
 
-std::size_t MTLModel::hash() const { return std::hash<nlohmann::json>{}(dictionaryValue()); }
+std::size_t MTLModel::hash() const {
+    return std::hash<nlohmann::json>{}(dictionaryValue());
+}
 
 nlohmann::json MTLModel::encodeWithCoder() const {
     nlohmann::json encoded = dictionaryValue();

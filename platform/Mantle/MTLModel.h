@@ -14,11 +14,13 @@
 #include <vector>
 
 // Declares a model class's description; put it at the top of the class body.
-#define MTL_MODEL_DECLARE(ClassName)                                                                          \
-public:                                                                                                       \
-    static const MTLModelClass& classDescription();                                                           \
-    const MTLModelClass& modelClass() const override { return classDescription(); }                          \
-                                                                                                              \
+#define MTL_MODEL_DECLARE(ClassName)                                                                         \
+public:                                                                                                      \
+    static const MTLModelClass& classDescription();                                                          \
+    const MTLModelClass& modelClass() const override {                                                       \
+        return classDescription();                                                                           \
+    }                                                                                                        \
+                                                                                                             \
 private:
 
 // The model base. A subclass sets its defaults in its constructor, declares its
@@ -96,5 +98,6 @@ protected:
 template <class T>
 void MTLRegisterModelClass(std::initializer_list<const char*> legacyNames = {}) {
     MTLModelClass::registerClass(T::classDescription());
-    for (const char* legacy : legacyNames) MTLModelClass::registerLegacyClassName(legacy, T::classDescription());
+    for (const char* legacy : legacyNames)
+        MTLModelClass::registerLegacyClassName(legacy, T::classDescription());
 }

@@ -24,7 +24,8 @@ const MTLProperty* MTLModelClass::property(std::string_view key) const {
 std::vector<std::string> MTLModelClass::propertyKeys() const {
     std::vector<std::string> keys;
     keys.reserve(properties.size());
-    for (const auto& p : properties) keys.push_back(p.key);
+    for (const auto& p : properties)
+        keys.push_back(p.key);
     return keys;
 }
 

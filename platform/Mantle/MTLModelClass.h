@@ -37,13 +37,14 @@ struct MTLModelClass {
 
     // Describes T and registers it, so that archives naming it decode.
     template <class T>
-    static MTLModelClass make(std::string name, const MTLModelClass* superclass, std::vector<MTLProperty> properties,
-                              MTLModelClassOptions options = {}) {
+    static MTLModelClass make(std::string name, const MTLModelClass* superclass,
+                              std::vector<MTLProperty> properties, MTLModelClassOptions options = {}) {
         MTLModelClass c;
         c.name = std::move(name);
         c.superclass = superclass;
         if (superclass) c.properties = superclass->properties;
-        for (auto& p : properties) c.properties.push_back(std::move(p));
+        for (auto& p : properties)
+            c.properties.push_back(std::move(p));
         c.factory = [] { return std::static_pointer_cast<MTLModel>(std::make_shared<T>()); };
         c.modelVersion = options.modelVersion;
         c.ignoresUnknownKeys = options.ignoresUnknownKeys;

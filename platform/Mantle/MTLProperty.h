@@ -142,7 +142,8 @@ struct MTLValueCoding<std::vector<V>> {
     static const MTLModelClass* modelClass() { return MTLValueCoding<V>::modelClass(); }
     static nlohmann::json encode(const std::vector<V>& v, const MTLNestedEncoder& enc) {
         nlohmann::json array = nlohmann::json::array();
-        for (const auto& e : v) array.push_back(MTLValueCoding<V>::encode(e, enc));
+        for (const auto& e : v)
+            array.push_back(MTLValueCoding<V>::encode(e, enc));
         return array;
     }
     static bool decode(const nlohmann::json& j, std::vector<V>& out, std::string& problem) {
@@ -200,10 +201,10 @@ struct MTLProperty {
     std::string key;
     std::string JSONKey;
     bool inJSON = true;
-    std::string transformerName;                       // looked up when used
-    std::shared_ptr<MTLValueTransformer> transformer;  // or given directly
+    std::string transformerName;                      // looked up when used
+    std::shared_ptr<MTLValueTransformer> transformer; // or given directly
     bool isArray = false;
-    std::function<const MTLModelClass*()> modelClass;  // class of nested models, or null
+    std::function<const MTLModelClass*()> modelClass; // class of nested models, or null
     std::function<nlohmann::json(const MTLModel&, const MTLNestedEncoder&)> get;
     std::function<bool(MTLModel&, const nlohmann::json&, std::string& problem)> set;
 

@@ -15,13 +15,15 @@ std::shared_ptr<MTLValueTransformer> MTLValueTransformer::transformerUsingForwar
     return std::make_shared<MTLValueTransformer>(std::move(forward));
 }
 
-std::shared_ptr<MTLValueTransformer> MTLValueTransformer::transformerUsingForwardBlock(Block forward, Block reverse) {
+std::shared_ptr<MTLValueTransformer> MTLValueTransformer::transformerUsingForwardBlock(Block forward,
+                                                                                       Block reverse) {
     return std::make_shared<MTLValueTransformer>(std::move(forward), std::move(reverse));
 }
 
 std::shared_ptr<MTLValueTransformer>
 MTLValueTransformer::valueMappingTransformer(std::vector<std::pair<nlohmann::json, nlohmann::json>> mapping) {
-    auto table = std::make_shared<const std::vector<std::pair<nlohmann::json, nlohmann::json>>>(std::move(mapping));
+    auto table =
+        std::make_shared<const std::vector<std::pair<nlohmann::json, nlohmann::json>>>(std::move(mapping));
     return std::make_shared<MTLValueTransformer>(
         [table](const nlohmann::json& v) -> nlohmann::json {
             for (const auto& [from, to] : *table)
@@ -61,6 +63,7 @@ std::shared_ptr<MTLValueTransformer> MTLValueTransformer::valueTransformerForNam
 std::vector<std::string> MTLValueTransformer::valueTransformerNames() {
     std::lock_guard lock(gMutex);
     std::vector<std::string> names;
-    for (const auto& [n, t] : registry()) names.push_back(n);
+    for (const auto& [n, t] : registry())
+        names.push_back(n);
     return names;
 }

@@ -31,7 +31,8 @@ public:
     virtual bool allowsReverseTransformation() const { return static_cast<bool>(reverse_); }
 
     // Registration by name (a later registration replaces an earlier one).
-    static void setValueTransformer(const std::string& name, std::shared_ptr<MTLValueTransformer> transformer);
+    static void setValueTransformer(const std::string& name,
+                                    std::shared_ptr<MTLValueTransformer> transformer);
     static std::shared_ptr<MTLValueTransformer> valueTransformerForName(const std::string& name);
     static std::vector<std::string> valueTransformerNames();
 

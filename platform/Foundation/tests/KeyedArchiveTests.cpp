@@ -12,7 +12,9 @@ class ArchivePoint : public KeyedCoding {
 public:
     ArchivePoint(int x, int y) : x(x), y(y) {}
     std::string archiveClassName() const override { return "ArchivePoint"; }
-    nlohmann::json encodeWithCoder() const override { return {{"$class", "ArchivePoint"}, {"x", x}, {"y", y}}; }
+    nlohmann::json encodeWithCoder() const override {
+        return {{"$class", "ArchivePoint"}, {"x", x}, {"y", y}};
+    }
     int x, y;
 };
 
@@ -24,13 +26,15 @@ public:
 
 void registerClasses() {
     auto& r = KeyedClassRegistry::shared();
-    r.registerClass("ArchivePoint", [](const nlohmann::json& j, Error* error) -> std::shared_ptr<KeyedCoding> {
-        if (!j.contains("x") || !j["x"].is_number_integer()) {
-            if (error) *error = Error(KeyedArchiver::ErrorDomain, KeyedArchiver::ErrorInvalidValue, "bad point");
-            return nullptr;
-        }
-        return std::make_shared<ArchivePoint>(j["x"].get<int>(), j.value("y", 0));
-    });
+    r.registerClass(
+        "ArchivePoint", [](const nlohmann::json& j, Error* error) -> std::shared_ptr<KeyedCoding> {
+            if (!j.contains("x") || !j["x"].is_number_integer()) {
+                if (error)
+                    *error = Error(KeyedArchiver::ErrorDomain, KeyedArchiver::ErrorInvalidValue, "bad point");
+                return nullptr;
+            }
+            return std::make_shared<ArchivePoint>(j["x"].get<int>(), j.value("y", 0));
+        });
     r.registerClass("ArchiveLabel",
                     [](const nlohmann::json&, Error*) { return std::make_shared<ArchiveLabel>(); });
     r.registerClassName("LegacyPoint", "ArchivePoint");
@@ -97,13 +101,16 @@ TEST_F(KeyedArchiveTest, UndecodableValuesFailAsAWholeWithTheReason) {
         {"null", nullptr, KeyedArchiver::ErrorNotAnArchive},
         {"plain object", {{"x", 1}}, KeyedArchiver::ErrorNotAnArchive},
         {"newer format", archive({point}, 2), KeyedArchiver::ErrorUnsupportedVersion},
-        {"no version", {{"$archiver", "OrvikKeyedArchive"}, {"$root", {point}}}, KeyedArchiver::ErrorNotAnArchive},
+        {"no version",
+         {{"$archiver", "OrvikKeyedArchive"}, {"$root", {point}}},
+         KeyedArchiver::ErrorNotAnArchive},
         {"unknown class", archive({point, {{"$class", "NoSuchClass"}}}), KeyedArchiver::ErrorUnknownClass},
         {"element not an object", archive({point, 42}), KeyedArchiver::ErrorNotAnObject},
         {"bad element values", archive({point, {{"$class", "ArchivePoint"}, {"x", "one"}}}),
          KeyedArchiver::ErrorInvalidValue},
         {"root not an array", archive(point), KeyedArchiver::ErrorWrongClass},
-        {"element of another class", archive({point, {{"$class", "ArchiveLabel"}}}), KeyedArchiver::ErrorWrongClass},
+        {"element of another class", archive({point, {{"$class", "ArchiveLabel"}}}),
+         KeyedArchiver::ErrorWrongClass},
     };
     for (const auto& c : cases) {
         Error error;

@@ -27,15 +27,20 @@ TEST(KeyValueObservableTest, NoticesReachObserversOfTheKeyWhileTheirTokenLives) 
     std::vector<std::string> heard;
     {
         auto token = o.addObserver("value", [&](const std::string& k, bool prior) {
-            heard.push_back(std::string(prior ? "will " : "did ").append(k).append(" ").append(std::to_string(o.value)));
+            heard.push_back(
+                std::string(prior ? "will " : "did ").append(k).append(" ").append(std::to_string(o.value)));
         });
         auto priorToken = o.addObserver(
-            "value", [&](const std::string& k, bool prior) { heard.push_back(std::string(prior ? "P" : "p").append(k)); },
+            "value",
+            [&](const std::string& k, bool prior) {
+                heard.push_back(std::string(prior ? "P" : "p").append(k));
+            },
             true);
-        auto other = o.addObserver("other", [&](const std::string& k, bool) { heard.push_back(std::string("other ").append(k)); });
+        auto other = o.addObserver(
+            "other", [&](const std::string& k, bool) { heard.push_back(std::string("other ").append(k)); });
         o.setValue(3);
     }
-    o.setValue(4);  // tokens gone: nobody hears this
+    o.setValue(4); // tokens gone: nobody hears this
     EXPECT_EQ(heard, (std::vector<std::string>{"Pvalue", "did value 3", "pvalue"}));
 
     // Copies never carry observers.
@@ -60,7 +65,7 @@ TEST(KeyValueObservableTest, ATokenMayOutliveItsObjectAndMayBeMoved) {
         kept = std::move(moved);
     }
     EXPECT_EQ(calls, 1);
-    kept.invalidate();  // the object is gone: nothing to do, no crash
+    kept.invalidate(); // the object is gone: nothing to do, no crash
     EXPECT_FALSE(kept.isValid());
 }
 
@@ -73,7 +78,8 @@ TEST(NotificationCenterTest, PostingReachesObserversOfTheNameSynchronouslyOnTheP
         thread = std::this_thread::get_id();
         EXPECT_EQ(std::any_cast<int>(n.object), 42);
     });
-    auto all = center.addObserver("", [&](const Notification& n) { heard.push_back(std::string("all ").append(n.name)); });
+    auto all = center.addObserver(
+        "", [&](const Notification& n) { heard.push_back(std::string("all ").append(n.name)); });
     auto b = center.addObserver("Other", [&](const Notification&) { heard.push_back("b"); });
 
     std::thread poster([&] { center.postNotification("KeyDeleted", 42, {{"key_id", "k1"}}); });
@@ -93,13 +99,14 @@ TEST(NotificationCenterTest, ObserversMayRemoveThemselvesAndOthersDuringAPost) {
     ObservationToken first, second, third, late;
     first = center.addObserver("N", [&](const Notification&) {
         heard.push_back("first");
-        first.invalidate();   // itself
-        third.invalidate();   // one not yet called in this post
+        first.invalidate(); // itself
+        third.invalidate(); // one not yet called in this post
     });
     second = center.addObserver("N", [&](const Notification&) {
         heard.push_back("second");
         // Adding during a post is allowed; the newcomer hears the next post.
-        if (!late.isValid()) late = center.addObserver("N", [&](const Notification&) { heard.push_back("late"); });
+        if (!late.isValid())
+            late = center.addObserver("N", [&](const Notification&) { heard.push_back("late"); });
     });
     third = center.addObserver("N", [&](const Notification&) { heard.push_back("third"); });
     center.postNotification("N");
@@ -113,7 +120,8 @@ TEST(NotificationCenterTest, NoCallbackRunsOnceItsTokenIsGoneEvenWhileAnotherThr
     NotificationCenter center;
     std::atomic<bool> stop{false};
     std::thread poster([&] {
-        for (int i = 0; i < 20000 && !stop; ++i) center.postNotification("Tick");
+        for (int i = 0; i < 20000 && !stop; ++i)
+            center.postNotification("Tick");
     });
     for (int round = 0; round < 200; ++round) {
         auto alive = std::make_shared<std::atomic<bool>>(true);
@@ -124,7 +132,7 @@ TEST(NotificationCenterTest, NoCallbackRunsOnceItsTokenIsGoneEvenWhileAnotherThr
             });
             std::this_thread::yield();
             token.invalidate();
-            *alive = false;  // from here on a call would be a late call
+            *alive = false; // from here on a call would be a late call
         }
         std::this_thread::yield();
         EXPECT_EQ(lateCalls.load(), 0);
@@ -145,7 +153,8 @@ TEST(NotificationCenterTest, TheDefaultCenterIsOneObject) {
 TEST(LogTest, WarningsReachTheLoggerAndInfoIsFilteredByDefault) {
     EXPECT_EQ(Log::logger()->level(), spdlog::level::warn);
     std::ostringstream out;
-    auto logger = std::make_shared<spdlog::logger>("capture", std::make_shared<spdlog::sinks::ostream_sink_mt>(out));
+    auto logger =
+        std::make_shared<spdlog::logger>("capture", std::make_shared<spdlog::sinks::ostream_sink_mt>(out));
     logger->set_level(spdlog::level::warn);
     Log::setLogger(logger);
     Log::warning("kept {} aside", "known_hosts");

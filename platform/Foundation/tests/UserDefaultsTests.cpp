@@ -69,7 +69,8 @@ TEST_F(UserDefaultsTest, ValuesRoundTripThroughTheFileWithOwnerOnlyMode) {
     EXPECT_FALSE(fileJSON(path).contains("name"));
     // No temporary files are left beside the store.
     int entries = 0;
-    for (auto& e : fs::directory_iterator(dir_ + "/app")) (void)e, ++entries;
+    for (auto& e : fs::directory_iterator(dir_ + "/app"))
+        (void)e, ++entries;
     EXPECT_EQ(entries, 1);
 }
 
@@ -110,7 +111,7 @@ TEST_F(UserDefaultsTest, StandardPathFollowsXDGConfigHome) {
     std::string saved = old ? old : "";
     ::setenv("XDG_CONFIG_HOME", dir_.c_str(), 1);
     EXPECT_EQ(UserDefaults::defaultPathForApplication("orvik"), dir_ + "/orvik/defaults.json");
-    ::setenv("XDG_CONFIG_HOME", "relative/path", 1);  // not absolute: ignored
+    ::setenv("XDG_CONFIG_HOME", "relative/path", 1); // not absolute: ignored
     EXPECT_NE(UserDefaults::defaultPathForApplication("orvik").rfind("relative/", 0), 0u);
     if (old)
         ::setenv("XDG_CONFIG_HOME", saved.c_str(), 1);
@@ -143,7 +144,8 @@ TEST_F(UserDefaultsTest, AFailingWriteLeavesThePreviousFileWholeAndIsReported) {
     EXPECT_FALSE(error.localizedDescription.empty());
     EXPECT_EQ(fileContents(path), before);
     int entries = 0;
-    for (auto& e : fs::directory_iterator(dir_)) (void)e, ++entries;
+    for (auto& e : fs::directory_iterator(dir_))
+        (void)e, ++entries;
     EXPECT_EQ(entries, 1) << "the temporary file must be removed";
 
     // The value stays in memory and the next good write stores everything.
@@ -159,7 +161,7 @@ TEST_F(UserDefaultsTest, ADamagedFileIsKeptAsideNotOverwritten) {
     const std::string path = dir_ + "/defaults.json";
     {
         std::ofstream out(path);
-        out << "{\"known_hosts\": [1, 2";  // cut short
+        out << "{\"known_hosts\": [1, 2"; // cut short
     }
     auto d = UserDefaults::userDefaultsWithPath(path);
     EXPECT_FALSE(d->objectForKey("known_hosts"));
@@ -188,7 +190,8 @@ TEST_F(UserDefaultsTest, ConcurrentWritersThroughTwoHandlesLoseNothing) {
             }
         });
     }
-    for (auto& th : threads) th.join();
+    for (auto& th : threads)
+        th.join();
     auto onDisk = fileJSON(path);
     EXPECT_EQ(onDisk.size(), 100u);
     EXPECT_EQ(a->dictionaryRepresentation(), onDisk);
