@@ -72,6 +72,22 @@ struct MTLValueCoding<I, std::enable_if_t<std::is_integral_v<I> && !std::is_same
     }
 };
 
+// An enumeration is stored as its underlying integer.
+template <class E>
+struct MTLValueCoding<E, std::enable_if_t<std::is_enum_v<E>>> {
+    using U = std::underlying_type_t<E>;
+    static const MTLModelClass* modelClass() { return nullptr; }
+    static nlohmann::json encode(E v, const MTLNestedEncoder& enc) {
+        return MTLValueCoding<U>::encode(static_cast<U>(v), enc);
+    }
+    static bool decode(const nlohmann::json& j, E& out, std::string& problem) {
+        U value{};
+        if (!MTLValueCoding<U>::decode(j, value, problem)) return false;
+        out = static_cast<E>(value);
+        return true;
+    }
+};
+
 template <>
 struct MTLValueCoding<double> {
     static const MTLModelClass* modelClass() { return nullptr; }

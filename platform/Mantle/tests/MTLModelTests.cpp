@@ -19,7 +19,7 @@ protected:
         s->ssh_port = 2222;
         s->compression = true;
         auto t = std::make_shared<TestTunnel>();
-        t->setType(2);
+        t->setType(TestTunnelType::dynamic);
         t->port = 1080;
         auto live = std::make_shared<TestLiveTunnel>();
         live->bind_address = "127.0.0.1";
@@ -97,7 +97,7 @@ TEST_F(MTLModelTest, InitialisationFromADictionaryKeepsDefaultsAndNormalisesNumb
 
     TestTunnel t;
     ASSERT_TRUE(t.setValueForKey("type", true));
-    EXPECT_EQ(t.type(), 1);
+    EXPECT_EQ(t.type(), TestTunnelType::remote);
     EXPECT_TRUE(t.valueForKey("type").is_number());
 
     struct Bad {
@@ -282,7 +282,7 @@ TEST_F(MTLModelTest, ArchivesRoundTripModelsWithTheirClassesAndLegacyNames) {
                              {"$root", {{{"$class", "KvTestTunnel"}, {"port", 22}, {"type", 1}}}}};
     auto tunnels = KeyedUnarchiver::unarchiveArrayOfClass<TestTunnel>(legacy, &error);
     ASSERT_TRUE(tunnels) << error.localizedDescription;
-    EXPECT_EQ((*tunnels)[0]->type(), 1);
+    EXPECT_EQ((*tunnels)[0]->type(), TestTunnelType::remote);
     EXPECT_EQ((*tunnels)[0]->archiveClassName(), "TestTunnel");
     // Nested models may carry the legacy name too.
     auto withLegacy = MTLModel::modelWithDictionary<TestServer>(

@@ -12,17 +12,19 @@
 #include <string>
 #include <vector>
 
+enum class TestTunnelType : std::int64_t { local, remote, dynamic };
+
 class TestTunnel : public MTLModel {
     MTL_MODEL_DECLARE(TestTunnel)
 public:
-    std::int64_t type() const { return type_; }
-    void setType(std::int64_t t) { type_ = t; }
+    TestTunnelType type() const { return type_; }
+    void setType(TestTunnelType t) { type_ = t; }
     std::optional<std::string> bind_address;
     std::optional<std::uint16_t> port;
     bool enabled = true;
 
 private:
-    std::int64_t type_ = 0;
+    TestTunnelType type_ = TestTunnelType::local;
 };
 
 // A subclass that adds nothing of its own but a live counter.
