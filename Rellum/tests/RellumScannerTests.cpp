@@ -534,3 +534,29 @@ TEST(RellumScannerParameters, ListIsBounded) {
     ASSERT_TRUE(list);
     EXPECT_EQ(list->size(), RellumScannerMaxParameters);
 }
+
+// ---------------------------------------------------------------- legacy encodings
+
+TEST(RellumScannerLegacy, MultibyteEncodingsDecodeByTheirOwnRules) {
+    RecordingDelegate delegate;
+    RellumScanner scanner(&delegate);
+    scanner.scanData("\xd6\xd0" "a", 0x80000632); // GB 18030
+    EXPECT_EQ(scanner.cfEncoding(), 0x0632u);
+    scanner.scanData("\x82\xa0" "b", 8); // Shift JIS
+    EXPECT_EQ(scanner.encoding(), 8u);
+    // A byte the rule rejects is consumed and shown as one replacement.
+    scanner.scanData("\x80" "c", 0x80000632);
+    EXPECT_EQ(delegate.calls,
+              Calls({"renderMBCSString(U+4E2D)", "renderASCIIChars(\"a\")", "renderMBCSString(U+3042)",
+                     "renderASCIIChars(\"b\")", "renderMBCSString(U+FFFD)", "renderASCIIChars(\"c\")"}));
+}
+
+TEST(RellumScannerLegacy, LeadByteAtChunkEndWaits) {
+    RecordingDelegate delegate;
+    RellumScanner scanner(&delegate);
+    scanner.scanData("\xd6", 0x80000632);
+    EXPECT_EQ(scanner.remainData(), "\xd6");
+    scanner.scanData("\xd0", 0x80000632);
+    EXPECT_EQ(delegate.calls, Calls({"renderMBCSString(U+4E2D)"}));
+    EXPECT_EQ(scanner.encoding(), 0x80000632u);
+}

@@ -179,6 +179,7 @@ void RellumScanner::scanData(std::string_view input, uint64_t encoding) {
         uint64_t rmlen = 0;
         const unsigned char first = static_cast<unsigned char>(bytes[offset]);
         if (!resuming_) progress_.kind = Kind::None;
+        if (discarding_ != Kind::None && first == ESC && discarding_ != Kind::CSI) discarding_ = Kind::None;
         if (discarding_ != Kind::None) {
             type = scanDiscarded(bytes + offset, size - offset, &rmlen);
         } else if (first == 0x7F && continuesRun) {

@@ -19,7 +19,9 @@
 // chunks (a control byte inside a held-back sequence is carried out once). A
 // sequence longer than its limit (kControlSequenceLimit for CSI,
 // kStringLimit for OSC and DCS) is consumed as Invalid and the rest of it is
-// discarded up to its end, so at most that many bytes are ever held back.
+// discarded up to its end (a command or string also up to the next ESC), so
+// at most that many bytes are ever held back, and a stray ESC P or an endless
+// command costs neither memory nor time.
 //
 // Not thread-safe: one thread (the terminal's render queue) feeds it.
 class RellumScanner {

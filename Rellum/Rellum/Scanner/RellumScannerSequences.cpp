@@ -544,9 +544,10 @@ uint64_t RellumScanner::scanDCS(const char* bytes, uint64_t length, uint64_t* rm
     return RellumTokenWait;
 }
 
-// The rest of a sequence that grew past its limit: consumed as Invalid up to
-// and including its end, nothing held back but a final ESC whose next byte
-// decides.
+// The rest of a sequence that grew past its limit, consumed as Invalid. A
+// control sequence ends as usual (its control bytes still carried out); a
+// command or string ends at its terminator, at CAN or SUB, or just before the
+// next ESC, so that output after a stray ESC P is not lost for good.
 uint64_t RellumScanner::scanDiscarded(const char* bytes, uint64_t length, uint64_t* rmlen) {
     const unsigned char* s = reinterpret_cast<const unsigned char*>(bytes);
     const Kind kind = discarding_;
@@ -565,19 +566,8 @@ uint64_t RellumScanner::scanDiscarded(const char* bytes, uint64_t length, uint64
             }
             continue;
         }
-        if (kind == Kind::OSC && (c == BEL || c == CAN || c == SUB)) return finish(i + 1);
-        if (c != ESC) continue;
-        if (i + 1 >= length) {
-            if (i == 0) return RellumTokenWait;
-            *rmlen = i;
-            return RellumTokenInvalid;
-        }
-        const unsigned char next = s[i + 1];
-        if (next == '\\') return finish(i + 2);
-        if (kind == Kind::OSC) {
-            if (next != ']') return finish(i + 2);
-            ++i;
-        }
+        if ((kind == Kind::OSC && c == BEL) || c == CAN || c == SUB) return finish(i + 1);
+        if (c == ESC) return finish(i); // i > 0: the loop does not call this at an ESC
     }
     *rmlen = length;
     return RellumTokenInvalid;
