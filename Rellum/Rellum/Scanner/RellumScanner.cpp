@@ -196,7 +196,7 @@ void RellumScanner::scanData(std::string_view input, uint64_t encoding) {
         resuming_ = false;
         continuesRun = false;
         if (type == RellumTokenWait || rmlen == 0) break;
-        delegate.didScanPartialData(*this, data.substr(offset, rmlen), type);
+        delegate.didScanPartialData(*this, std::string_view(bytes + offset, rmlen), type);
         offset += rmlen;
     }
     if (offset < size) {

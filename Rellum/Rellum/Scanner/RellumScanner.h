@@ -111,6 +111,7 @@ private:
     // CSI parameter text collected so far (bounded by kControlSequenceLimit).
     char params_[kControlSequenceLimit];
     size_t paramsLength_ = 0;
+    RellumParameterList list_;
     unsigned char intermediate_ = 0;
     // Decoded code points of the current non-ASCII run.
     std::unique_ptr<char32_t[]> decoded_;

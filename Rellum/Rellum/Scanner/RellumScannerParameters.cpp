@@ -18,28 +18,46 @@ uint64_t RellumScanNumericParameter(std::string_view text, uint64_t defaultValue
     return value == 0 && zeroIsDefault ? defaultValue : value;
 }
 
+bool RellumScanParameterListInto(std::string_view text, uint64_t defaultValue, bool zeroIsDefault, size_t count,
+                                 RellumParameterList* list) {
+    // One pass over the text: this runs for every control sequence.
+    list->clear();
+    const size_t n = text.size();
+    size_t i = 0;
+    for (;;) {
+        uint64_t value = defaultValue;
+        if (i < n && text[i] != ';') {
+            unsigned digit = static_cast<unsigned char>(text[i]) - '0';
+            if (digit > 9) return false;
+            value = 0;
+            while (i < n && (digit = static_cast<unsigned char>(text[i]) - '0') <= 9) {
+                value = value * 10 + digit;
+                if (value > RellumScannerParameterMax) value = RellumScannerParameterMax;
+                ++i;
+            }
+            if (value == 0 && zeroIsDefault) value = defaultValue;
+            while (i < n && text[i] != ';') ++i; // what follows the digits is not read
+        }
+        if (!list->push_back(value)) break; // parameters past the bound are ignored
+        if (i >= n) break;
+        ++i;
+    }
+    if (count > 0) {
+        const size_t have = list->size();
+        if (have > count) {
+            RellumParameterList fitted;
+            for (size_t k = 0; k < count; ++k) fitted.push_back((*list)[k]);
+            *list = fitted;
+        } else {
+            for (size_t k = have; k < count; ++k) list->push_back(defaultValue);
+        }
+    }
+    return true;
+}
+
 std::optional<RellumParameterList> RellumScanParameterList(std::string_view text, uint64_t defaultValue,
                                                            bool zeroIsDefault, size_t count) {
     RellumParameterList list;
-    size_t start = 0;
-    for (;;) {
-        const size_t separator = text.find(';', start);
-        const std::string_view piece =
-            text.substr(start, separator == std::string_view::npos ? std::string_view::npos : separator - start);
-        uint64_t value = defaultValue;
-        if (!piece.empty()) {
-            if (!RellumScanUInteger(piece, &value)) return std::nullopt;
-            if (value == 0 && zeroIsDefault) value = defaultValue;
-        }
-        if (!list.push_back(value)) break; // parameters past the bound are ignored
-        if (separator == std::string_view::npos) break;
-        start = separator + 1;
-    }
-    if (count > 0) {
-        RellumParameterList fitted;
-        for (size_t i = 0; i < count && i < RellumScannerMaxParameters; ++i)
-            fitted.push_back(i < list.size() ? list[i] : defaultValue);
-        return fitted;
-    }
+    if (!RellumScanParameterListInto(text, defaultValue, zeroIsDefault, count, &list)) return std::nullopt;
     return list;
 }

@@ -22,6 +22,7 @@ public:
     uint64_t operator[](size_t index) const { return values_[index]; }
     const uint64_t* begin() const { return values_; }
     const uint64_t* end() const { return values_ + count_; }
+    void clear() { count_ = 0; }
     bool push_back(uint64_t value) {
         if (count_ == RellumScannerMaxParameters) return false;
         values_[count_++] = value;
@@ -47,6 +48,10 @@ uint64_t RellumScanNumericParameter(std::string_view text, uint64_t defaultValue
 // cut to `count`. Empty text is one empty parameter.
 std::optional<RellumParameterList> RellumScanParameterList(std::string_view text, uint64_t defaultValue,
                                                            bool zeroIsDefault, size_t count);
+
+// The same, filling `*list` in place; false when a parameter is unreadable.
+bool RellumScanParameterListInto(std::string_view text, uint64_t defaultValue, bool zeroIsDefault, size_t count,
+                                 RellumParameterList* list);
 
 inline std::optional<RellumParameterList> RellumScanParameters(std::string_view text, uint64_t defaultValue,
                                                                bool zeroIsDefault) {

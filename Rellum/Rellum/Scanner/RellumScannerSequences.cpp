@@ -98,8 +98,11 @@ uint64_t RellumScanner::scanCSI(const char* bytes, uint64_t length, uint64_t* rm
         }
         if (phase == 0) {
             if (c >= 0x30 && c <= 0x3F) {
-                params_[paramsLength_++] = static_cast<char>(c);
-                ++i;
+                // The parameter bytes in one go: the common case.
+                const uint64_t end = std::min(length, limit);
+                do {
+                    params_[paramsLength_++] = static_cast<char>(s[i++]);
+                } while (i < end && s[i] >= 0x30 && s[i] <= 0x3F);
                 continue;
             }
             phase = 1;
@@ -139,9 +142,8 @@ uint64_t RellumScanner::dispatchCSI(unsigned char final) {
     case 'F': delegate.cursorUpwardWithCount(*this, one(1, false), true); break;
     case 'G': case '`': delegate.cursorMoveToColumn(*this, one(1, true)); break;
     case 'H': case 'f': {
-        auto list = RellumScanParameterList(params, 1, true, 2);
-        if (!list) return RellumTokenInvalid;
-        delegate.cursorMoveToRow(*this, (*list)[0], (*list)[1]);
+        if (!RellumScanParameterListInto(params, 1, true, 2, &list_)) return RellumTokenInvalid;
+        delegate.cursorMoveToRow(*this, list_[0], list_[1]);
         break;
     }
     case 'I': delegate.cursorForwardTabulationWithCount(*this, one(1, true)); break;
@@ -193,9 +195,8 @@ uint64_t RellumScanner::dispatchCSI(unsigned char final) {
     case 'l': return dispatchModes(params, false);
     case 'm': {
         if (prefix == '>') return RellumTokenUnsupport;
-        auto list = RellumScanParameters(params, 0, false);
-        if (!list) return RellumTokenInvalid;
-        RellumApplySGRParameters(*list, *this, delegate);
+        if (!RellumScanParameterListInto(params, 0, false, 0, &list_)) return RellumTokenInvalid;
+        RellumApplySGRParameters(list_, *this, delegate);
         break;
     }
     case 'n': {
@@ -216,9 +217,9 @@ uint64_t RellumScanner::dispatchCSI(unsigned char final) {
         break;
     case 'r': {
         if (intermediate == '$' || prefix == '?') return RellumTokenUnsupport;
-        auto list = RellumScanParameterList(params, 0, false, 2);
-        const uint64_t top = list ? (*list)[0] : 0;
-        const uint64_t bottom = list ? (*list)[1] : 0;
+        const bool parsed = RellumScanParameterListInto(params, 0, false, 2, &list_);
+        const uint64_t top = parsed ? list_[0] : 0;
+        const uint64_t bottom = parsed ? list_[1] : 0;
         delegate.setPageMarginTop(*this, top, bottom);
         delegate.cursorMoveToRow(*this, 1, 1);
         break;
@@ -229,8 +230,8 @@ uint64_t RellumScanner::dispatchCSI(unsigned char final) {
             break;
         }
         if (prefix == '?') return RellumTokenUnsupport;
-        auto list = RellumScanParameterList(params, 0, false, 2);
-        delegate.setPageMarginLeft(*this, list ? (*list)[0] : 0, list ? (*list)[1] : 0);
+        const bool parsed = RellumScanParameterListInto(params, 0, false, 2, &list_);
+        delegate.setPageMarginLeft(*this, parsed ? list_[0] : 0, parsed ? list_[1] : 0);
         delegate.cursorMoveToRow(*this, 1, 1);
         break;
     }
@@ -249,9 +250,8 @@ uint64_t RellumScanner::dispatchCSI(unsigned char final) {
 uint64_t RellumScanner::dispatchModes(std::string_view params, bool set) {
     RellumScannerDelegate& delegate = d();
     if (params.empty() || params[0] != '?') {
-        auto list = RellumScanParameters(params, 0, false);
-        if (list) {
-            for (uint64_t mode : *list) {
+        if (RellumScanParameterListInto(params, 0, false, 0, &list_)) {
+            for (uint64_t mode : list_) {
                 if (mode == 4) {
                     delegate.enableInsertMode(*this, set);
                     return RellumTokenCSI;
@@ -260,10 +260,9 @@ uint64_t RellumScanner::dispatchModes(std::string_view params, bool set) {
         }
         return RellumTokenUnsupport;
     }
-    auto list = RellumScanParameters(params.substr(1), 0, false);
-    if (!list) return RellumTokenCSI;
+    if (!RellumScanParameterListInto(params.substr(1), 0, false, 0, &list_)) return RellumTokenCSI;
     bool allKnown = true;
-    for (uint64_t mode : *list) {
+    for (uint64_t mode : list_) {
         switch (mode) {
         case 1: delegate.enableApplicationCursorKey(*this, set); break;
         case 3:
@@ -324,9 +323,8 @@ uint64_t RellumScanner::dispatchModes(std::string_view params, bool set) {
 
 uint64_t RellumScanner::dispatchWindowOperation(std::string_view params) {
     RellumScannerDelegate& delegate = d();
-    auto list = RellumScanParameterList(params, RellumNotFound, false, 3);
-    if (!list) return RellumTokenUnsupport;
-    const uint64_t ps = (*list)[0], pa = (*list)[1], pb = (*list)[2];
+    if (!RellumScanParameterListInto(params, RellumNotFound, false, 3, &list_)) return RellumTokenUnsupport;
+    const uint64_t ps = list_[0], pa = list_[1], pb = list_[2];
     switch (ps) {
     case 1: delegate.iconifyWindow(*this, false); break;
     case 2: delegate.iconifyWindow(*this, true); break;
