@@ -16,11 +16,15 @@ public:
     void renderMBCSString(RellumScanner&, std::u32string_view string) override {
         tally += string.size() + (string.empty() ? 0 : string[0]);
     }
-    void didScanPartialData(RellumScanner&, std::string_view data, uint64_t) override { tally += data.size(); }
+    void didScanPartialData(RellumScanner&, std::string_view data, uint64_t) override {
+        tally += data.size();
+    }
     void scannerLineFeed(RellumScanner&) override { ++tally; }
     void setForegroundWithColorIndex(RellumScanner&, uint8_t index) override { tally += index; }
     void setBackgroundWithColorIndex(RellumScanner&, uint8_t index) override { tally += index; }
-    void setForegroundColor(RellumScanner&, std::optional<RellumColor> color) override { tally += color ? 1 : 2; }
+    void setForegroundColor(RellumScanner&, std::optional<RellumColor> color) override {
+        tally += color ? 1 : 2;
+    }
     void addTextStyleMask(RellumScanner&, uint64_t mask) override { tally += mask; }
     void willScanData(RellumScanner&, std::string_view) override {}
     void scannerDidScanData(RellumScanner&) override {}
@@ -113,7 +117,8 @@ std::string plainASCII() {
         std::string line;
         while (line.size() < 78) {
             const size_t word = 1 + random() % 9;
-            for (size_t i = 0; i < word; ++i) line.push_back(static_cast<char>('a' + random() % 26));
+            for (size_t i = 0; i < word; ++i)
+                line.push_back(static_cast<char>('a' + random() % 26));
             line.push_back(' ');
         }
         out += line + "\r\n";
@@ -123,9 +128,14 @@ std::string plainASCII() {
 
 std::string mixedUTF8() {
     // Latin with accents (some as combining marks), CJK (wide), emoji, Cyrillic.
-    const char* words[] = {"caf\xc3\xa9",        "e\xcc\x81t\xc3\xa9",           "\xe4\xb8\xad\xe6\x96\x87\xe5\xad\x97",
-                           "\xf0\x9f\x98\x80",   "\xd0\xbf\xd1\x80\xd0\xb8\xd0\xb2\xd0\xb5\xd1\x82",
-                           "\xe6\x97\xa5\xe6\x9c\xac\xe8\xaa\x9e\xe3\x81\xa7\xe3\x81\x99", "plain", "a\xcc\x88o\xcc\x88"};
+    const char* words[] = {"caf\xc3\xa9",
+                           "e\xcc\x81t\xc3\xa9",
+                           "\xe4\xb8\xad\xe6\x96\x87\xe5\xad\x97",
+                           "\xf0\x9f\x98\x80",
+                           "\xd0\xbf\xd1\x80\xd0\xb8\xd0\xb2\xd0\xb5\xd1\x82",
+                           "\xe6\x97\xa5\xe6\x9c\xac\xe8\xaa\x9e\xe3\x81\xa7\xe3\x81\x99",
+                           "plain",
+                           "a\xcc\x88o\xcc\x88"};
     std::string out;
     std::mt19937 random(2);
     size_t column = 0;
@@ -145,13 +155,19 @@ std::string colourHeavy() {
     std::mt19937 random(3);
     while (out.size() < kPayloadSize) {
         switch (random() % 4) {
-        case 0: out += "\033[" + std::to_string(30 + random() % 8) + "m"; break;
-        case 1: out += "\033[1;38;5;" + std::to_string(random() % 256) + "m"; break;
-        case 2:
-            out += "\033[38;2;" + std::to_string(random() % 256) + ";" + std::to_string(random() % 256) + ";" +
-                   std::to_string(random() % 256) + "m";
+        case 0:
+            out += "\033[" + std::to_string(30 + random() % 8) + "m";
             break;
-        default: out += "\033[0m"; break;
+        case 1:
+            out += "\033[1;38;5;" + std::to_string(random() % 256) + "m";
+            break;
+        case 2:
+            out += "\033[38;2;" + std::to_string(random() % 256) + ";" + std::to_string(random() % 256) +
+                   ";" + std::to_string(random() % 256) + "m";
+            break;
+        default:
+            out += "\033[0m";
+            break;
         }
         out += "word";
         if (random() % 10 == 0) out += "\r\n";

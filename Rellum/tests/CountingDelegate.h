@@ -17,7 +17,9 @@ public:
         asciiBytes += length;
         lastASCII.assign(chars, length);
     }
-    void renderMBCSString(RellumScanner&, std::u32string_view string) override { decodedCharacters += string.size(); }
+    void renderMBCSString(RellumScanner&, std::u32string_view string) override {
+        decodedCharacters += string.size();
+    }
     void didScanPartialData(RellumScanner&, std::string_view, uint64_t type) override {
         if (type == RellumTokenWait) return;
         ++tokens;

@@ -82,10 +82,16 @@ std::vector<std::string> buildCorpus() {
     std::vector<std::string> corpus;
     const std::string E = "\033";
     // Text: ASCII with DEL, UTF-8 of every length, combining marks, wide characters, ill-formed bytes.
-    for (const char* text : {"hello", "a\x7f" "b", "\x7f\x7f", "tab\there", "\xc3\xa9t\xc3\xa9", "e\xcc\x81",
-                             "\xe4\xb8\xad\xe6\x96\x87", "\xf0\x9f\x98\x80!", "\xc3(", "\xed\xa0\x80",
-                             "\xe0\x80" "A", "\xc3\xa9\xff", "\xc0\x80", "\xf4\x90\x80\x80", "\xf8\x88\x80\x80\x80",
-                             "\xfc\x84\x80\x80\x80\x80", "\xfe\xff\x80\xbf", "x\xe2\x82", "\xe2\x82\xac\xe2\x82"})
+    for (const char* text :
+         {"hello",
+          "a\x7f"
+          "b",
+          "\x7f\x7f", "tab\there", "\xc3\xa9t\xc3\xa9", "e\xcc\x81", "\xe4\xb8\xad\xe6\x96\x87",
+          "\xf0\x9f\x98\x80!", "\xc3(", "\xed\xa0\x80",
+          "\xe0\x80"
+          "A",
+          "\xc3\xa9\xff", "\xc0\x80", "\xf4\x90\x80\x80", "\xf8\x88\x80\x80\x80", "\xfc\x84\x80\x80\x80\x80",
+          "\xfe\xff\x80\xbf", "x\xe2\x82", "\xe2\x82\xac\xe2\x82"})
         corpus.push_back(text);
     corpus.push_back(std::string(40, '\0') + "x");
     // Every C0 control and DEL alone, and inside a control sequence.
@@ -94,11 +100,14 @@ std::vector<std::string> buildCorpus() {
         corpus.push_back(E + "[1" + static_cast<char>(c) + "2A");
         corpus.push_back(E + "[?25" + static_cast<char>(c) + "h" + "z");
     }
-    corpus.push_back(E + "[1\x7f" "2A");
+    corpus.push_back(E + "[1\x7f"
+                         "2A");
     // ESC followed by every byte.
-    for (int c = 0; c < 0x100; ++c) corpus.push_back(E + static_cast<char>(c) + "x");
-    for (const char* rest : {" F", " X", "#8", "#5", "(0", ")B", "*%5", "+\"4", "-A", ".<", "/\x01", "(\xc3",
-                             "\033[A", "7", "8", "=", ">", "D", "E", "H", "M", "Z", "c"})
+    for (int c = 0; c < 0x100; ++c)
+        corpus.push_back(E + static_cast<char>(c) + "x");
+    for (const char* rest :
+         {" F",     " X", "#8", "#5", "(0", ")B", "*%5", "+\"4", "-A", ".<", "/\x01", "(\xc3",
+          "\033[A", "7",  "8",  "=",  ">",  "D",  "E",   "H",    "M",  "Z",  "c"})
         corpus.push_back(E + rest + "q");
     // Control sequences: every final byte with a few parameter forms.
     for (int final = 0x40; final <= 0x7E; ++final) {
@@ -106,8 +115,8 @@ std::vector<std::string> buildCorpus() {
             corpus.push_back(E + "[" + params + static_cast<char>(final));
     }
     // DEC private modes, each set and reset, and in lists.
-    for (int mode : {1, 3, 5, 6, 7, 8, 25, 41, 45, 47, 69, 1000, 1002, 1003, 1004, 1005, 1006, 1015, 1047, 1048,
-                     1049, 2004, 9999}) {
+    for (int mode : {1,    3,    5,    6,    7,    8,    25,   41,   45,   47,   69,  1000,
+                     1002, 1003, 1004, 1005, 1006, 1015, 1047, 1048, 1049, 2004, 9999}) {
         corpus.push_back(E + "[?" + std::to_string(mode) + "h");
         corpus.push_back(E + "[?" + std::to_string(mode) + ";25l");
     }
@@ -118,8 +127,8 @@ std::vector<std::string> buildCorpus() {
     }
     // Graphic rendition: seeded random lists, and the colour forms.
     std::mt19937 random(20261208);
-    const int codes[] = {0, 1, 2, 3, 4, 5, 7, 8, 9, 21, 22, 23, 24, 25, 27, 28, 29, 30, 37, 38, 39, 40, 47,
-                         48, 49, 90, 97, 100, 107, 2, 5, 196, 255, 300};
+    const int codes[] = {0,  1,  2,  3,  4,  5,  7,  8,  9,  21, 22,  23,  24, 25, 27,  28,  29,
+                         30, 37, 38, 39, 40, 47, 48, 49, 90, 97, 100, 107, 2,  5,  196, 255, 300};
     for (int i = 0; i < 60; ++i) {
         std::string list;
         const int count = 1 + static_cast<int>(random() % 8);
@@ -133,13 +142,17 @@ std::vector<std::string> buildCorpus() {
         corpus.push_back(E + "[" + sgr + "m");
     // Operating-system commands and device control strings.
     for (const char* osc : {"0;title\a", "2;x\033\\", "1;a;b\a", ";plain\a", "7;file:///tmp\a", "7;no url\a",
-                            "3;x\a", "0;a\033]b\a", "0;ab\x18" "c", "0;ab\033x", "P0a0b0c0", "P1", "0;\xc3\xa9\a",
-                            "0;\xff\a", "0;\t\n\a"})
+                            "3;x\a", "0;a\033]b\a",
+                            "0;ab\x18"
+                            "c",
+                            "0;ab\033x", "P0a0b0c0", "P1", "0;\xc3\xa9\a", "0;\xff\a", "0;\t\n\a"})
         corpus.push_back(E + "]" + osc + "z");
-    for (const char* dcs : {"1$r\033\\", "q#0;1\a\x18\033x\033\\", "\033\\"}) corpus.push_back(E + "P" + dcs + "z");
+    for (const char* dcs : {"1$r\033\\", "q#0;1\a\x18\033x\033\\", "\033\\"})
+        corpus.push_back(E + "P" + dcs + "z");
     // Sequences cancelled by ESC, CAN and SUB.
     corpus.push_back(E + "[1" + E + "[2J");
-    corpus.push_back(E + "[1\x18" "A\x1a");
+    corpus.push_back(E + "[1\x18"
+                         "A\x1a");
     return corpus;
 }
 
@@ -147,7 +160,8 @@ std::vector<size_t> randomCuts(std::mt19937& random, size_t size) {
     std::vector<size_t> cuts;
     if (size < 2) return cuts;
     const size_t count = 1 + random() % std::min<size_t>(size - 1, 12);
-    for (size_t i = 0; i < count; ++i) cuts.push_back(1 + random() % (size - 1));
+    for (size_t i = 0; i < count; ++i)
+        cuts.push_back(1 + random() % (size - 1));
     std::sort(cuts.begin(), cuts.end());
     cuts.erase(std::unique(cuts.begin(), cuts.end()), cuts.end());
     return cuts;
@@ -155,7 +169,8 @@ std::vector<size_t> randomCuts(std::mt19937& random, size_t size) {
 
 std::vector<size_t> everyByte(size_t size) {
     std::vector<size_t> cuts;
-    for (size_t i = 1; i < size; ++i) cuts.push_back(i);
+    for (size_t i = 1; i < size; ++i)
+        cuts.push_back(i);
     return cuts;
 }
 
@@ -170,7 +185,9 @@ std::string describe(const std::string& bytes, const std::vector<size_t>& cuts) 
 
 } // namespace
 
-TEST(RellumScannerChunking, CorpusIsLargeEnough) { EXPECT_GE(buildCorpus().size(), 300u); }
+TEST(RellumScannerChunking, CorpusIsLargeEnough) {
+    EXPECT_GE(buildCorpus().size(), 300u);
+}
 
 TEST(RellumScannerChunking, EveryTwoWaySplitGivesTheSameCalls) {
     for (const std::string& bytes : buildCorpus()) {
@@ -194,11 +211,13 @@ TEST(RellumScannerChunking, SeededRandomSplitsGiveTheSameCalls) {
     }
     // The whole corpus as one stream, so that every sequence also meets its neighbours.
     std::string stream;
-    for (const std::string& bytes : corpus) stream += bytes;
+    for (const std::string& bytes : corpus)
+        stream += bytes;
     const Log whole = feed(stream, {});
     for (int i = 0; i < 200; ++i, ++splits) {
         std::vector<size_t> cuts;
-        for (size_t at = 1 + random() % 64; at < stream.size(); at += 1 + random() % 64) cuts.push_back(at);
+        for (size_t at = 1 + random() % 64; at < stream.size(); at += 1 + random() % 64)
+            cuts.push_back(at);
         ASSERT_EQ(feed(stream, cuts), whole) << "stream split " << i;
     }
     EXPECT_GE(splits, 3000);
@@ -221,10 +240,10 @@ TEST(RellumScannerChunking, OverlongSequencesAreCutAtTheSamePlaceHoweverSplit) {
             const std::vector<size_t> cuts = randomCuts(random, bytes.size());
             ASSERT_EQ(feed(bytes, cuts), whole) << "split " << i;
         }
-        for (size_t cut : {RellumScanner::kControlSequenceLimit - 3, RellumScanner::kControlSequenceLimit - 2,
-                           RellumScanner::kControlSequenceLimit - 1, RellumScanner::kStringLimit - 2,
-                           RellumScanner::kStringLimit - 1, RellumScanner::kStringLimit,
-                           RellumScanner::kStringLimit + 1})
+        for (size_t cut :
+             {RellumScanner::kControlSequenceLimit - 3, RellumScanner::kControlSequenceLimit - 2,
+              RellumScanner::kControlSequenceLimit - 1, RellumScanner::kStringLimit - 2,
+              RellumScanner::kStringLimit - 1, RellumScanner::kStringLimit, RellumScanner::kStringLimit + 1})
             if (cut < bytes.size()) {
                 ASSERT_EQ(feed(bytes, {cut}), whole) << "cut at " << cut;
             }

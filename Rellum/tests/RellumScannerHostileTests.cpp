@@ -27,7 +27,8 @@ TEST(RellumScannerHostile, LongParameterListIsConsumedAsInvalid) {
     RecordingDelegate delegate;
     RellumScanner scanner(&delegate);
     std::string sequence = "\033[";
-    for (int i = 0; i < 200000; ++i) sequence += "1;";
+    for (int i = 0; i < 200000; ++i)
+        sequence += "1;";
     sequence += "m";
     feedBounded(scanner, sequence, 1000, RellumScanner::kControlSequenceLimit);
     scanner.scanData("ok");
@@ -41,7 +42,8 @@ TEST(RellumScannerHostile, LongParameterListIsConsumedAsInvalid) {
 
 TEST(RellumScannerHostile, ParametersUpToTheLimitStillWork) {
     std::string sequence = "\033[";
-    for (int i = 0; i < 1000; ++i) sequence += "1;";
+    for (int i = 0; i < 1000; ++i)
+        sequence += "1;";
     sequence += "22m";
     ASSERT_LT(sequence.size(), RellumScanner::kControlSequenceLimit);
     // Parameters past the bound are ignored, so the final 1 is not applied.
@@ -58,8 +60,8 @@ TEST(RellumScannerHostile, ControlBytesInsideAnOverlongSequenceStillRunOnce) {
     sequence.insert(7000, "\n");
     sequence += "Hx";
     feedBounded(scanner, sequence, 7, RellumScanner::kControlSequenceLimit);
-    EXPECT_EQ(delegate.calls,
-              std::vector<std::string>({"scannerCarriageReturn", "scannerLineFeed", "renderASCIIChars(\"x\")"}));
+    EXPECT_EQ(delegate.calls, std::vector<std::string>(
+                                  {"scannerCarriageReturn", "scannerLineFeed", "renderASCIIChars(\"x\")"}));
 }
 
 TEST(RellumScannerHostile, EndlessCommandIsBoundedAndTextAfterItShows) {
@@ -86,7 +88,8 @@ TEST(RellumScannerHostile, CommandFedOneByteAtATimeStaysLinear) {
     std::string command = "\033]2;" + std::string(60000, 't') + "\a";
     std::string dcs = "\033P" + std::string(60000, 'd') + "\033\\";
     std::string csi = "\033[" + std::string(4000, ';') + "m";
-    std::string stream = command + dcs + command + csi + std::string(100000, 'z') + "\033]0;" + std::string(80000, 'q');
+    std::string stream =
+        command + dcs + command + csi + std::string(100000, 'z') + "\033]0;" + std::string(80000, 'q');
     size_t largest = 0;
     for (char c : stream) {
         scanner.scanData(std::string_view(&c, 1));
@@ -105,7 +108,8 @@ TEST(RellumScannerHostile, StrayDeviceControlStringDoesNotSwallowTheSession) {
     feedBounded(scanner, text, 4096, RellumScanner::kStringLimit);
     EXPECT_TRUE(delegate.calls.empty());
     scanner.scanData("\033[1mvisible");
-    EXPECT_EQ(delegate.calls, std::vector<std::string>({"addTextStyleMask(1)", "renderASCIIChars(\"visible\")"}));
+    EXPECT_EQ(delegate.calls,
+              std::vector<std::string>({"addTextStyleMask(1)", "renderASCIIChars(\"visible\")"}));
 }
 
 TEST(RellumScannerHostile, RandomBytesEndWithBoundedRemainder) {
@@ -130,7 +134,8 @@ TEST(RellumScannerHostile, RandomBytesEndWithBoundedRemainder) {
         // Whatever state the noise left behind, the scanner recovers: CAN ends
         // a sequence or command (a palette command swallows at most eight
         // bytes), ESC \\ a device control string, and a line of text then shows.
-        scanner.scanData("\x18\x18\x18\x18\x18\x18\x18\x18\x18\x18\x18\x18\x18\x18\x18\x18\033\\\r\nrecovered");
+        scanner.scanData(
+            "\x18\x18\x18\x18\x18\x18\x18\x18\x18\x18\x18\x18\x18\x18\x18\x18\033\\\r\nrecovered");
         EXPECT_EQ(delegate.lastASCII, "recovered");
     }
 }

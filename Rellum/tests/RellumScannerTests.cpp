@@ -19,10 +19,10 @@ TEST(RellumScannerChunks, EveryChunkIsBracketedAndReportsItsTokens) {
     RecordingDelegate delegate;
     RellumScanner scanner(&delegate);
     scanner.scanData("hi\r\n");
-    EXPECT_EQ(delegate.log, Calls({"willScanData(\"hi\\x0D\\x0A\")", "renderASCIIChars(\"hi\")",
-                                   "didScanPartialData(ASCII:hi)", "scannerCarriageReturn",
-                                   "didScanPartialData(C0:\\x0D)", "scannerLineFeed",
-                                   "didScanPartialData(C0:\\x0A)", "scannerDidScanData"}));
+    EXPECT_EQ(delegate.log,
+              Calls({"willScanData(\"hi\\x0D\\x0A\")", "renderASCIIChars(\"hi\")",
+                     "didScanPartialData(ASCII:hi)", "scannerCarriageReturn", "didScanPartialData(C0:\\x0D)",
+                     "scannerLineFeed", "didScanPartialData(C0:\\x0A)", "scannerDidScanData"}));
 }
 
 TEST(RellumScannerChunks, UnfinishedSequenceIsHeldBackAndCompletedByTheNextChunk) {
@@ -74,15 +74,21 @@ TEST(RellumScannerText, PrintableRunIsOneCallPointingIntoTheChunk) {
 
 TEST(RellumScannerText, DelAloneIsSkippedButInsideARunBelongsToIt) {
     EXPECT_EQ(tokensOf({"\x7f"}), Calls({"Skip:\\x7F"}));
-    EXPECT_EQ(transcript("ab\x7f" "cd"), Calls({"renderASCIIChars(\"ab\\x7Fcd\")"}));
+    EXPECT_EQ(transcript("ab\x7f"
+                         "cd"),
+              Calls({"renderASCIIChars(\"ab\\x7Fcd\")"}));
     // The same when the run is cut just before the DEL.
-    EXPECT_EQ(transcript({"ab", "\x7f" "cd"}), Calls({"renderASCIIChars(\"ab\")", "renderASCIIChars(\"\\x7Fcd\")"}));
-    EXPECT_EQ(transcript({"ab\n", "\x7f" "cd"}), Calls({"renderASCIIChars(\"ab\")", "scannerLineFeed",
-                                                        "renderASCIIChars(\"cd\")"}));
+    EXPECT_EQ(transcript({"ab", "\x7f"
+                                "cd"}),
+              Calls({"renderASCIIChars(\"ab\")", "renderASCIIChars(\"\\x7Fcd\")"}));
+    EXPECT_EQ(transcript({"ab\n", "\x7f"
+                                  "cd"}),
+              Calls({"renderASCIIChars(\"ab\")", "scannerLineFeed", "renderASCIIChars(\"cd\")"}));
 }
 
 TEST(RellumScannerText, DecodedRunArrivesAsCodePoints) {
-    EXPECT_EQ(transcript("\xc3\xa9\xe4\xb8\xad\xf0\x9f\x98\x80" "a"),
+    EXPECT_EQ(transcript("\xc3\xa9\xe4\xb8\xad\xf0\x9f\x98\x80"
+                         "a"),
               Calls({"renderMBCSString(U+00E9 U+4E2D U+1F600)", "renderASCIIChars(\"a\")"}));
     RecordingDelegate delegate;
     RellumScanner scanner(&delegate);
@@ -106,13 +112,19 @@ TEST(RellumScannerText, CharacterSplitAcrossChunksIsCompleted) {
 
 TEST(RellumScannerText, IllFormedSubpartsBecomeOneReplacementEach) {
     const std::string fffd = "renderMBCSString(U+FFFD)";
-    EXPECT_EQ(transcript("\xc3" "("), Calls({fffd, "renderASCIIChars(\"(\")"}));
+    EXPECT_EQ(transcript("\xc3"
+                         "("),
+              Calls({fffd, "renderASCIIChars(\"(\")"}));
     EXPECT_EQ(tokensOf({"\xc3("}), Calls({"Invalid:\\xC3", "ASCII:("}));
     // A surrogate: the lead alone, then each continuation byte.
     EXPECT_EQ(transcript("\xed\xa0\x80"), Calls({fffd, fffd, fffd}));
     // A lead whose second byte is a continuation but whose third is not.
-    EXPECT_EQ(transcript("\xe0\x80" "A"), Calls({fffd, "renderASCIIChars(\"A\")"}));
-    EXPECT_EQ(tokensOf({"\xe0\x80" "A"}), Calls({"Invalid:\\xE0\\x80", "ASCII:A"}));
+    EXPECT_EQ(transcript("\xe0\x80"
+                         "A"),
+              Calls({fffd, "renderASCIIChars(\"A\")"}));
+    EXPECT_EQ(tokensOf({"\xe0\x80"
+                        "A"}),
+              Calls({"Invalid:\\xE0\\x80", "ASCII:A"}));
     // Overlong forms and values past U+10FFFF.
     EXPECT_EQ(transcript("\xc0\x80"), Calls({fffd, fffd}));
     EXPECT_EQ(transcript("\xf4\x90\x80\x80"), Calls({fffd, fffd, fffd, fffd}));
@@ -122,8 +134,7 @@ TEST(RellumScannerText, IllFormedSubpartsBecomeOneReplacementEach) {
 
 TEST(RellumScannerText, WellFormedRunEndsBeforeAnIllFormedByte) {
     EXPECT_EQ(tokensOf({"\xc3\xa9\xff"}), Calls({"MBCS:\\xC3\\xA9", "Invalid:\\xFF"}));
-    EXPECT_EQ(transcript("\xc3\xa9\xff"),
-              Calls({"renderMBCSString(U+00E9)", "renderMBCSString(U+FFFD)"}));
+    EXPECT_EQ(transcript("\xc3\xa9\xff"), Calls({"renderMBCSString(U+00E9)", "renderMBCSString(U+FFFD)"}));
 }
 
 TEST(RellumScannerText, LongNonAsciiRunArrivesInBoundedPieces) {
@@ -133,12 +144,14 @@ TEST(RellumScannerText, LongNonAsciiRunArrivesInBoundedPieces) {
             ++pieces;
             total += s.size();
             largest = std::max(largest, s.size());
-            for (char32_t c : s) EXPECT_EQ(c, U'\u00e9');
+            for (char32_t c : s)
+                EXPECT_EQ(c, U'\u00e9');
         }
     } delegate;
     RellumScanner scanner(&delegate);
     std::string text;
-    for (int i = 0; i < 40000; ++i) text += "\xc3\xa9";
+    for (int i = 0; i < 40000; ++i)
+        text += "\xc3\xa9";
     scanner.scanData(text);
     EXPECT_EQ(delegate.total, 40000u);
     EXPECT_LE(delegate.largest, RellumScanner::kMaxDecodedRun);
@@ -155,7 +168,8 @@ TEST(RellumScannerControls, EachControlCallsItsOperation) {
 }
 
 TEST(RellumScannerControls, NulRunIsOneSkipAndOtherControlsAreIgnored) {
-    EXPECT_EQ(tokensOf({std::string(100, '\0')}), Calls({std::string("Skip:") + escapeBytes(std::string(100, '\0'))}));
+    EXPECT_EQ(tokensOf({std::string(100, '\0')}),
+              Calls({std::string("Skip:") + escapeBytes(std::string(100, '\0'))}));
     EXPECT_EQ(tokensOf({"\x05\x11\x13\x18\x1a"}),
               Calls({"Skip:\\x05", "Skip:\\x11", "Skip:\\x13", "Skip:\\x18", "Skip:\\x1A"}));
     EXPECT_EQ(tokensOf({"\x01\x1f"}), Calls({"Unsupport:\\x01", "Unsupport:\\x1F"}));
@@ -165,10 +179,11 @@ TEST(RellumScannerControls, NulRunIsOneSkipAndOtherControlsAreIgnored) {
 // ---------------------------------------------------------------- escape sequences
 
 TEST(RellumScannerEscapes, SimpleEscapes) {
-    EXPECT_EQ(transcript("\0337\0338\033=\033>\033D\033E\033H\033M\033Z\033c"),
-              Calls({"scannerSaveCursor", "scannerRestoreCursor", "applicationKeypadMode(YES)",
-                     "applicationKeypadMode(NO)", "scannerLineFeed", "scannerLineFeed", "scannerCarriageReturn",
-                     "scannerSetTabStopAtCursor", "scannerReverseLineFeed", "scannerFullReset"}));
+    EXPECT_EQ(
+        transcript("\0337\0338\033=\033>\033D\033E\033H\033M\033Z\033c"),
+        Calls({"scannerSaveCursor", "scannerRestoreCursor", "applicationKeypadMode(YES)",
+               "applicationKeypadMode(NO)", "scannerLineFeed", "scannerLineFeed", "scannerCarriageReturn",
+               "scannerSetTabStopAtCursor", "scannerReverseLineFeed", "scannerFullReset"}));
     EXPECT_EQ(tokensOf({"\033D\033Z\0337"}), Calls({"C1:\\eD", "C1:\\eZ", "ESC:\\e7"}));
 }
 
@@ -209,9 +224,10 @@ TEST(RellumScannerCSI, CursorPositionAndDefaults) {
     EXPECT_EQ(transcript("\033[5;10H\033[5;10f\033[0;0H\033[H\033[;7H"),
               Calls({"cursorMoveToRow(5,10)", "cursorMoveToRow(5,10)", "cursorMoveToRow(1,1)",
                      "cursorMoveToRow(1,1)", "cursorMoveToRow(1,7)"}));
-    EXPECT_EQ(transcript("\033[0B\033[0e\033[0L\033[E\033[0F"),
-              Calls({"cursorDownwardWithCount(1,NO)", "cursorDownwardWithCount(0,NO)", "insertLineWithCount(0)",
-                     "cursorDownwardWithCount(1,YES)", "cursorUpwardWithCount(0,YES)"}));
+    EXPECT_EQ(
+        transcript("\033[0B\033[0e\033[0L\033[E\033[0F"),
+        Calls({"cursorDownwardWithCount(1,NO)", "cursorDownwardWithCount(0,NO)", "insertLineWithCount(0)",
+               "cursorDownwardWithCount(1,YES)", "cursorUpwardWithCount(0,YES)"}));
     EXPECT_EQ(transcript("\033[3C\033[D\033[0G\033[4`\033[d\033[9d"),
               Calls({"cursorForwardWithCount(3)", "cursorBackwardWithCount(1)", "cursorMoveToColumn(1)",
                      "cursorMoveToColumn(4)", "cursorMoveToRow(1)", "cursorMoveToRow(9)"}));
@@ -226,8 +242,9 @@ TEST(RellumScannerCSI, EditingAndTabulation) {
     EXPECT_EQ(transcript("\033[J\033[2J\033[1K\033[?2J\033[?K\033[?S"),
               Calls({"eraseDisplayWithArea(0)", "eraseDisplayWithArea(2)", "eraseLineWithArea(1)"}));
     EXPECT_EQ(tokensOf({"\033[1;2T\033[>T"}), Calls({"Unsupport:\\e[1;2T", "Unsupport:\\e[>T"}));
-    EXPECT_EQ(transcript("\033[g\033[0g\033[3g\033[2g"),
-              Calls({"scannerClearTabStopAtCursor", "scannerClearTabStopAtCursor", "scannerClearAllTabStops"}));
+    EXPECT_EQ(
+        transcript("\033[g\033[0g\033[3g\033[2g"),
+        Calls({"scannerClearTabStopAtCursor", "scannerClearTabStopAtCursor", "scannerClearAllTabStops"}));
 }
 
 TEST(RellumScannerCSI, RelativeColumnAsksForTheCursor) {
@@ -259,8 +276,9 @@ TEST(RellumScannerCSI, SaveCursorOrLeftRightMargins) {
     RecordingDelegate delegate;
     RellumScanner scanner(&delegate);
     scanner.scanData("\033[s\033[u\033[2;40s");
-    EXPECT_EQ(delegate.calls, Calls({"scannerRespectsHorizontalMargin", "scannerSaveCursor", "scannerRestoreCursor",
-                                     "setPageMarginLeft(2,40)", "cursorMoveToRow(1,1)"}));
+    EXPECT_EQ(delegate.calls,
+              Calls({"scannerRespectsHorizontalMargin", "scannerSaveCursor", "scannerRestoreCursor",
+                     "setPageMarginLeft(2,40)", "cursorMoveToRow(1,1)"}));
     delegate.calls.clear();
     delegate.respectsMargin = true;
     scanner.scanData("\033[s\033[1u\033[?5s");
@@ -269,12 +287,17 @@ TEST(RellumScannerCSI, SaveCursorOrLeftRightMargins) {
 }
 
 TEST(RellumScannerCSI, ControlBytesInsideRunAtOnceAndCancelBytesEndIt) {
-    EXPECT_EQ(transcript("\033[1\n2\rA"), Calls({"scannerLineFeed", "scannerCarriageReturn", "cursorUpwardWithCount(12,NO)"}));
+    EXPECT_EQ(transcript("\033[1\n2\rA"),
+              Calls({"scannerLineFeed", "scannerCarriageReturn", "cursorUpwardWithCount(12,NO)"}));
     EXPECT_EQ(tokensOf({"\033[1\n2A"}), Calls({"CSI:\\e[1\\x0A2A"}));
     // ESC cancels the sequence and is consumed with it.
     EXPECT_EQ(tokensOf({"\033[1\033[2J"}), Calls({"Invalid:\\e[1\\e", "ASCII:[2J"}));
-    EXPECT_EQ(tokensOf({"\033[1\x18" "A"}), Calls({"Invalid:\\e[1\\x18", "ASCII:A"}));
-    EXPECT_EQ(transcript("\033[\x05\x7f\x01" "2A"), Calls({"cursorUpwardWithCount(2,NO)"}));
+    EXPECT_EQ(tokensOf({"\033[1\x18"
+                        "A"}),
+              Calls({"Invalid:\\e[1\\x18", "ASCII:A"}));
+    EXPECT_EQ(transcript("\033[\x05\x7f\x01"
+                         "2A"),
+              Calls({"cursorUpwardWithCount(2,NO)"}));
 }
 
 TEST(RellumScannerCSI, ControlByteInASplitSequenceRunsOnce) {
@@ -302,8 +325,9 @@ TEST(RellumScannerCSI, UnreadableParameterReachesOneParameterFunctionsAsNotFound
 }
 
 TEST(RellumScannerCSI, HugeNumbersAreClamped) {
-    EXPECT_EQ(transcript("\033[99999999999999999999999999999999999999999A\033[4294967296;18446744073709551617H"),
-              Calls({"cursorUpwardWithCount(2147483647,NO)", "cursorMoveToRow(2147483647,2147483647)"}));
+    EXPECT_EQ(
+        transcript("\033[99999999999999999999999999999999999999999A\033[4294967296;18446744073709551617H"),
+        Calls({"cursorUpwardWithCount(2147483647,NO)", "cursorMoveToRow(2147483647,2147483647)"}));
 }
 
 // ---------------------------------------------------------------- modes
@@ -330,7 +354,8 @@ TEST(RellumScannerModes, EveryKnownMode) {
                      "enableAutoRepeat(YES)", "fixMoreProgram(YES)", "enableReverseWrapMode(YES)",
                      "respectsHorizontalMargin(YES)", "enableFocusEventsReport(YES)",
                      "enableBracketedPasteMode(YES)"}));
-    EXPECT_EQ(transcript("\033[?1000h\033[?1002h\033[?1003h\033[?1003l\033[?1005h\033[?1006h\033[?1015h\033[?1006l"),
+    EXPECT_EQ(transcript(
+                  "\033[?1000h\033[?1002h\033[?1003h\033[?1003l\033[?1005h\033[?1006h\033[?1015h\033[?1006l"),
               Calls({"setMouseReportType(1)", "setMouseReportType(3)", "setMouseReportType(4)",
                      "setMouseReportType(0)", "setMouseReportProtocol(1)", "setMouseReportProtocol(3)",
                      "setMouseReportProtocol(2)", "setMouseReportProtocol(0)"}));
@@ -351,9 +376,9 @@ TEST(RellumScannerModes, AlternateScreen) {
     delegate.cursorRow = 4;
     RellumScanner scanner(&delegate);
     scanner.scanData("\033[?47h\033[?1047l");
-    EXPECT_EQ(delegate.calls,
-              Calls({"scannerCursorColumn", "scannerCursorRow", "scannerShowAlternateScreen", "cursorMoveToRow(4,12)",
-                     "scannerCursorColumn", "scannerCursorRow", "scannerShowPrimaryScreen", "cursorMoveToRow(4,12)"}));
+    EXPECT_EQ(delegate.calls, Calls({"scannerCursorColumn", "scannerCursorRow", "scannerShowAlternateScreen",
+                                     "cursorMoveToRow(4,12)", "scannerCursorColumn", "scannerCursorRow",
+                                     "scannerShowPrimaryScreen", "cursorMoveToRow(4,12)"}));
 }
 
 // ---------------------------------------------------------------- graphic rendition
@@ -362,7 +387,8 @@ TEST(RellumScannerSGR, StylesAreSentTogetherAfterColours) {
     EXPECT_EQ(transcript("\033[1;4;31m"), Calls({"setForegroundWithColorIndex(1)", "addTextStyleMask(9)"}));
     EXPECT_EQ(transcript("\033[2;3;5;7;8;9;21m"), Calls({"addTextStyleMask(254)"}));
     EXPECT_EQ(transcript("\033[22;23;24;25;27;28;29m"), Calls({"removeTextStyleMask(255)"}));
-    EXPECT_EQ(transcript("\033[m\033[0m"), Calls({"scannerResetTextStyleAndBGFG", "scannerResetTextStyleAndBGFG"}));
+    EXPECT_EQ(transcript("\033[m\033[0m"),
+              Calls({"scannerResetTextStyleAndBGFG", "scannerResetTextStyleAndBGFG"}));
     EXPECT_EQ(transcript("\033[6;26;50m"), Calls());
 }
 
@@ -381,9 +407,10 @@ TEST(RellumScannerSGR, SixteenAnd256Colours) {
               Calls({"setForegroundWithColorIndex(0)", "setForegroundWithColorIndex(7)",
                      "setBackgroundWithColorIndex(0)", "setBackgroundWithColorIndex(7)",
                      "setForegroundWithColorIndex(8)", "setForegroundWithColorIndex(15)",
-                     "setBackgroundWithColorIndex(8)", "setBackgroundWithColorIndex(15)", "setForegroundColor(nil)",
-                     "setBackgroundColor(nil)"}));
-    EXPECT_EQ(transcript("\033[1;38;5;196m"), Calls({"addTextStyleMask(1)", "setForegroundWithColorIndex(196)"}));
+                     "setBackgroundWithColorIndex(8)", "setBackgroundWithColorIndex(15)",
+                     "setForegroundColor(nil)", "setBackgroundColor(nil)"}));
+    EXPECT_EQ(transcript("\033[1;38;5;196m"),
+              Calls({"addTextStyleMask(1)", "setForegroundWithColorIndex(196)"}));
     EXPECT_EQ(transcript("\033[48;5;300m"), Calls({"setBackgroundWithColorIndex(44)"}));
     // Too short for an index: index 0, and the 5 is read as blink.
     EXPECT_EQ(transcript("\033[38;5m"), Calls({"setForegroundWithColorIndex(0)", "addTextStyleMask(16)"}));
@@ -395,8 +422,7 @@ TEST(RellumScannerSGR, DirectColours) {
               Calls({"setForegroundColor(rgb(255,0,0,1))", "addTextStyleMask(1)"}));
     EXPECT_EQ(transcript("\033[48;2;10;20;30m"), Calls({"setBackgroundColor(rgb(10,20,30,1))"}));
     EXPECT_EQ(transcript("\033[38;2;999;0;99999999999m"), Calls({"setForegroundColor(rgb(255,0,255,1))"}));
-    EXPECT_EQ(transcript("\033[38;2;1;2m"),
-              Calls({"setForegroundWithColorIndex(0)", "addTextStyleMask(3)"}));
+    EXPECT_EQ(transcript("\033[38;2;1;2m"), Calls({"setForegroundWithColorIndex(0)", "addTextStyleMask(3)"}));
 }
 
 TEST(RellumScannerSGR, UnreadableListOrPrefixChangesNothing) {
@@ -454,8 +480,12 @@ TEST(RellumScannerOSC, Titles) {
 TEST(RellumScannerOSC, UnsupportedAndCancelled) {
     EXPECT_EQ(tokensOf({"\033]3;x\a"}), Calls({"Unsupport:\\e]3;x\\x07"}));
     EXPECT_EQ(tokensOf({"\033]x;y\a"}), Calls({"Unsupport:\\e]x;y\\x07"}));
-    EXPECT_EQ(tokensOf({"\033]0;ab\x18" "c"}), Calls({"Unsupport:\\e]0;ab\\x18", "ASCII:c"}));
-    EXPECT_EQ(tokensOf({"\033]0;ab\033x" "c"}), Calls({"Unsupport:\\e]0;ab\\ex", "ASCII:c"}));
+    EXPECT_EQ(tokensOf({"\033]0;ab\x18"
+                        "c"}),
+              Calls({"Unsupport:\\e]0;ab\\x18", "ASCII:c"}));
+    EXPECT_EQ(tokensOf({"\033]0;ab\033x"
+                        "c"}),
+              Calls({"Unsupport:\\e]0;ab\\ex", "ASCII:c"}));
     EXPECT_EQ(tokensOf({"\033]P0a0b0c0z"}), Calls({"Unsupport:\\e]P0a0b0c0", "ASCII:z"}));
     EXPECT_TRUE(transcript("\033]3;x\a\033]P0a0b0c0").empty());
 }
@@ -474,13 +504,15 @@ TEST(RellumScannerOSC, CurrentDirectory) {
 TEST(RellumScannerOSC, SplitAcrossChunks) {
     EXPECT_EQ(tokensOf({"\033]0;ti", "tle\033", "\\x"}),
               Calls({"Wait:\\e]0;ti", "Wait:\\e]0;title\\e", "OSC:\\e]0;title\\e\\x5C", "ASCII:x"}));
-    EXPECT_EQ(transcript({"\033]0;ti", "tle\033", "\\x"}), Calls({"setTerminalTitle(\"title\")", "renderASCIIChars(\"x\")"}));
+    EXPECT_EQ(transcript({"\033]0;ti", "tle\033", "\\x"}),
+              Calls({"setTerminalTitle(\"title\")", "renderASCIIChars(\"x\")"}));
 }
 
 // ---------------------------------------------------------------- device control strings
 
 TEST(RellumScannerDCS, ConsumedUpToStringTerminator) {
-    EXPECT_EQ(tokensOf({"\033P1$r\a\x18q\033\\z"}), Calls({"Unsupport:\\eP1$r\\x07\\x18q\\e\\x5C", "ASCII:z"}));
+    EXPECT_EQ(tokensOf({"\033P1$r\a\x18q\033\\z"}),
+              Calls({"Unsupport:\\eP1$r\\x07\\x18q\\e\\x5C", "ASCII:z"}));
     EXPECT_EQ(transcript("\033Pq#0;1\033x\033\\z"), Calls({"renderASCIIChars(\"z\")"}));
 }
 
@@ -492,7 +524,8 @@ TEST(RellumScannerDCS, HeldBackUntilTerminated) {
     EXPECT_EQ(scanner.remainData(), "\033Pabcdef\033");
     scanner.scanData("\\ok");
     EXPECT_EQ(delegate.calls, Calls({"renderASCIIChars(\"ok\")"}));
-    EXPECT_EQ(delegate.tokens, Calls({"Wait:\\ePabc", "Wait:\\ePabcdef\\e", "Unsupport:\\ePabcdef\\e\\x5C", "ASCII:ok"}));
+    EXPECT_EQ(delegate.tokens,
+              Calls({"Wait:\\ePabc", "Wait:\\ePabcdef\\e", "Unsupport:\\ePabcdef\\e\\x5C", "ASCII:ok"}));
 }
 
 // ---------------------------------------------------------------- parameters
@@ -529,7 +562,8 @@ TEST(RellumScannerParameters, ParameterList) {
 
 TEST(RellumScannerParameters, ListIsBounded) {
     std::string text;
-    for (int i = 0; i < 1000; ++i) text += "1;";
+    for (int i = 0; i < 1000; ++i)
+        text += "1;";
     auto list = RellumScanParameters(text, 0, false);
     ASSERT_TRUE(list);
     EXPECT_EQ(list->size(), RellumScannerMaxParameters);
@@ -540,12 +574,18 @@ TEST(RellumScannerParameters, ListIsBounded) {
 TEST(RellumScannerLegacy, MultibyteEncodingsDecodeByTheirOwnRules) {
     RecordingDelegate delegate;
     RellumScanner scanner(&delegate);
-    scanner.scanData("\xd6\xd0" "a", 0x80000632); // GB 18030
+    scanner.scanData("\xd6\xd0"
+                     "a",
+                     0x80000632); // GB 18030
     EXPECT_EQ(scanner.cfEncoding(), 0x0632u);
-    scanner.scanData("\x82\xa0" "b", 8); // Shift JIS
+    scanner.scanData("\x82\xa0"
+                     "b",
+                     8); // Shift JIS
     EXPECT_EQ(scanner.encoding(), 8u);
     // A byte the rule rejects is consumed and shown as one replacement.
-    scanner.scanData("\x80" "c", 0x80000632);
+    scanner.scanData("\x80"
+                     "c",
+                     0x80000632);
     EXPECT_EQ(delegate.calls,
               Calls({"renderMBCSString(U+4E2D)", "renderASCIIChars(\"a\")", "renderMBCSString(U+3042)",
                      "renderASCIIChars(\"b\")", "renderMBCSString(U+FFFD)", "renderASCIIChars(\"c\")"}));

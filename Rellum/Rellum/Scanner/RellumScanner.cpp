@@ -2,6 +2,8 @@
 
 #include "Rellum/Scanner/RellumScannerUTF8.h"
 
+#include "Foundation/Assert.h"
+
 #include <cstring>
 
 #if defined(__SSE2__)
@@ -128,21 +130,30 @@ inline size_t printableRunLength(const unsigned char* p, size_t n) {
         i += 16;
     }
 #endif
-    while (i < n && p[i] >= 0x20 && p[i] < 0x80) ++i;
+    while (i < n && p[i] >= 0x20 && p[i] < 0x80)
+        ++i;
     return i;
 }
 
 uint32_t cfEncodingForEncoding(uint64_t encoding) {
     if (encoding & 0x80000000u) return static_cast<uint32_t>(encoding & 0x7FFFFFFFu);
     switch (encoding) {
-    case 1: return 0x0600;  // ASCII
-    case 3: return 0x0920;  // EUC-JP
-    case 4: return RellumScanner::kCFEncodingUTF8;
-    case 5: return 0x0201;  // ISO Latin 1
-    case 8: return 0x0A01;  // Shift JIS
-    case 12: return 0x0500; // Windows Latin 1
-    case 30: return 0;      // Mac Roman
-    default: return 0xFFFFFFFFu;
+    case 1:
+        return 0x0600; // ASCII
+    case 3:
+        return 0x0920; // EUC-JP
+    case 4:
+        return RellumScanner::kCFEncodingUTF8;
+    case 5:
+        return 0x0201; // ISO Latin 1
+    case 8:
+        return 0x0A01; // Shift JIS
+    case 12:
+        return 0x0500; // Windows Latin 1
+    case 30:
+        return 0; // Mac Roman
+    default:
+        return 0xFFFFFFFFu;
     }
 }
 
@@ -153,10 +164,16 @@ constexpr unsigned char BEL = 0x07, CAN = 0x18, SUB = 0x1A, ESC = 0x1B;
 RellumScanner::RellumScanner(RellumScannerDelegate* delegate)
     : delegate_(delegate), decoded_(new char32_t[kMaxDecodedRun]) {}
 
-RellumScannerDelegate& RellumScanner::d() { return delegate_ ? *delegate_ : gNullDelegate; }
+RellumScannerDelegate& RellumScanner::d() {
+    return delegate_ ? *delegate_ : gNullDelegate;
+}
 
 void RellumScanner::scanData(std::string_view input, uint64_t encoding) {
     if (input.empty()) return;
+    // A delegate must not feed the scanner from inside one of its calls: the
+    // chunk being scanned may live in the buffer the new bytes would go to.
+    ORVIK_ASSERT(!scanning_);
+    scanning_ = true;
     const bool joined = !remain_.empty();
     std::string_view data = input;
     if (joined) {
@@ -214,6 +231,7 @@ void RellumScanner::scanData(std::string_view input, uint64_t encoding) {
         else
             remain_.clear();
     }
+    scanning_ = false;
     delegate.scannerDidScanData(*this);
 }
 
@@ -224,19 +242,41 @@ uint64_t RellumScanner::scanControlTokenWithBytes(const char* bytes, uint64_t le
     switch (static_cast<unsigned char>(bytes[0])) {
     case 0x00: {
         uint64_t i = 1;
-        while (i < length && bytes[i] == 0) ++i;
+        while (i < length && bytes[i] == 0)
+            ++i;
         *rmlen = i;
         return RellumTokenSkip;
     }
-    case 0x05: case 0x11: case 0x13: case CAN: case SUB: case 0x7F:
+    case 0x05:
+    case 0x11:
+    case 0x13:
+    case CAN:
+    case SUB:
+    case 0x7F:
         return RellumTokenSkip;
-    case BEL: delegate.scannerRingBell(*this); return RellumTokenC0;
-    case 0x08: delegate.scannerBackspace(*this); return RellumTokenC0;
-    case 0x09: delegate.scannerNextTabStop(*this); return RellumTokenC0;
-    case 0x0A: case 0x0B: case 0x0C: delegate.scannerLineFeed(*this); return RellumTokenC0;
-    case 0x0D: delegate.scannerCarriageReturn(*this); return RellumTokenC0;
-    case 0x0E: delegate.setCharset(*this, 1); return RellumTokenC0;
-    case 0x0F: delegate.setCharset(*this, 0); return RellumTokenC0;
+    case BEL:
+        delegate.scannerRingBell(*this);
+        return RellumTokenC0;
+    case 0x08:
+        delegate.scannerBackspace(*this);
+        return RellumTokenC0;
+    case 0x09:
+        delegate.scannerNextTabStop(*this);
+        return RellumTokenC0;
+    case 0x0A:
+    case 0x0B:
+    case 0x0C:
+        delegate.scannerLineFeed(*this);
+        return RellumTokenC0;
+    case 0x0D:
+        delegate.scannerCarriageReturn(*this);
+        return RellumTokenC0;
+    case 0x0E:
+        delegate.setCharset(*this, 1);
+        return RellumTokenC0;
+    case 0x0F:
+        delegate.setCharset(*this, 0);
+        return RellumTokenC0;
     case ESC: {
         if (length < 2) return RellumTokenWait;
         uint64_t consumed = 0;
@@ -244,7 +284,8 @@ uint64_t RellumScanner::scanControlTokenWithBytes(const char* bytes, uint64_t le
         *rmlen = 1 + consumed;
         return type;
     }
-    default: return RellumTokenUnsupport;
+    default:
+        return RellumTokenUnsupport;
     }
 }
 
@@ -252,14 +293,26 @@ uint64_t RellumScanner::scanControlTokenWithBytes(const char* bytes, uint64_t le
 // False for the bytes that cancel the sequence (CAN, SUB, ESC).
 bool RellumScanner::runControlInSequence(unsigned char byte) {
     switch (byte) {
-    case CAN: case SUB: case ESC: return false;
-    case BEL: case 0x08: case 0x09: case 0x0A: case 0x0B: case 0x0C: case 0x0D: case 0x0E: case 0x0F: {
+    case CAN:
+    case SUB:
+    case ESC:
+        return false;
+    case BEL:
+    case 0x08:
+    case 0x09:
+    case 0x0A:
+    case 0x0B:
+    case 0x0C:
+    case 0x0D:
+    case 0x0E:
+    case 0x0F: {
         char c = static_cast<char>(byte);
         uint64_t consumed = 0;
         scanControlTokenWithBytes(&c, 1, &consumed);
         return true;
     }
-    default: return true; // ENQ, DC1, DC3, DEL and the rest are ignored
+    default:
+        return true; // ENQ, DC1, DC3, DEL and the rest are ignored
     }
 }
 
@@ -271,10 +324,13 @@ uint64_t RellumScanner::scanESCWithBytes(const char* bytes, uint64_t length, uin
     uint64_t consumed = 0;
     uint64_t type = RellumTokenUnsupport;
     switch (c) {
-    case ESC: *rmlen = 0; return RellumTokenSkip;
+    case ESC:
+        *rmlen = 0;
+        return RellumTokenSkip;
     case ' ':
         if (length < 2) return RellumTokenWait;
-        *rmlen = std::strchr("FGLMN", bytes[1]) && bytes[1] ? 2 : 0;
+        // Conformance levels and the like: consumed; anything else drops the ESC alone.
+        *rmlen = bytes[1] != 0 && std::strchr("FGLMN", bytes[1]) ? 2 : 0;
         return RellumTokenUnsupport;
     case '#':
         if (length < 2) return RellumTokenWait;
@@ -282,26 +338,49 @@ uint64_t RellumScanner::scanESCWithBytes(const char* bytes, uint64_t length, uin
         if (bytes[1] != '8') return RellumTokenUnsupport;
         delegate.scannerScreenAlignmentPattern(*this);
         return RellumTokenESC;
-    case '(': case ')': case '*': case '+': case '-': case '.': case '/': {
+    case '(':
+    case ')':
+    case '*':
+    case '+':
+    case '-':
+    case '.':
+    case '/': {
         static constexpr char sets[] = "()*+-./";
         uint64_t gset = static_cast<uint64_t>(std::strchr(sets, c) - sets);
         type = scanSCSWithGSet(gset, bytes + 1, length - 1, &consumed);
         *rmlen = 1 + consumed;
         return type;
     }
-    case '7': delegate.scannerSaveCursor(*this); return RellumTokenESC;
-    case '8': delegate.scannerRestoreCursor(*this); return RellumTokenESC;
-    case '=': delegate.applicationKeypadMode(*this, true); return RellumTokenESC;
-    case '>': delegate.applicationKeypadMode(*this, false); return RellumTokenESC;
-    case 'D': delegate.scannerLineFeed(*this); return RellumTokenC1;
+    case '7':
+        delegate.scannerSaveCursor(*this);
+        return RellumTokenESC;
+    case '8':
+        delegate.scannerRestoreCursor(*this);
+        return RellumTokenESC;
+    case '=':
+        delegate.applicationKeypadMode(*this, true);
+        return RellumTokenESC;
+    case '>':
+        delegate.applicationKeypadMode(*this, false);
+        return RellumTokenESC;
+    case 'D':
+        delegate.scannerLineFeed(*this);
+        return RellumTokenC1;
     case 'E':
         delegate.scannerLineFeed(*this);
         delegate.scannerCarriageReturn(*this);
         return RellumTokenC1;
-    case 'H': delegate.scannerSetTabStopAtCursor(*this); return RellumTokenC1;
-    case 'M': delegate.scannerReverseLineFeed(*this); return RellumTokenC1;
-    case 'Z': return RellumTokenC1;
-    case 'c': delegate.scannerFullReset(*this); return RellumTokenESC;
+    case 'H':
+        delegate.scannerSetTabStopAtCursor(*this);
+        return RellumTokenC1;
+    case 'M':
+        delegate.scannerReverseLineFeed(*this);
+        return RellumTokenC1;
+    case 'Z':
+        return RellumTokenC1;
+    case 'c':
+        delegate.scannerFullReset(*this);
+        return RellumTokenESC;
     case '[':
         type = scanCSI(bytes + 1, length - 1, &consumed, resuming_ && progress_.kind == Kind::CSI);
         break;
@@ -311,7 +390,8 @@ uint64_t RellumScanner::scanESCWithBytes(const char* bytes, uint64_t length, uin
     case 'P':
         type = scanDCS(bytes + 1, length - 1, &consumed, resuming_ && progress_.kind == Kind::DCS);
         break;
-    default: return RellumTokenUnsupport;
+    default:
+        return RellumTokenUnsupport;
     }
     *rmlen = 1 + consumed;
     return type;

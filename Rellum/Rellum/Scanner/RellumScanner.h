@@ -100,6 +100,7 @@ private:
     uint64_t encoding_ = kEncodingUTF8;
     uint32_t cfEncoding_ = kCFEncodingUTF8;
     std::string remain_;
+    bool scanning_ = false;
     // Set while the first token of a chunk continues a held-back sequence.
     bool resuming_ = false;
     Progress progress_;

@@ -9,34 +9,67 @@ enum class Group { SimplifiedChinese, TraditionalChinese, Japanese, ShiftJIS, Ko
 
 Group groupOf(uint32_t cf) {
     switch (cf) {
-    case 25: case 1057: case 1585: case 1586: case 2352: return Group::SimplifiedChinese;
-    case 2: case 1059: case 2353: case 2563: case 2566: return Group::TraditionalChinese;
-    case 1: case 1056: case 2080: return Group::Japanese;
-    case 1576: case 2561: return Group::ShiftJIS;
-    case 3: case 1058: case 2112: case 2368: return Group::Korean;
-    default: return Group::SingleByte;
+    case 25:
+    case 1057:
+    case 1585:
+    case 1586:
+    case 2352:
+        return Group::SimplifiedChinese;
+    case 2:
+    case 1059:
+    case 2353:
+    case 2563:
+    case 2566:
+        return Group::TraditionalChinese;
+    case 1:
+    case 1056:
+    case 2080:
+        return Group::Japanese;
+    case 1576:
+    case 2561:
+        return Group::ShiftJIS;
+    case 3:
+    case 1058:
+    case 2112:
+    case 2368:
+        return Group::Korean;
+    default:
+        return Group::SingleByte;
     }
 }
 
 const char* converterName(uint32_t cf) {
     switch (groupOf(cf)) {
-    case Group::SimplifiedChinese: return "GB18030";
-    case Group::TraditionalChinese: return "BIG5-HKSCS";
-    case Group::Japanese: return "EUC-JP";
-    case Group::ShiftJIS: return "CP932";
-    case Group::Korean: return "CP949";
-    case Group::SingleByte: break;
+    case Group::SimplifiedChinese:
+        return "GB18030";
+    case Group::TraditionalChinese:
+        return "BIG5-HKSCS";
+    case Group::Japanese:
+        return "EUC-JP";
+    case Group::ShiftJIS:
+        return "CP932";
+    case Group::Korean:
+        return "CP949";
+    case Group::SingleByte:
+        break;
     }
     switch (cf) {
-    case 0: return "MACINTOSH";
-    case 0x0500: return "CP1252";
-    case 0x0501: return "CP1250";
-    case 0x0502: return "CP1251";
-    default: return "ISO-8859-1";
+    case 0:
+        return "MACINTOSH";
+    case 0x0500:
+        return "CP1252";
+    case 0x0501:
+        return "CP1250";
+    case 0x0502:
+        return "CP1251";
+    default:
+        return "ISO-8859-1";
     }
 }
 
-bool in(unsigned char c, unsigned char low, unsigned char high) { return c >= low && c <= high; }
+bool in(unsigned char c, unsigned char low, unsigned char high) {
+    return c >= low && c <= high;
+}
 
 // Bytes of the run of non-ASCII characters at `s`, by the rule of the group.
 uint64_t measureRun(Group group, const unsigned char* s, uint64_t n) {
@@ -76,10 +109,12 @@ uint64_t measureRun(Group group, const unsigned char* s, uint64_t n) {
         }
         return i;
     case Group::Korean:
-        while (n - i >= 2 && in(s[i], 0x81, 0xFE)) i += 2;
+        while (n - i >= 2 && in(s[i], 0x81, 0xFE))
+            i += 2;
         return i;
     case Group::SingleByte:
-        while (i < n && s[i] >= 0x80) ++i;
+        while (i < n && s[i] >= 0x80)
+            ++i;
         return i;
     }
     return i;
@@ -131,7 +166,8 @@ uint64_t RellumScanner::scanLegacy(const char* bytes, uint64_t length, uint64_t*
         --inLeft;
         iconv(static_cast<iconv_t>(converter_), nullptr, nullptr, nullptr, nullptr);
     }
-    const size_t count = static_cast<size_t>(out - reinterpret_cast<char*>(decoded_.get())) / sizeof(char32_t);
+    const size_t count =
+        static_cast<size_t>(out - reinterpret_cast<char*>(decoded_.get())) / sizeof(char32_t);
     if (count == 0) return RellumTokenInvalid;
     d().renderMBCSString(*this, std::u32string_view(decoded_.get(), count));
     return RellumTokenMBCS;

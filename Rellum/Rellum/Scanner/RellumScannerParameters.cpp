@@ -18,8 +18,8 @@ uint64_t RellumScanNumericParameter(std::string_view text, uint64_t defaultValue
     return value == 0 && zeroIsDefault ? defaultValue : value;
 }
 
-bool RellumScanParameterListInto(std::string_view text, uint64_t defaultValue, bool zeroIsDefault, size_t count,
-                                 RellumParameterList* list) {
+bool RellumScanParameterListInto(std::string_view text, uint64_t defaultValue, bool zeroIsDefault,
+                                 size_t count, RellumParameterList* list) {
     // One pass over the text: this runs for every control sequence.
     list->clear();
     const size_t n = text.size();
@@ -36,7 +36,8 @@ bool RellumScanParameterListInto(std::string_view text, uint64_t defaultValue, b
                 ++i;
             }
             if (value == 0 && zeroIsDefault) value = defaultValue;
-            while (i < n && text[i] != ';') ++i; // what follows the digits is not read
+            while (i < n && text[i] != ';')
+                ++i; // what follows the digits is not read
         }
         if (!list->push_back(value)) break; // parameters past the bound are ignored
         if (i >= n) break;
@@ -46,10 +47,12 @@ bool RellumScanParameterListInto(std::string_view text, uint64_t defaultValue, b
         const size_t have = list->size();
         if (have > count) {
             RellumParameterList fitted;
-            for (size_t k = 0; k < count; ++k) fitted.push_back((*list)[k]);
+            for (size_t k = 0; k < count; ++k)
+                fitted.push_back((*list)[k]);
             *list = fitted;
         } else {
-            for (size_t k = have; k < count; ++k) list->push_back(defaultValue);
+            for (size_t k = have; k < count; ++k)
+                list->push_back(defaultValue);
         }
     }
     return true;

@@ -50,8 +50,8 @@ std::optional<RellumParameterList> RellumScanParameterList(std::string_view text
                                                            bool zeroIsDefault, size_t count);
 
 // The same, filling `*list` in place; false when a parameter is unreadable.
-bool RellumScanParameterListInto(std::string_view text, uint64_t defaultValue, bool zeroIsDefault, size_t count,
-                                 RellumParameterList* list);
+bool RellumScanParameterListInto(std::string_view text, uint64_t defaultValue, bool zeroIsDefault,
+                                 size_t count, RellumParameterList* list);
 
 inline std::optional<RellumParameterList> RellumScanParameters(std::string_view text, uint64_t defaultValue,
                                                                bool zeroIsDefault) {

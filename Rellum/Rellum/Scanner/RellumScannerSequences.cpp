@@ -133,20 +133,40 @@ uint64_t RellumScanner::dispatchCSI(unsigned char final) {
         return RellumScanNumericParameter(params, defaultValue, zeroIsDefault);
     };
     switch (final) {
-    case '@': delegate.insertSpaceWithCount(*this, one(1, false)); break;
-    case 'A': delegate.cursorUpwardWithCount(*this, one(1, true), false); break;
-    case 'B': delegate.cursorDownwardWithCount(*this, one(1, true), false); break;
-    case 'C': delegate.cursorForwardWithCount(*this, one(1, true)); break;
-    case 'D': delegate.cursorBackwardWithCount(*this, one(1, true)); break;
-    case 'E': delegate.cursorDownwardWithCount(*this, one(1, false), true); break;
-    case 'F': delegate.cursorUpwardWithCount(*this, one(1, false), true); break;
-    case 'G': case '`': delegate.cursorMoveToColumn(*this, one(1, true)); break;
-    case 'H': case 'f': {
+    case '@':
+        delegate.insertSpaceWithCount(*this, one(1, false));
+        break;
+    case 'A':
+        delegate.cursorUpwardWithCount(*this, one(1, true), false);
+        break;
+    case 'B':
+        delegate.cursorDownwardWithCount(*this, one(1, true), false);
+        break;
+    case 'C':
+        delegate.cursorForwardWithCount(*this, one(1, true));
+        break;
+    case 'D':
+        delegate.cursorBackwardWithCount(*this, one(1, true));
+        break;
+    case 'E':
+        delegate.cursorDownwardWithCount(*this, one(1, false), true);
+        break;
+    case 'F':
+        delegate.cursorUpwardWithCount(*this, one(1, false), true);
+        break;
+    case 'G':
+    case '`':
+        delegate.cursorMoveToColumn(*this, one(1, true));
+        break;
+    case 'H':
+    case 'f': {
         if (!RellumScanParameterListInto(params, 1, true, 2, &list_)) return RellumTokenInvalid;
         delegate.cursorMoveToRow(*this, list_[0], list_[1]);
         break;
     }
-    case 'I': delegate.cursorForwardTabulationWithCount(*this, one(1, true)); break;
+    case 'I':
+        delegate.cursorForwardTabulationWithCount(*this, one(1, true));
+        break;
     case 'J':
         if (prefix == '?') return RellumTokenUnsupport;
         delegate.eraseDisplayWithArea(*this, one(0, false));
@@ -155,9 +175,15 @@ uint64_t RellumScanner::dispatchCSI(unsigned char final) {
         if (prefix == '?') return RellumTokenUnsupport;
         delegate.eraseLineWithArea(*this, one(0, false));
         break;
-    case 'L': delegate.insertLineWithCount(*this, one(1, false)); break;
-    case 'M': delegate.deleteLineWithCount(*this, one(1, false)); break;
-    case 'P': delegate.deleteCharacterWithCount(*this, one(1, false)); break;
+    case 'L':
+        delegate.insertLineWithCount(*this, one(1, false));
+        break;
+    case 'M':
+        delegate.deleteLineWithCount(*this, one(1, false));
+        break;
+    case 'P':
+        delegate.deleteCharacterWithCount(*this, one(1, false));
+        break;
     case 'S':
         if (prefix == '?') return RellumTokenUnsupport;
         delegate.scrollUpWithCount(*this, one(1, false));
@@ -166,8 +192,12 @@ uint64_t RellumScanner::dispatchCSI(unsigned char final) {
         if (prefix == '>' || params.find(';') != std::string_view::npos) return RellumTokenUnsupport;
         delegate.scrollDownWithCount(*this, one(1, false));
         break;
-    case 'X': delegate.eraseCharacterWithCount(*this, one(1, false)); break;
-    case 'Z': delegate.cursorBackwardTabulationWithCount(*this, one(1, true)); break;
+    case 'X':
+        delegate.eraseCharacterWithCount(*this, one(1, false));
+        break;
+    case 'Z':
+        delegate.cursorBackwardTabulationWithCount(*this, one(1, true));
+        break;
     case 'a': {
         const uint64_t count = one(1, true);
         delegate.cursorMoveToColumn(*this, delegate.scannerCursorColumn(*this) + count);
@@ -179,8 +209,12 @@ uint64_t RellumScanner::dispatchCSI(unsigned char final) {
         else
             delegate.scannerRequestPrimaryDeviceAttribute(*this);
         break;
-    case 'd': delegate.cursorMoveToRow(*this, one(1, true)); break;
-    case 'e': delegate.cursorDownwardWithCount(*this, one(1, false), false); break;
+    case 'd':
+        delegate.cursorMoveToRow(*this, one(1, true));
+        break;
+    case 'e':
+        delegate.cursorDownwardWithCount(*this, one(1, false), false);
+        break;
     case 'g': {
         const uint64_t which = one(0, false);
         if (which == 0)
@@ -191,8 +225,10 @@ uint64_t RellumScanner::dispatchCSI(unsigned char final) {
             return RellumTokenUnsupport;
         break;
     }
-    case 'h': return dispatchModes(params, true);
-    case 'l': return dispatchModes(params, false);
+    case 'h':
+        return dispatchModes(params, true);
+    case 'l':
+        return dispatchModes(params, false);
     case 'm': {
         if (prefix == '>') return RellumTokenUnsupport;
         if (!RellumScanParameterListInto(params, 0, false, 0, &list_)) return RellumTokenInvalid;
@@ -242,7 +278,8 @@ uint64_t RellumScanner::dispatchCSI(unsigned char final) {
         if (intermediate || !params.empty()) return RellumTokenUnsupport;
         delegate.scannerRestoreCursor(*this);
         break;
-    default: return RellumTokenUnsupport;
+    default:
+        return RellumTokenUnsupport;
     }
     return RellumTokenCSI;
 }
@@ -264,23 +301,38 @@ uint64_t RellumScanner::dispatchModes(std::string_view params, bool set) {
     bool allKnown = true;
     for (uint64_t mode : list_) {
         switch (mode) {
-        case 1: delegate.enableApplicationCursorKey(*this, set); break;
+        case 1:
+            delegate.enableApplicationCursorKey(*this, set);
+            break;
         case 3:
             delegate.resizePageToRow(*this, 0, set ? 132 : 80);
             delegate.eraseDisplayWithArea(*this, 2);
             delegate.cursorMoveToRow(*this, 0, 0);
             break;
-        case 5: delegate.enableReverseVideoMode(*this, set); break;
+        case 5:
+            delegate.enableReverseVideoMode(*this, set);
+            break;
         case 6:
             delegate.enableOriginMode(*this, set);
             delegate.cursorMoveToRow(*this, 1, 1);
             break;
-        case 7: delegate.enableAutoWrap(*this, set); break;
-        case 8: delegate.enableAutoRepeat(*this, set); break;
-        case 25: delegate.showCursor(*this, set); break;
-        case 41: delegate.fixMoreProgram(*this, set); break;
-        case 45: delegate.enableReverseWrapMode(*this, set); break;
-        case 47: case 1047: {
+        case 7:
+            delegate.enableAutoWrap(*this, set);
+            break;
+        case 8:
+            delegate.enableAutoRepeat(*this, set);
+            break;
+        case 25:
+            delegate.showCursor(*this, set);
+            break;
+        case 41:
+            delegate.fixMoreProgram(*this, set);
+            break;
+        case 45:
+            delegate.enableReverseWrapMode(*this, set);
+            break;
+        case 47:
+        case 1047: {
             const uint64_t column = delegate.scannerCursorColumn(*this);
             const uint64_t row = delegate.scannerCursorRow(*this);
             if (set)
@@ -290,14 +342,30 @@ uint64_t RellumScanner::dispatchModes(std::string_view params, bool set) {
             delegate.cursorMoveToRow(*this, row, column);
             break;
         }
-        case 69: delegate.respectsHorizontalMargin(*this, set); break;
-        case 1000: delegate.setMouseReportType(*this, set ? 1 : 0); break;
-        case 1002: delegate.setMouseReportType(*this, set ? 3 : 0); break;
-        case 1003: delegate.setMouseReportType(*this, set ? 4 : 0); break;
-        case 1004: delegate.enableFocusEventsReport(*this, set); break;
-        case 1005: delegate.setMouseReportProtocol(*this, set ? 1 : 0); break;
-        case 1006: delegate.setMouseReportProtocol(*this, set ? 3 : 0); break;
-        case 1015: delegate.setMouseReportProtocol(*this, set ? 2 : 0); break;
+        case 69:
+            delegate.respectsHorizontalMargin(*this, set);
+            break;
+        case 1000:
+            delegate.setMouseReportType(*this, set ? 1 : 0);
+            break;
+        case 1002:
+            delegate.setMouseReportType(*this, set ? 3 : 0);
+            break;
+        case 1003:
+            delegate.setMouseReportType(*this, set ? 4 : 0);
+            break;
+        case 1004:
+            delegate.enableFocusEventsReport(*this, set);
+            break;
+        case 1005:
+            delegate.setMouseReportProtocol(*this, set ? 1 : 0);
+            break;
+        case 1006:
+            delegate.setMouseReportProtocol(*this, set ? 3 : 0);
+            break;
+        case 1015:
+            delegate.setMouseReportProtocol(*this, set ? 2 : 0);
+            break;
         case 1048:
             if (set)
                 delegate.scannerSaveCursor(*this);
@@ -314,8 +382,12 @@ uint64_t RellumScanner::dispatchModes(std::string_view params, bool set) {
                 delegate.scannerShowPrimaryScreen(*this);
             }
             break;
-        case 2004: delegate.enableBracketedPasteMode(*this, set); break;
-        default: allKnown = false; break;
+        case 2004:
+            delegate.enableBracketedPasteMode(*this, set);
+            break;
+        default:
+            allKnown = false;
+            break;
         }
     }
     return allKnown ? RellumTokenCSI : RellumTokenUnsupport;
@@ -326,20 +398,48 @@ uint64_t RellumScanner::dispatchWindowOperation(std::string_view params) {
     if (!RellumScanParameterListInto(params, RellumNotFound, false, 3, &list_)) return RellumTokenUnsupport;
     const uint64_t ps = list_[0], pa = list_[1], pb = list_[2];
     switch (ps) {
-    case 1: delegate.iconifyWindow(*this, false); break;
-    case 2: delegate.iconifyWindow(*this, true); break;
-    case 3: delegate.moveWindowToOrigin(*this, RellumPoint{static_cast<double>(pa), static_cast<double>(pb)}); break;
-    case 4: delegate.resizeViewToSize(*this, RellumSize{static_cast<double>(pb), static_cast<double>(pa)}); break;
-    case 5: delegate.raiseWindow(*this, true); break;
-    case 6: delegate.raiseWindow(*this, false); break;
-    case 8: delegate.resizePageToRow(*this, pa, pb); break;
-    case 11: delegate.scannerReportWindowState(*this); break;
-    case 13: delegate.scannerReportWindowPosition(*this); break;
-    case 14: delegate.scannerReportWindowSize(*this); break;
-    case 18: delegate.scannerReportPageSize(*this); break;
-    case 19: delegate.scannerReportMaxPageSize(*this); break;
-    case 20: delegate.scannerReportTerminalTitle(*this, true); break;
-    case 21: delegate.scannerReportTerminalTitle(*this, false); break;
+    case 1:
+        delegate.iconifyWindow(*this, false);
+        break;
+    case 2:
+        delegate.iconifyWindow(*this, true);
+        break;
+    case 3:
+        delegate.moveWindowToOrigin(*this, RellumPoint{static_cast<double>(pa), static_cast<double>(pb)});
+        break;
+    case 4:
+        delegate.resizeViewToSize(*this, RellumSize{static_cast<double>(pb), static_cast<double>(pa)});
+        break;
+    case 5:
+        delegate.raiseWindow(*this, true);
+        break;
+    case 6:
+        delegate.raiseWindow(*this, false);
+        break;
+    case 8:
+        delegate.resizePageToRow(*this, pa, pb);
+        break;
+    case 11:
+        delegate.scannerReportWindowState(*this);
+        break;
+    case 13:
+        delegate.scannerReportWindowPosition(*this);
+        break;
+    case 14:
+        delegate.scannerReportWindowSize(*this);
+        break;
+    case 18:
+        delegate.scannerReportPageSize(*this);
+        break;
+    case 19:
+        delegate.scannerReportMaxPageSize(*this);
+        break;
+    case 20:
+        delegate.scannerReportTerminalTitle(*this, true);
+        break;
+    case 21:
+        delegate.scannerReportTerminalTitle(*this, false);
+        break;
     case 22:
         if (pa > 2) return RellumTokenUnsupport;
         delegate.scannerPushTerminalTitle(*this);
@@ -348,7 +448,8 @@ uint64_t RellumScanner::dispatchWindowOperation(std::string_view params) {
         if (pa > 2) return RellumTokenUnsupport;
         delegate.scannerPopTerminalTitle(*this);
         break;
-    default: return RellumTokenUnsupport;
+    default:
+        return RellumTokenUnsupport;
     }
     return RellumTokenCSI;
 }
@@ -380,24 +481,60 @@ void RellumApplySGRParameters(const RellumParameterList& list, RellumScanner& sc
             add = remove = 0; // the reset overrides what came before it
             delegate.scannerResetTextStyleAndBGFG(scanner);
             break;
-        case 1: addStyle(1); break;
-        case 2: addStyle(2); break;
-        case 3: addStyle(4); break;
-        case 4: case 21: addStyle(8); break;
-        case 5: addStyle(16); break;
-        case 7: addStyle(32); break;
-        case 8: addStyle(64); break;
-        case 9: addStyle(128); break;
-        case 22: removeStyle(3); break;
-        case 23: removeStyle(4); break;
-        case 24: removeStyle(8); break;
-        case 25: removeStyle(16); break;
-        case 27: removeStyle(32); break;
-        case 28: removeStyle(64); break;
-        case 29: removeStyle(128); break;
-        case 39: delegate.setForegroundColor(scanner, std::nullopt); break;
-        case 49: delegate.setBackgroundColor(scanner, std::nullopt); break;
-        case 38: case 48: {
+        case 1:
+            addStyle(1);
+            break;
+        case 2:
+            addStyle(2);
+            break;
+        case 3:
+            addStyle(4);
+            break;
+        case 4:
+        case 21:
+            addStyle(8);
+            break;
+        case 5:
+            addStyle(16);
+            break;
+        case 7:
+            addStyle(32);
+            break;
+        case 8:
+            addStyle(64);
+            break;
+        case 9:
+            addStyle(128);
+            break;
+        case 22:
+            removeStyle(3);
+            break;
+        case 23:
+            removeStyle(4);
+            break;
+        case 24:
+            removeStyle(8);
+            break;
+        case 25:
+            removeStyle(16);
+            break;
+        case 27:
+            removeStyle(32);
+            break;
+        case 28:
+            removeStyle(64);
+            break;
+        case 29:
+            removeStyle(128);
+            break;
+        case 39:
+            delegate.setForegroundColor(scanner, std::nullopt);
+            break;
+        case 49:
+            delegate.setBackgroundColor(scanner, std::nullopt);
+            break;
+        case 38:
+        case 48: {
             const bool foreground = code == 38;
             const size_t rest = n - i;
             flush();
@@ -409,8 +546,11 @@ void RellumApplySGRParameters(const RellumParameterList& list, RellumScanner& sc
                     delegate.setBackgroundWithColorIndex(scanner, index);
                 i += 2;
             } else if (rest >= 5 && list[i + 1] == 2) {
-                auto component = [](uint64_t v) { return static_cast<double>(std::min<uint64_t>(v, 255)) / 255.0; };
-                const RellumColor color{component(list[i + 2]), component(list[i + 3]), component(list[i + 4]), 1};
+                auto component = [](uint64_t v) {
+                    return static_cast<double>(std::min<uint64_t>(v, 255)) / 255.0;
+                };
+                const RellumColor color{component(list[i + 2]), component(list[i + 3]),
+                                        component(list[i + 4]), 1};
                 if (foreground)
                     delegate.setForegroundColor(scanner, color);
                 else
@@ -505,11 +645,19 @@ uint64_t RellumScanner::finishOSC(const char* bytes, uint64_t end, int64_t separ
         return RellumTokenOSC;
     }
     uint64_t number = 0;
-    if (!RellumIsValidUTF8(oscNumber_) || !RellumScanUInteger(oscNumber_, &number)) return RellumTokenUnsupport;
+    if (!RellumIsValidUTF8(oscNumber_) || !RellumScanUInteger(oscNumber_, &number))
+        return RellumTokenUnsupport;
     switch (number) {
-    case 0: case 1: case 2: delegate.setTerminalTitle(*this, text); return RellumTokenOSC;
-    case 7: delegate.setURLTitle(*this, urlFromText(text)); return RellumTokenOSC;
-    default: return RellumTokenUnsupport;
+    case 0:
+    case 1:
+    case 2:
+        delegate.setTerminalTitle(*this, text);
+        return RellumTokenOSC;
+    case 7:
+        delegate.setURLTitle(*this, urlFromText(text));
+        return RellumTokenOSC;
+    default:
+        return RellumTokenUnsupport;
     }
 }
 
