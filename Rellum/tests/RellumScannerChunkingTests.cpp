@@ -252,11 +252,13 @@ TEST(RellumScannerChunking, OverlongSequencesAreCutAtTheSamePlaceHoweverSplit) {
 
 TEST(RellumScannerChunking, RandomStreamsGiveTheSameCallsHoweverSplit) {
     std::mt19937 random(5150);
-    const std::string shaping = "\033\033\033\033[[[]]P;;;0123456789?>!$ #(%\"\a\x18\x1a\\\x7fmHhltAqrs\n\r\x01\x80"
-                                "\xa9\xc3\xe4\xb8\xed\xf0\x9f\xff";
+    const std::string shaping =
+        "\033\033\033\033[[[]]P;;;0123456789?>!$ #(%\"\a\x18\x1a\\\x7fmHhltAqrs\n\r\x01\x80"
+        "\xa9\xc3\xe4\xb8\xed\xf0\x9f\xff";
     for (int round = 0; round < 60; ++round) {
         std::string bytes(2000, '\0');
-        for (char& c : bytes) c = shaping[random() % shaping.size()];
+        for (char& c : bytes)
+            c = shaping[random() % shaping.size()];
         const Log whole = feed(bytes, {});
         for (int i = 0; i < 20; ++i) {
             const std::vector<size_t> cuts = randomCuts(random, bytes.size());

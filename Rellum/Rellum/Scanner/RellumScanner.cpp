@@ -207,8 +207,15 @@ void RellumScanner::scanData(std::string_view input, uint64_t encoding) {
             type = RellumTokenASCII;
         } else if (first < 0x20 || first == 0x7F) {
             type = scanControlTokenWithBytes(bytes + offset, size - offset, &rmlen);
+        } else if (first < 0x80) {
+            // Printable text, the bulk of host output, handled here without a further call.
+            rmlen = printableRunLength(reinterpret_cast<const unsigned char*>(bytes + offset), size - offset);
+            delegate.renderASCIIChars(*this, bytes + offset, rmlen);
+            type = RellumTokenASCII;
+        } else if (encoding_ == kEncodingUTF8) {
+            type = scanUTF8(bytes + offset, size - offset, &rmlen);
         } else {
-            type = scanStringTokenWithBytes(bytes + offset, size - offset, &rmlen);
+            type = scanLegacy(bytes + offset, size - offset, &rmlen);
         }
         resuming_ = false;
         continuesRun = false;
