@@ -2,15 +2,17 @@
 // the same calls. Text runs cut at a chunk end arrive as two runs, and the
 // bookkeeping calls (chunk start and end, held-back remainders) follow the
 // chunks, so the logs compared here join adjacent runs and leave those out.
-#include "RecordingDelegate.h"
+#include "ScannerRecordingDelegate.h"
 
 #include <gtest/gtest.h>
+
+using namespace scanner_test;
 
 #include <random>
 
 namespace {
 
-class NormalisingDelegate : public RecordingDelegate {
+class NormalisingDelegate : public ScannerRecordingDelegate {
 public:
     void renderASCIIChars(RellumScanner& scanner, const char* chars, uint64_t length) override {
         const std::string text = escapeBytes(std::string_view(chars, length));
@@ -19,13 +21,13 @@ public:
             calls.back() += text;
             calls.back() += "\")";
         } else {
-            RecordingDelegate::renderASCIIChars(scanner, chars, length);
+            ScannerRecordingDelegate::renderASCIIChars(scanner, chars, length);
         }
         lastASCII_ = calls.size();
     }
     void renderMBCSString(RellumScanner& scanner, std::u32string_view string) override {
         const size_t before = calls.size();
-        RecordingDelegate::renderMBCSString(scanner, string);
+        ScannerRecordingDelegate::renderMBCSString(scanner, string);
         if (lastMBCS_ == before && before > 0) {
             std::string piece = calls.back().substr(std::string("renderMBCSString(").size());
             calls.pop_back();

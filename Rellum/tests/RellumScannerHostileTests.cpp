@@ -1,10 +1,12 @@
 // Hostile input: long parameters, huge numbers, endless strings, random
 // bytes. Each must end with the held-back bytes bounded and the scanner ready
 // for the text that follows.
-#include "CountingDelegate.h"
-#include "RecordingDelegate.h"
+#include "ScannerCountingDelegate.h"
+#include "ScannerRecordingDelegate.h"
 
 #include <gtest/gtest.h>
+
+using namespace scanner_test;
 
 #include <algorithm>
 #include <random>
@@ -24,7 +26,7 @@ void feedBounded(RellumScanner& scanner, std::string_view bytes, size_t chunk, s
 } // namespace
 
 TEST(RellumScannerHostile, LongParameterListIsConsumedAsInvalid) {
-    RecordingDelegate delegate;
+    ScannerRecordingDelegate delegate;
     RellumScanner scanner(&delegate);
     std::string sequence = "\033[";
     for (int i = 0; i < 200000; ++i)
@@ -53,7 +55,7 @@ TEST(RellumScannerHostile, ParametersUpToTheLimitStillWork) {
 }
 
 TEST(RellumScannerHostile, ControlBytesInsideAnOverlongSequenceStillRunOnce) {
-    RecordingDelegate delegate;
+    ScannerRecordingDelegate delegate;
     RellumScanner scanner(&delegate);
     std::string sequence = "\033[" + std::string(10000, '5');
     sequence.insert(3000, "\r");
@@ -65,7 +67,7 @@ TEST(RellumScannerHostile, ControlBytesInsideAnOverlongSequenceStillRunOnce) {
 }
 
 TEST(RellumScannerHostile, EndlessCommandIsBoundedAndTextAfterItShows) {
-    CountingDelegate delegate;
+    ScannerCountingDelegate delegate;
     RellumScanner scanner(&delegate);
     scanner.scanData("\033]0;");
     const std::string filler(1 << 16, 'a');
@@ -83,7 +85,7 @@ TEST(RellumScannerHostile, EndlessCommandIsBoundedAndTextAfterItShows) {
 TEST(RellumScannerHostile, CommandFedOneByteAtATimeStaysLinear) {
     // Each chunk resumes where the last one stopped: 300 KB fed byte by byte
     // would take hours if every chunk rescanned the held-back bytes.
-    CountingDelegate delegate;
+    ScannerCountingDelegate delegate;
     RellumScanner scanner(&delegate);
     std::string command = "\033]2;" + std::string(60000, 't') + "\a";
     std::string dcs = "\033P" + std::string(60000, 'd') + "\033\\";
@@ -101,7 +103,7 @@ TEST(RellumScannerHostile, CommandFedOneByteAtATimeStaysLinear) {
 }
 
 TEST(RellumScannerHostile, StrayDeviceControlStringDoesNotSwallowTheSession) {
-    RecordingDelegate delegate;
+    ScannerRecordingDelegate delegate;
     RellumScanner scanner(&delegate);
     scanner.scanData("\033P");
     const std::string text(100000, 'x');
@@ -120,7 +122,7 @@ TEST(RellumScannerHostile, RandomBytesEndWithBoundedRemainder) {
         std::string bytes(1 << 20, '\0');
         for (char& c : bytes)
             c = round == 0 ? static_cast<char>(random() & 0xFF) : shaping[random() % shaping.size()];
-        CountingDelegate delegate;
+        ScannerCountingDelegate delegate;
         RellumScanner scanner(&delegate);
         size_t at = 0, largest = 0;
         while (at < bytes.size()) {

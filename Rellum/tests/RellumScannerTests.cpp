@@ -1,22 +1,24 @@
 // Transcripts of the scanner: bytes in, delegate calls out. ESC is written
 // "\033" and BEL "\a".
-#include "RecordingDelegate.h"
+#include "ScannerRecordingDelegate.h"
 
 #include <gtest/gtest.h>
+
+using namespace scanner_test;
 
 using Calls = std::vector<std::string>;
 
 // ---------------------------------------------------------------- chunk loop
 
 TEST(RellumScannerChunks, EmptyChunkCallsNothing) {
-    RecordingDelegate delegate;
+    ScannerRecordingDelegate delegate;
     RellumScanner scanner(&delegate);
     scanner.scanData("");
     EXPECT_TRUE(delegate.log.empty());
 }
 
 TEST(RellumScannerChunks, EveryChunkIsBracketedAndReportsItsTokens) {
-    RecordingDelegate delegate;
+    ScannerRecordingDelegate delegate;
     RellumScanner scanner(&delegate);
     scanner.scanData("hi\r\n");
     EXPECT_EQ(delegate.log,
@@ -26,7 +28,7 @@ TEST(RellumScannerChunks, EveryChunkIsBracketedAndReportsItsTokens) {
 }
 
 TEST(RellumScannerChunks, UnfinishedSequenceIsHeldBackAndCompletedByTheNextChunk) {
-    RecordingDelegate delegate;
+    ScannerRecordingDelegate delegate;
     RellumScanner scanner(&delegate);
     scanner.scanData("ab\033[1");
     EXPECT_EQ(delegate.tokens, Calls({"ASCII:ab", "Wait:\\e[1"}));
@@ -45,7 +47,7 @@ TEST(RellumScannerChunks, ScannerWithoutDelegateKeepsItsState) {
     RellumScanner scanner;
     scanner.scanData("x\033[12");
     EXPECT_EQ(scanner.remainData(), "\033[12");
-    RecordingDelegate delegate;
+    ScannerRecordingDelegate delegate;
     scanner.setDelegate(&delegate);
     scanner.scanData("A");
     EXPECT_EQ(delegate.calls, Calls({"cursorUpwardWithCount(12,NO)"}));
@@ -63,7 +65,7 @@ TEST(RellumScannerChunks, TokenTagsNameEveryType) {
 // ---------------------------------------------------------------- text
 
 TEST(RellumScannerText, PrintableRunIsOneCallPointingIntoTheChunk) {
-    RecordingDelegate delegate;
+    ScannerRecordingDelegate delegate;
     RellumScanner scanner(&delegate);
     std::string text(1000, 'x');
     text += "\n";
@@ -90,9 +92,9 @@ TEST(RellumScannerText, DecodedRunArrivesAsCodePoints) {
     EXPECT_EQ(transcript("\xc3\xa9\xe4\xb8\xad\xf0\x9f\x98\x80"
                          "a"),
               Calls({"renderMBCSString(U+00E9 U+4E2D U+1F600)", "renderASCIIChars(\"a\")"}));
-    RecordingDelegate delegate;
+    ScannerRecordingDelegate delegate;
     RellumScanner scanner(&delegate);
-    struct Capture : RecordingDelegate {
+    struct Capture : ScannerRecordingDelegate {
         std::u32string got;
         void renderMBCSString(RellumScanner&, std::u32string_view s) override { got += s; }
     } capture;
@@ -102,7 +104,7 @@ TEST(RellumScannerText, DecodedRunArrivesAsCodePoints) {
 }
 
 TEST(RellumScannerText, CharacterSplitAcrossChunksIsCompleted) {
-    RecordingDelegate delegate;
+    ScannerRecordingDelegate delegate;
     RellumScanner scanner(&delegate);
     scanner.scanData("a\xe4\xb8");
     EXPECT_EQ(delegate.tokens, Calls({"ASCII:a", "Wait:\\xE4\\xB8"}));
@@ -138,7 +140,7 @@ TEST(RellumScannerText, WellFormedRunEndsBeforeAnIllFormedByte) {
 }
 
 TEST(RellumScannerText, LongNonAsciiRunArrivesInBoundedPieces) {
-    struct Counter : RecordingDelegate {
+    struct Counter : ScannerRecordingDelegate {
         size_t pieces = 0, total = 0, largest = 0;
         void renderMBCSString(RellumScanner&, std::u32string_view s) override {
             ++pieces;
@@ -248,7 +250,7 @@ TEST(RellumScannerCSI, EditingAndTabulation) {
 }
 
 TEST(RellumScannerCSI, RelativeColumnAsksForTheCursor) {
-    RecordingDelegate delegate;
+    ScannerRecordingDelegate delegate;
     delegate.cursorColumn = 7;
     RellumScanner scanner(&delegate);
     scanner.scanData("\033[3a");
@@ -273,7 +275,7 @@ TEST(RellumScannerCSI, MarginsHomeTheCursor) {
 }
 
 TEST(RellumScannerCSI, SaveCursorOrLeftRightMargins) {
-    RecordingDelegate delegate;
+    ScannerRecordingDelegate delegate;
     RellumScanner scanner(&delegate);
     scanner.scanData("\033[s\033[u\033[2;40s");
     EXPECT_EQ(delegate.calls,
@@ -301,7 +303,7 @@ TEST(RellumScannerCSI, ControlBytesInsideRunAtOnceAndCancelBytesEndIt) {
 }
 
 TEST(RellumScannerCSI, ControlByteInASplitSequenceRunsOnce) {
-    RecordingDelegate delegate;
+    ScannerRecordingDelegate delegate;
     RellumScanner scanner(&delegate);
     scanner.scanData("\033[1\n");
     scanner.scanData("\a");
@@ -371,7 +373,7 @@ TEST(RellumScannerModes, AlternateScreen) {
               Calls({"scannerSaveCursor", "scannerShowAlternateScreen", "scannerClearScreen",
                      "scannerRestoreCursor", "scannerShowPrimaryScreen"}));
     EXPECT_EQ(transcript("\033[?1048h\033[?1048l"), Calls({"scannerSaveCursor", "scannerRestoreCursor"}));
-    RecordingDelegate delegate;
+    ScannerRecordingDelegate delegate;
     delegate.cursorColumn = 12;
     delegate.cursorRow = 4;
     RellumScanner scanner(&delegate);
@@ -431,7 +433,7 @@ TEST(RellumScannerSGR, UnreadableListOrPrefixChangesNothing) {
 }
 
 TEST(RellumScannerSGR, ApplyFunctionTakesAParsedList) {
-    RecordingDelegate delegate;
+    ScannerRecordingDelegate delegate;
     RellumScanner scanner(&delegate);
     RellumApplySGRParameters(RellumParameterList{}, scanner, delegate);
     EXPECT_TRUE(delegate.calls.empty());
@@ -517,7 +519,7 @@ TEST(RellumScannerDCS, ConsumedUpToStringTerminator) {
 }
 
 TEST(RellumScannerDCS, HeldBackUntilTerminated) {
-    RecordingDelegate delegate;
+    ScannerRecordingDelegate delegate;
     RellumScanner scanner(&delegate);
     scanner.scanData("\033Pabc");
     scanner.scanData("def\033");
@@ -572,7 +574,7 @@ TEST(RellumScannerParameters, ListIsBounded) {
 // ---------------------------------------------------------------- legacy encodings
 
 TEST(RellumScannerLegacy, MultibyteEncodingsDecodeByTheirOwnRules) {
-    RecordingDelegate delegate;
+    ScannerRecordingDelegate delegate;
     RellumScanner scanner(&delegate);
     scanner.scanData("\xd6\xd0"
                      "a",
@@ -592,7 +594,7 @@ TEST(RellumScannerLegacy, MultibyteEncodingsDecodeByTheirOwnRules) {
 }
 
 TEST(RellumScannerLegacy, LeadByteAtChunkEndWaits) {
-    RecordingDelegate delegate;
+    ScannerRecordingDelegate delegate;
     RellumScanner scanner(&delegate);
     scanner.scanData("\xd6", 0x80000632);
     EXPECT_EQ(scanner.remainData(), "\xd6");

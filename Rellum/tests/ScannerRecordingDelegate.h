@@ -9,6 +9,9 @@
 #include <string>
 #include <vector>
 
+// Kept in a namespace of their own: every test file links into one binary.
+namespace scanner_test {
+
 // Bytes as readable text: ESC as \e, other controls and bytes above 0x7E as \xNN.
 inline std::string escapeBytes(std::string_view bytes) {
     std::string out;
@@ -48,7 +51,7 @@ inline std::string utf8FromCodePoints(std::u32string_view text) {
     return out;
 }
 
-class RecordingDelegate : public RellumScannerDelegate {
+class ScannerRecordingDelegate : public RellumScannerDelegate {
 public:
     // Effect calls, one line each: "cursorUpwardWithCount(3,NO)".
     std::vector<std::string> calls;
@@ -307,7 +310,7 @@ private:
 
 // Feeds `chunks` to a fresh scanner and returns the effect calls.
 inline std::vector<std::string> transcript(std::initializer_list<std::string_view> chunks) {
-    RecordingDelegate delegate;
+    ScannerRecordingDelegate delegate;
     RellumScanner scanner(&delegate);
     for (std::string_view chunk : chunks)
         scanner.scanData(chunk);
@@ -320,9 +323,11 @@ inline std::vector<std::string> transcript(std::string_view bytes) {
 
 // The same, returning the tokens.
 inline std::vector<std::string> tokensOf(std::initializer_list<std::string_view> chunks) {
-    RecordingDelegate delegate;
+    ScannerRecordingDelegate delegate;
     RellumScanner scanner(&delegate);
     for (std::string_view chunk : chunks)
         scanner.scanData(chunk);
     return delegate.tokens;
 }
+
+} // namespace scanner_test

@@ -4,7 +4,10 @@
 // input without the cost of a transcript.
 #include "Rellum/Scanner/RellumScanner.h"
 
-class CountingDelegate : public RellumScannerDelegate {
+// Kept in a namespace of their own: every test file links into one binary.
+namespace scanner_test {
+
+class ScannerCountingDelegate : public RellumScannerDelegate {
 public:
     uint64_t asciiBytes = 0;
     uint64_t decodedCharacters = 0;
@@ -112,3 +115,5 @@ public:
     uint64_t scannerCursorRow(RellumScanner&) override { return {}; }
     bool scannerRespectsHorizontalMargin(RellumScanner&) override { return {}; }
 };
+
+} // namespace scanner_test
