@@ -255,8 +255,8 @@ void RellumGrid::renderElementsFromCursor(const RellumElements& elements) {
         done += placed;
         cursorX_ += placed;
         if (done == total) break;
-        if (placed == 0 && justWrapped) {
-            // Nothing fits even at the start of a fresh row (a double-width
+        if (placed == 0 && (justWrapped || cursorX_ == leftMargin())) {
+            // Nothing fits even at the start of a row (a double-width
             // character on a one-column page): drop it so printing goes on.
             done += (elements[done].isWide() && done + 1 < total && elements[done + 1].isWideRight()) ? 2 : 1;
             continue;

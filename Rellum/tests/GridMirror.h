@@ -19,8 +19,8 @@ public:
                                      const RellumIndexSet*, const RellumIndexSet*, const RellumIndexSet*,
                                      const RellumIndexSet*) override {
         if (logging)
-            log.push_back("replace " + std::to_string(range.location) + "," + std::to_string(range.length) + " " +
-                          RellumUTF8FromUTF16(string));
+            log.push_back("replace " + std::to_string(range.location) + "," + std::to_string(range.length) +
+                          " " + RellumUTF8FromUTF16(string));
         if (range.end() > text.size()) {
             faults.push_back("replace past end");
             return;
@@ -45,7 +45,8 @@ public:
         text.insert(index, 1, u'\n');
     }
     void didDeleteCharactersInRange(RellumGrid&, RellumRange range) override {
-        if (logging) log.push_back("delete " + std::to_string(range.location) + "," + std::to_string(range.length));
+        if (logging)
+            log.push_back("delete " + std::to_string(range.location) + "," + std::to_string(range.length));
         if (range.end() > text.size()) {
             faults.push_back("delete past end");
             return;
@@ -79,8 +80,9 @@ struct GridFixture {
     // line's character count is its text's length.
     std::string consistencyFault() const {
         if (!mirror.faults.empty()) return mirror.faults.front();
-        if (mirror.text != grid.string()) return "mirror differs: [" + RellumUTF8FromUTF16(mirror.text) + "] vs [" +
-                                                 RellumUTF8FromUTF16(grid.string()) + "]";
+        if (mirror.text != grid.string())
+            return "mirror differs: [" + RellumUTF8FromUTF16(mirror.text) + "] vs [" +
+                   RellumUTF8FromUTF16(grid.string()) + "]";
         uint64_t origin = 0;
         for (uint64_t i = 0; i < grid.acutalLineCount(); ++i) {
             const RellumLine& line = grid.lineAtIndex(i);

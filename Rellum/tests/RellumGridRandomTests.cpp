@@ -6,10 +6,10 @@
 
 namespace {
 
-const char32_t kSamples[] = {
-    U'a',    U'b',    U'Z',     U' ',     U'~',     U'\u00e9', U'\u0416', U'\u4e2d', U'\u6587', U'\uac00',
-    U'\uff21', U'\u0301', U'\u0308', U'\u302a', U'\u3099', U'\u309a', U'\u200b', U'\U0001F600', U'\U00020000',
-    U'\U0001D400', U'\u2592', U'\u1100', U'\u11a3', U'\ufe0f'};
+const char32_t kSamples[] = {U'a',          U'b',          U'Z',      U' ',      U'~',      U'\u00e9',
+                             U'\u0416',     U'\u4e2d',     U'\u6587', U'\uac00', U'\uff21', U'\u0301',
+                             U'\u0308',     U'\u302a',     U'\u3099', U'\u309a', U'\u200b', U'\U0001F600',
+                             U'\U00020000', U'\U0001D400', U'\u2592', U'\u1100', U'\u11a3', U'\ufe0f'};
 
 struct RandomSession {
     std::mt19937 rng;
@@ -38,27 +38,52 @@ struct RandomSession {
         switch (pick(22)) {
         case 0:
         case 1:
-        case 2: f.write(randomText()); return "write";
+        case 2:
+            f.write(randomText());
+            return "write";
         case 3: {
             std::string s(pick(100), 'x');
-            for (char& ch : s) ch = char('a' + pick(26));
+            for (char& ch : s)
+                ch = char('a' + pick(26));
             f.writeASCII(s);
             return "ascii";
         }
-        case 4: g.moveCursorToNextTabStop(); return "tab";
+        case 4:
+            g.moveCursorToNextTabStop();
+            return "tab";
         case 5:
             switch (pick(7)) {
-            case 0: g.eraseFromCursorToLineEnd(); return "el0";
-            case 1: g.eraseFromCursorToLineStart(); return "el1";
-            case 2: g.eraseCursorLineEntirely(); return "el2";
-            case 3: g.eraseFromCursorToDisplayEnd(); return "ed0";
-            case 4: g.eraseFromCursorToDisplayStart(); return "ed1";
-            case 5: g.eraseDisplayEntirely(); return "ed2";
-            default: g.eraseScrollbackBuffer(); return "ed3";
+            case 0:
+                g.eraseFromCursorToLineEnd();
+                return "el0";
+            case 1:
+                g.eraseFromCursorToLineStart();
+                return "el1";
+            case 2:
+                g.eraseCursorLineEntirely();
+                return "el2";
+            case 3:
+                g.eraseFromCursorToDisplayEnd();
+                return "ed0";
+            case 4:
+                g.eraseFromCursorToDisplayStart();
+                return "ed1";
+            case 5:
+                g.eraseDisplayEntirely();
+                return "ed2";
+            default:
+                g.eraseScrollbackBuffer();
+                return "ed3";
             }
-        case 6: g.insertBlankAtCursorWithCount(pick(8)); return "ich";
-        case 7: g.deleteElementsAtCursorWithCount(pick(8)); return "dch";
-        case 8: g.eraseCharacterWithCount(pick(8)); return "ech";
+        case 6:
+            g.insertBlankAtCursorWithCount(pick(8));
+            return "ich";
+        case 7:
+            g.deleteElementsAtCursorWithCount(pick(8));
+            return "dch";
+        case 8:
+            g.eraseCharacterWithCount(pick(8));
+            return "ech";
         case 9: {
             // Insert or delete lines the way the terminal does: a temporary
             // scroll region from the cursor row down.
@@ -108,15 +133,31 @@ struct RandomSession {
             return "cup";
         case 14:
             switch (pick(6)) {
-            case 0: g.moveCursorLeftWithCount(pick(30)); return "left";
-            case 1: g.moveCursorRightWithCount(pick(30)); return "right";
-            case 2: g.moveCursorUpWithCount(pick(10)); return "up";
-            case 3: g.moveCursorDownWithCount(pick(10)); return "down";
-            case 4: g.moveCursorBackspace(); return "bs";
-            default: g.moveCursorToLeftMargin(); return "cr";
+            case 0:
+                g.moveCursorLeftWithCount(pick(30));
+                return "left";
+            case 1:
+                g.moveCursorRightWithCount(pick(30));
+                return "right";
+            case 2:
+                g.moveCursorUpWithCount(pick(10));
+                return "up";
+            case 3:
+                g.moveCursorDownWithCount(pick(10));
+                return "down";
+            case 4:
+                g.moveCursorBackspace();
+                return "bs";
+            default:
+                g.moveCursorToLeftMargin();
+                return "cr";
             }
-        case 15: g.moveCursorDownOrNewline(); return "lf";
-        case 16: g.moveCursorUpOrNewline(); return "ri";
+        case 15:
+            g.moveCursorDownOrNewline();
+            return "lf";
+        case 16:
+            g.moveCursorUpOrNewline();
+            return "ri";
         case 17:
             if (chance(50))
                 g.panDownWithCount(pick(5));
@@ -125,15 +166,27 @@ struct RandomSession {
             return "pan";
         case 18:
             switch (pick(3)) {
-            case 0: g.setMaxScrollback(pick(25)); return "max scrollback";
-            case 1: g.deleteLinesInRange({pick(g.acutalLineCount() + 1), pick(4)}); return "delete lines";
-            default: g.moveCursorDownOrNewline(); return "lf";
+            case 0:
+                g.setMaxScrollback(pick(25));
+                return "max scrollback";
+            case 1:
+                g.deleteLinesInRange({pick(g.acutalLineCount() + 1), pick(4)});
+                return "delete lines";
+            default:
+                g.moveCursorDownOrNewline();
+                return "lf";
             }
         case 19:
             switch (pick(3)) {
-            case 0: c.setInsertMode(!c.insertMode()); return "irm";
-            case 1: c.setAutoWrapMode(!c.autoWrapMode()); return "decawm";
-            default: c.setReverseWrapMode(!c.reverseWrapMode()); return "reverse wrap";
+            case 0:
+                c.setInsertMode(!c.insertMode());
+                return "irm";
+            case 1:
+                c.setAutoWrapMode(!c.autoWrapMode());
+                return "decawm";
+            default:
+                c.setReverseWrapMode(!c.reverseWrapMode());
+                return "reverse wrap";
             }
         case 20:
             if (chance(50))
@@ -160,8 +213,10 @@ TEST(RellumGridRandom, DelegateReportsAlwaysRebuildTheGridText) {
             const std::string fault = s.f.consistencyFault();
             ASSERT_EQ(fault, "") << "seed " << seed << " op " << op << " (" << what << ")";
             const RellumGrid& g = s.f.grid;
-            ASSERT_LE(g.cursorX(), uint64_t(s.columns)) << "seed " << seed << " op " << op << " (" << what << ")";
-            ASSERT_LT(g.cursorY(), uint64_t(s.rows)) << "seed " << seed << " op " << op << " (" << what << ")";
+            ASSERT_LE(g.cursorX(), uint64_t(s.columns))
+                << "seed " << seed << " op " << op << " (" << what << ")";
+            ASSERT_LT(g.cursorY(), uint64_t(s.rows))
+                << "seed " << seed << " op " << op << " (" << what << ")";
             ASSERT_GT(g.acutalLineCount(), g.cursorY()) << "seed " << seed << " op " << op;
         }
     }
