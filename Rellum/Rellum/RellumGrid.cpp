@@ -87,9 +87,12 @@ void RellumGrid::removeLinesInRange(uint64_t index, uint64_t count) {
         }
     }
     lines_.erase(lines_.begin() + int64_t(index), lines_.begin() + int64_t(index + count));
-    if (index == 0 && follows)
+    if (index == 0 && follows) {
         base_ = lines_[0]->absoluteOrigin_; // the rest keep their origins; only the base moves
-    else
+        // Scrolling drops the oldest line again soon: fetch the lines that
+        // will be dropped next while this one is being reused.
+        if (lines_.size() > 16) __builtin_prefetch(lines_[16].get(), 1);
+    } else
         ripple(index, -int64_t(removed.length));
     if (delegate_) delegate_->didDeleteCharactersInRange(*this, removed);
 }
