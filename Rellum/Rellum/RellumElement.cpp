@@ -16,6 +16,9 @@ bool RellumRangesContain(const RellumCodePointRange* ranges, std::size_t count, 
 bool RellumIsWideCodePoint(char32_t c) {
     // Latin, Greek, Cyrillic and the rest below U+1100 never reach the table.
     if (c < 0x1100) return false;
+    // The ideographs and Hangul syllables, most of wide text, without a search.
+    if ((c >= 0x4E00 && c <= 0xA48C) || (c >= 0xAC00 && c <= 0xD7A3)) return true;
+    if (c >= 0x1200 && c < 0x2329) return false;
     return RellumRangesContain(kRellumFullWidthRanges, kRellumFullWidthRangesCount, c);
 }
 

@@ -272,13 +272,25 @@ void RellumElements::appendString(std::u16string& out, std::size_t from, std::si
     const std::size_t start = out.size();
     const std::size_t end = std::min(cells_.size(), from + count);
     const RellumElement* cells = cells_.data();
+    auto simple = [](const RellumElement& e) {
+        return e.uchar >= 0x20 && e.uchar < 0x1100 && e.markIndex == 0;
+    };
+    out.reserve(out.size() + (end > from ? end - from : 0));
     for (std::size_t i = from; i < end; ++i) {
-        const RellumElement e = cells[i];
-        const char32_t c = e.uchar;
-        if (c >= 0x20 && c < 0x1100 && e.markIndex == 0) { // the common case
-            out.push_back(char16_t(c));
+        if (simple(cells[i])) { // the common case: a run of narrow characters, copied in one go
+            std::size_t j = i + 1;
+            while (j < end && simple(cells[j]))
+                ++j;
+            const std::size_t o = out.size();
+            out.resize(o + (j - i));
+            char16_t* p = out.data() + o;
+            for (std::size_t k = i; k < j; ++k)
+                *p++ = char16_t(cells[k].uchar);
+            i = j - 1;
             continue;
         }
+        const RellumElement e = cells[i];
+        const char32_t c = e.uchar;
         const uint64_t pos = out.size() - start;
         auto appendCombined = [&] {
             appendCodePoint(out, c);

@@ -44,6 +44,7 @@ void RellumGrid::insertLineAtIndex(uint64_t index) {
         line->elements_.clear();
         line->characterCount_ = 0;
         line->nextWrapSerial_ = 0;
+        line->unitCells_ = true;
     } else {
         line.reset(new RellumLine(static_cast<RellumLineDelegate*>(this)));
     }

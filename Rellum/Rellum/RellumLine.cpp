@@ -26,19 +26,29 @@ const RellumElements& paddingCells(char32_t value, std::size_t count) {
     return p;
 }
 
-// True when the slice holds a cell that may not be stored as given: half of a
-// double-width character without its other half, marks on a reserved or
-// control base, or a value that is no code point.
-bool sliceNeedsNormalizing(const RellumElements& e, std::size_t from, std::size_t end) {
+struct SliceScan {
+    bool needsNormalizing = false; // a cell may not be stored as given
+    bool unitCells = true;         // every cell is one UTF-16 unit of text
+};
+
+// Looks for cells that may not be stored as given (half of a double-width
+// character without its other half, marks on a reserved or control base, a
+// value that is no code point) and for cells that are not one text unit.
+SliceScan scanSlice(const RellumElements& e, std::size_t from, std::size_t end) {
+    SliceScan scan;
     for (std::size_t i = from; i < end; ++i) {
         const RellumElement c = e[i];
         if (c.uchar >= 0x20 && c.uchar < 0x1100 && c.markIndex == 0) continue;
-        if (c.uchar == RellumElement::kWideRight && (i == from || !e[i - 1].isWide())) return true;
-        if (c.isWide() && (i + 1 == end || !e[i + 1].isWideRight())) return true;
-        if (c.markIndex && c.uchar < 32) return true;
-        if (c.uchar > 0x10FFFF || (c.uchar >= 0xD800 && c.uchar <= 0xDFFF)) return true;
+        if (c.markIndex == 0 && c.uchar <= 1) continue; // void and tab padding
+        if (c.markIndex == 0 && c.uchar >= 0x1100 && c.uchar < 0xD800 && !c.isWide()) continue;
+        scan.unitCells = false;
+        if (c.uchar == RellumElement::kWideRight && (i == from || !e[i - 1].isWide()))
+            scan.needsNormalizing = true;
+        if (c.isWide() && (i + 1 == end || !e[i + 1].isWideRight())) scan.needsNormalizing = true;
+        if (c.markIndex && c.uchar < 32) scan.needsNormalizing = true;
+        if (c.uchar > 0x10FFFF || (c.uchar >= 0xD800 && c.uchar <= 0xDFFF)) scan.needsNormalizing = true;
     }
-    return false;
+    return scan;
 }
 
 void normalizeSliceInto(RellumElements& out, const RellumElements& e, std::size_t from, std::size_t end) {
@@ -182,12 +192,14 @@ uint64_t RellumLine::replaceElementsInRange(RellumRange range, const RellumEleme
     WriteScratch& s = scratch();
     const RellumElements* source = &elements;
     std::size_t sourceFrom = from;
-    if (extraVoid || sliceNeedsNormalizing(elements, from, from + n)) {
+    SliceScan scan = scanSlice(elements, from, from + n);
+    if (extraVoid || scan.needsNormalizing) {
         normalizeSliceInto(s.normalized, elements, from, from + n);
         for (uint64_t i = 0; i < extraVoid; ++i)
             s.normalized.append(RellumElement::voidPaddingElement());
         source = &s.normalized;
         sourceFrom = 0;
+        scan = scanSlice(s.normalized, 0, s.normalized.size());
     }
     const std::size_t written = n + extraVoid;
     if (written == 0) return 0;
@@ -198,6 +210,7 @@ uint64_t RellumLine::replaceElementsInRange(RellumRange range, const RellumEleme
     // 7. Break pairs cut by the edges of the change.
     prepareToChangeElementsInRange({loc, old});
 
+    unitCells_ = unitCells_ && scan.unitCells;
     if (old > 0) {
         // 8. Replacement.
         const RellumRange chars = characterRangeForElementRange({loc, old});
@@ -245,6 +258,7 @@ RellumRange RellumLine::characterRangeForElementRange(RellumRange range) const {
     const uint64_t stored = elements_.size();
     if (range.location >= stored) return {characterCount_, 0};
     if (range.location == 0 && range.length == 0) return {0, 0};
+    if (unitCells_) return {range.location, std::min(range.length, stored - range.location)};
     const uint64_t start = elements_.charCountInRange(0, range.location);
     const uint64_t length = elements_.charCountInRange(range.location, range.length);
     return {start, length};

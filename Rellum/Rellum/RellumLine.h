@@ -112,4 +112,8 @@ private:
     uint64_t serial_ = 0;
     uint64_t nextWrapSerial_ = 0;
     RellumLineDelegate* delegate_ = nullptr;
+    // Every cell is one UTF-16 unit of text (no double-width characters,
+    // marks, surrogate pairs or control values): cell and character
+    // positions coincide.
+    bool unitCells_ = true;
 };

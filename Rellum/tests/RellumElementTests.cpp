@@ -41,6 +41,16 @@ TEST(RellumUnicodeTables, FullWidthSetIsTheThirtyNineRanges) {
     EXPECT_EQ(rangesOf(kRellumFullWidthRanges, kRellumFullWidthRangesCount), want);
 }
 
+TEST(RellumUnicodeTables, WidthTestAgreesWithTheTableEverywhere) {
+    for (char32_t c = 0; c <= 0x10FFFF; ++c) {
+        const bool inTable = RellumRangesContain(kRellumFullWidthRanges, kRellumFullWidthRangesCount, c);
+        if (RellumIsWideCodePoint(c) != inTable) {
+            ADD_FAILURE() << std::hex << uint32_t(c);
+            break;
+        }
+    }
+}
+
 TEST(RellumUnicodeTables, AmbiguousSetHasThePreEmojiRangesAndIsDisjointFromFullWidth) {
     const auto ambiguous = rangesOf(kRellumAmbiguousWidthRanges, kRellumAmbiguousWidthRangesCount);
     const std::set<std::pair<char32_t, char32_t>> have(ambiguous.begin(), ambiguous.end());
