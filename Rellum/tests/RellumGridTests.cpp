@@ -270,3 +270,35 @@ TEST(RellumGrid, ScrollRegionEdgesComeFromTheClampedMargins) {
     EXPECT_EQ(f.context.verticalPageMargin(), (RellumRange{0, 5}));
     EXPECT_EQ(f.consistencyFault(), "");
 }
+
+TEST(RellumGrid, LoneHalvesAndBadValuesAreStoredAsTheyShow) {
+    GridFixture f(8, 2);
+    RellumElements e;
+    e.append(RellumElement::wideRightElement());
+    e.append(RellumElement(U'a'));
+    e.append(RellumElement(U'\u4E2D')); // no right half follows
+    e.append(RellumElement(U'b'));
+    e.append(RellumElement(char32_t(0xDC00)));
+    f.grid.renderElementsFromCursor(e);
+    EXPECT_EQ(f.grid.debugDescription(), "\u2592a\u2592b\uFFFD" + dots(3) + "!");
+    EXPECT_EQ(f.grid.lineAtIndex(0).characterCount(), 5u);
+    EXPECT_EQ(f.consistencyFault(), "");
+}
+
+TEST(RellumGrid, HugeCountsFromTheHostStayBounded) {
+    GridFixture f(10, 4);
+    f.writeASCII("abc");
+    f.grid.insertBlankAtCursorWithCount(uint64_t(1) << 40);
+    f.grid.deleteElementsAtCursorWithCount(uint64_t(1) << 40);
+    f.grid.eraseCharacterWithCount(uint64_t(1) << 40);
+    f.grid.moveCursorRightWithCount(uint64_t(1) << 40);
+    EXPECT_EQ(f.grid.cursorX(), 9u);
+    f.grid.moveCursorDownWithCount(uint64_t(1) << 40);
+    EXPECT_EQ(f.grid.cursorY(), 3u);
+    f.grid.panDownWithCount(uint64_t(1) << 40);
+    f.grid.panUpWithCount(uint64_t(1) << 40);
+    f.grid.moveCursorLeftWithCount(uint64_t(1) << 40);
+    EXPECT_LE(f.grid.acutalLineCount(), 8u);
+    EXPECT_LE(f.grid.lineAtIndex(0).elementCount(), 10u);
+    EXPECT_EQ(f.consistencyFault(), "");
+}
