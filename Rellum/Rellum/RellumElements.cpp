@@ -15,21 +15,33 @@ char32_t sanitizedCodePoint(char32_t c) {
 
 RellumElements RellumElements::elementsFromASCIIChars(const char* bytes, std::size_t length) {
     RellumElements out;
-    out.cells_.resize(length);
-    for (std::size_t i = 0; i < length; ++i)
-        out.cells_[i].uchar = char32_t(static_cast<unsigned char>(bytes[i]) & 0x7F);
+    out.assignFromASCIIChars(bytes, length);
     return out;
 }
 
 RellumElements RellumElements::elementsFromMBCSUTF32Chars(const char32_t* chars, std::size_t length) {
     RellumElements out;
-    out.cells_.reserve(length + length / 4);
-    for (std::size_t i = 0; i < length; ++i) {
-        char32_t c = sanitizedCodePoint(chars[i]);
-        out.cells_.push_back(RellumElement(c));
-        if (RellumIsWideCodePoint(c)) out.cells_.push_back(RellumElement::wideRightElement());
-    }
+    out.assignFromMBCSUTF32Chars(chars, length);
     return out;
+}
+
+void RellumElements::assignFromASCIIChars(const char* bytes, std::size_t length) {
+    marks_.clear();
+    cells_.resize(length);
+    RellumElement* c = cells_.data();
+    for (std::size_t i = 0; i < length; ++i)
+        c[i] = RellumElement(char32_t(static_cast<unsigned char>(bytes[i]) & 0x7F));
+}
+
+void RellumElements::assignFromMBCSUTF32Chars(const char32_t* chars, std::size_t length) {
+    marks_.clear();
+    cells_.clear();
+    cells_.reserve(length + length / 4);
+    for (std::size_t i = 0; i < length; ++i) {
+        const char32_t c = sanitizedCodePoint(chars[i]);
+        cells_.push_back(RellumElement(c));
+        if (RellumIsWideCodePoint(c)) cells_.push_back(RellumElement::wideRightElement());
+    }
 }
 
 RellumElements RellumElements::rellum_arrayOfElement(RellumElement element, std::size_t count) {

@@ -21,6 +21,9 @@ public:
     // One cell per code point, each double-width character followed by its
     // right half. Surrogates and values past U+10FFFF become U+FFFD.
     static RellumElements elementsFromMBCSUTF32Chars(const char32_t* chars, std::size_t length);
+    // The same, refilling this array so a caller can reuse its storage run after run.
+    void assignFromASCIIChars(const char* bytes, std::size_t length);
+    void assignFromMBCSUTF32Chars(const char32_t* chars, std::size_t length);
     // count copies of a cell.
     static RellumElements rellum_arrayOfElement(const RellumCombiningElement& element, std::size_t count);
     static RellumElements rellum_arrayOfElement(RellumElement element, std::size_t count);

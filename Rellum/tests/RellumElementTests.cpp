@@ -239,3 +239,17 @@ TEST(RellumElements, MarkPoolStaysBoundedUnderOverwrites) {
     rellum_appendCombiningElement(bytes, RellumCombiningElement(U'e', U"\u0301"));
     EXPECT_EQ(bytes, std::string("e\0\0\0\x01\x03\0\0", 8));
 }
+
+TEST(RellumElements, RefillingAnArrayReplacesItsCellsAndMarks) {
+    RellumElements e = cells(U"e\u0301").rellum_arrayByMergingCombiningMarkElement();
+    ASSERT_TRUE(e[0].isCombining());
+    e.assignFromASCIIChars("xy", 2);
+    ASSERT_EQ(e.size(), 2u);
+    EXPECT_FALSE(e.hasMarks());
+    EXPECT_EQ(e.stringWithWideIndexes(nullptr, nullptr, nullptr, nullptr), u"xy");
+    const std::u32string wide = U"\u4E2Dz";
+    e.assignFromMBCSUTF32Chars(wide.data(), wide.size());
+    ASSERT_EQ(e.size(), 3u);
+    EXPECT_TRUE(e[1].isWideRight());
+    EXPECT_EQ(e[2].uchar, U'z');
+}
