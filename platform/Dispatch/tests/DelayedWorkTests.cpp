@@ -31,7 +31,7 @@ struct Log {
 constexpr auto kFastFlush = 33'333'333ns;
 constexpr auto kSlowFlush = 66'666'666ns;
 
-TEST(DelayedWork, FiresOnlyWhenTheManualClockReachesItsDueTime) {
+TEST(DispatchDelayedWork, FiresOnlyWhenTheManualClockReachesItsDueTime) {
     auto clock = std::make_shared<ManualClock>();
     SerialQueue queue("test.delay", clock);
     Log log;
@@ -45,7 +45,7 @@ TEST(DelayedWork, FiresOnlyWhenTheManualClockReachesItsDueTime) {
     EXPECT_EQ(clock->pendingCount(), 0u);
 }
 
-TEST(DelayedWork, OrderedByDueTimeThenSubmission) {
+TEST(DispatchDelayedWork, OrderedByDueTimeThenSubmission) {
     auto clock = std::make_shared<ManualClock>();
     SerialQueue queue("test.delayorder", clock);
     Log log;
@@ -63,7 +63,7 @@ TEST(DelayedWork, OrderedByDueTimeThenSubmission) {
     EXPECT_EQ(log.get(), (std::vector<int>{0, 1, 2, 3, 4, 5}));
 }
 
-TEST(DelayedWork, DelayIsMeasuredFromSchedulingTime) {
+TEST(DispatchDelayedWork, DelayIsMeasuredFromSchedulingTime) {
     auto clock = std::make_shared<ManualClock>();
     auto main = std::make_shared<DrivableMainQueue>(clock);
     Log log;
@@ -77,7 +77,7 @@ TEST(DelayedWork, DelayIsMeasuredFromSchedulingTime) {
     EXPECT_EQ(log.get(), std::vector<int>{1});
 }
 
-TEST(DelayedWork, CancelledBlockNeverRunsEvenAfterItReachedTheQueue) {
+TEST(DispatchDelayedWork, CancelledBlockNeverRunsEvenAfterItReachedTheQueue) {
     auto clock = std::make_shared<ManualClock>();
     auto main = std::make_shared<DrivableMainQueue>(clock);
     Log log;
@@ -98,7 +98,7 @@ TEST(DelayedWork, CancelledBlockNeverRunsEvenAfterItReachedTheQueue) {
     EXPECT_FALSE(empty);
 }
 
-TEST(DelayedWork, DestroyingTheQueueDropsItsDelayedWork) {
+TEST(DispatchDelayedWork, DestroyingTheQueueDropsItsDelayedWork) {
     // A terminal destroyed with a flush scheduled must see no flush.
     auto clock = std::make_shared<ManualClock>();
     auto flushed = std::make_shared<std::atomic<int>>(0);
@@ -116,7 +116,7 @@ TEST(DelayedWork, DestroyingTheQueueDropsItsDelayedWork) {
     EXPECT_EQ(*flushed, 0);
 }
 
-TEST(DelayedWork, CancellingAfterTheQueueWentAwayIsHarmless) {
+TEST(DispatchDelayedWork, CancellingAfterTheQueueWentAwayIsHarmless) {
     auto clock = std::make_shared<ManualClock>();
     DelayedWork work;
     {
@@ -127,7 +127,7 @@ TEST(DelayedWork, CancellingAfterTheQueueWentAwayIsHarmless) {
     EXPECT_EQ(clock->advance(2s), 0u);
 }
 
-TEST(DelayedWork, RealClockFiresInOrder) {
+TEST(DispatchDelayedWork, RealClockFiresInOrder) {
     SerialQueue queue("test.steady");
     Log log;
     DispatchSemaphore done(0);
@@ -142,7 +142,7 @@ TEST(DelayedWork, RealClockFiresInOrder) {
     EXPECT_EQ(log.get(), (std::vector<int>{1, 2}));
 }
 
-TEST(DelayedWork, ScheduledFromManyThreadsWhileTheClockAdvances) {
+TEST(DispatchDelayedWork, ScheduledFromManyThreadsWhileTheClockAdvances) {
     auto clock = std::make_shared<ManualClock>();
     SerialQueue queue("test.racy", clock);
     std::atomic<int> ran{0};

@@ -23,7 +23,7 @@ bool waitForPending(DrivableMainQueue& main, std::size_t count) {
     return false;
 }
 
-TEST(DrivableMainQueue, RunsBlocksOnlyWhenDrivenAndInOrder) {
+TEST(DispatchMainQueue, RunsBlocksOnlyWhenDrivenAndInOrder) {
     DrivableMainQueue main;
     std::vector<int> order;
     main.async([&] {
@@ -38,7 +38,7 @@ TEST(DrivableMainQueue, RunsBlocksOnlyWhenDrivenAndInOrder) {
     EXPECT_EQ(main.runUntilIdle(), 0u);
 }
 
-TEST(DrivableMainQueue, SyncFromTheMainThreadRunsAtOnce) {
+TEST(DispatchMainQueue, SyncFromTheMainThreadRunsAtOnce) {
     DrivableMainQueue main;
     bool ran = false;
     EXPECT_TRUE(main.isCurrent());
@@ -47,7 +47,7 @@ TEST(DrivableMainQueue, SyncFromTheMainThreadRunsAtOnce) {
     EXPECT_EQ(main.pendingCount(), 0u);
 }
 
-TEST(DrivableMainQueue, SyncFromAWorkerWaitsForTheMainThread) {
+TEST(DispatchMainQueue, SyncFromAWorkerWaitsForTheMainThread) {
     DrivableMainQueue main;
     std::atomic<bool> returned{false};
     std::thread::id ranOn;
@@ -62,13 +62,13 @@ TEST(DrivableMainQueue, SyncFromAWorkerWaitsForTheMainThread) {
     EXPECT_EQ(ranOn, std::this_thread::get_id());
 }
 
-TEST(DrivableMainQueue, RunUntilGivesUpAfterTheTimeout) {
+TEST(DispatchMainQueue, RunUntilGivesUpAfterTheTimeout) {
     DrivableMainQueue main;
     bool never = false;
     EXPECT_FALSE(main.runUntil([&] { return never; }, 20ms));
 }
 
-TEST(DrivableMainQueue, BindToCurrentThreadMovesTheMainThread) {
+TEST(DispatchMainQueue, BindToCurrentThreadMovesTheMainThread) {
     DrivableMainQueue main;
     std::atomic<bool> ranOnOther{false};
     std::thread other([&] {
@@ -82,7 +82,7 @@ TEST(DrivableMainQueue, BindToCurrentThreadMovesTheMainThread) {
     EXPECT_FALSE(main.isCurrent());
 }
 
-TEST(DrivableMainQueue, SharedMainQueueIsCurrentQueueOnTheMainThread) {
+TEST(DispatchMainQueue, SharedMainQueueIsCurrentQueueOnTheMainThread) {
     auto main = std::make_shared<DrivableMainQueue>();
     MainQueue::setMain(main);
     EXPECT_EQ(MainQueue::main(), main);
@@ -94,7 +94,7 @@ TEST(DrivableMainQueue, SharedMainQueueIsCurrentQueueOnTheMainThread) {
     EXPECT_EQ(DispatchQueue::current(), nullptr);
 }
 
-TEST(DrivableMainQueue, DestroyedWithASyncRequestQueuedReleasesTheCaller) {
+TEST(DispatchMainQueue, DestroyedWithASyncRequestQueuedReleasesTheCaller) {
     auto main = std::make_unique<DrivableMainQueue>();
     std::atomic<int> result{-1};
     std::atomic<bool> ran{false};
@@ -109,7 +109,7 @@ TEST(DrivableMainQueue, DestroyedWithASyncRequestQueuedReleasesTheCaller) {
 // The terminal's case: the render queue's flush hops synchronously to the main
 // queue while the main thread destroys the terminal, and with it the render
 // queue. The destructor must not wait for the hop, and the flush must not run.
-TEST(DrivableMainQueue, DestroyingARenderQueueWhoseBlockWaitsForMainDoesNotDeadlock) {
+TEST(DispatchMainQueue, DestroyingARenderQueueWhoseBlockWaitsForMainDoesNotDeadlock) {
     auto clock = std::make_shared<ManualClock>();
     DrivableMainQueue main(clock);
     auto render = std::make_unique<SerialQueue>("test.render", clock);
@@ -130,7 +130,7 @@ TEST(DrivableMainQueue, DestroyingARenderQueueWhoseBlockWaitsForMainDoesNotDeadl
     EXPECT_FALSE(flushRan);
 }
 
-TEST(DrivableMainQueue, RenderPipelineRoundTrip) {
+TEST(DispatchMainQueue, RenderPipelineRoundTrip) {
     // Four chunks bounded by a semaphore, scanned on the render queue, one
     // flush scheduled on the virtual clock that hops to the main thread.
     auto clock = std::make_shared<ManualClock>();

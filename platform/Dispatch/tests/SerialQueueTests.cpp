@@ -30,7 +30,7 @@ struct Log {
     }
 };
 
-TEST(SerialQueue, RunsBlocksOneAtATimeInSubmissionOrderFromManyThreads) {
+TEST(DispatchSerialQueue, RunsBlocksOneAtATimeInSubmissionOrderFromManyThreads) {
     SerialQueue queue("test.order");
     Log log;
     std::atomic<int> running{0};
@@ -61,7 +61,7 @@ TEST(SerialQueue, RunsBlocksOneAtATimeInSubmissionOrderFromManyThreads) {
     }
 }
 
-TEST(SerialQueue, SyncRunsOnTheQueueThreadAfterEarlierBlocksAndInlineOnItself) {
+TEST(DispatchSerialQueue, SyncRunsOnTheQueueThreadAfterEarlierBlocksAndInlineOnItself) {
     SerialQueue queue("test.sync");
     std::thread::id queueThread;
     std::vector<int> order;
@@ -84,7 +84,7 @@ TEST(SerialQueue, SyncRunsOnTheQueueThreadAfterEarlierBlocksAndInlineOnItself) {
     EXPECT_FALSE(queue.isCurrent());
 }
 
-TEST(SerialQueue, SyncBetweenTwoQueues) {
+TEST(DispatchSerialQueue, SyncBetweenTwoQueues) {
     SerialQueue a("test.a"), b("test.b");
     std::atomic<int> value{0};
     ASSERT_TRUE(a.sync([&] {
@@ -97,7 +97,7 @@ TEST(SerialQueue, SyncBetweenTwoQueues) {
     EXPECT_EQ(value, 7);
 }
 
-TEST(SerialQueue, DestructionDropsQueuedWorkAndWaitsForTheRunningBlock) {
+TEST(DispatchSerialQueue, DestructionDropsQueuedWorkAndWaitsForTheRunningBlock) {
     std::atomic<int> ran{0};
     std::atomic<bool> firstFinished{false};
     DispatchSemaphore started(0);
@@ -117,7 +117,7 @@ TEST(SerialQueue, DestructionDropsQueuedWorkAndWaitsForTheRunningBlock) {
     EXPECT_EQ(ran, 1);          // the queued ones were dropped
 }
 
-TEST(SerialQueue, ABlockMayDestroyItsOwnQueue) {
+TEST(DispatchSerialQueue, ABlockMayDestroyItsOwnQueue) {
     auto* queue = new SerialQueue("test.self");
     DispatchSemaphore done(0);
     std::atomic<bool> laterRan{false};
@@ -131,7 +131,7 @@ TEST(SerialQueue, ABlockMayDestroyItsOwnQueue) {
     EXPECT_FALSE(laterRan);
 }
 
-TEST(SerialQueue, QueueSpecificValuesAreSeenOnlyByCodeOnThatQueue) {
+TEST(DispatchSerialQueue, QueueSpecificValuesAreSeenOnlyByCodeOnThatQueue) {
     static const char key = 0;
     int marker = 42;
     SerialQueue a("test.spec.a"), b("test.spec.b");
