@@ -171,4 +171,23 @@ TEST(DispatchDelayedWork, ScheduledFromManyThreadsWhileTheClockAdvances) {
     EXPECT_EQ(clock->pendingCount(), 0u);
 }
 
+TEST(DispatchDelayedWork, QueuesDestroyedWhileTheirTimersFireStaySound) {
+    // Timers falling due on the real clock's thread race with the queues'
+    // destructors; nothing may run after its queue is gone.
+    std::atomic<int> lateRuns{0};
+    for (int round = 0; round < 30; ++round) {
+        auto queue = std::make_unique<SerialQueue>("test.race");
+        auto open = std::make_shared<std::atomic<bool>>(true);
+        for (int i = 0; i < 20; ++i)
+            queue->asyncAfter(std::chrono::microseconds(i * 50), [open, &lateRuns] {
+                if (!*open) ++lateRuns;
+            });
+        std::this_thread::sleep_for(std::chrono::microseconds(round * 20));
+        queue.reset();
+        *open = false;
+    }
+    std::this_thread::sleep_for(5ms); // any straggler would fire by now
+    EXPECT_EQ(lateRuns, 0);
+}
+
 } // namespace
