@@ -234,3 +234,11 @@ void RellumKeyPressHelper::flagsChanged(std::uint64_t flags, bool leftOptionAsMe
         metaKeyMask_ = RellumOptionKeyMask;
     }
 }
+
+RellumKeyDownRoute RellumRouteKeyDown(char16_t rawChar, bool isRepeat, const RellumInputModes& modes) {
+    if (isRepeat && !modes.autoRepeatMode) return RellumKeyDownRoute::Ignore;
+    if (!modes.alternateScreenMode && (rawChar == RellumHomeKey || rawChar == RellumEndKey ||
+                                       rawChar == RellumPageUpKey || rawChar == RellumPageDownKey))
+        return RellumKeyDownRoute::Platform;
+    return RellumKeyDownRoute::Encoder;
+}

@@ -36,6 +36,14 @@ std::optional<std::string> RellumGetControlCharacter(char16_t character);
 // key that is not a cursor key.
 std::optional<std::string> RellumGetCursorKeySequence(char16_t keyCode, bool applicationMode);
 
+// Where the view sends a key-down before anything else.
+enum class RellumKeyDownRoute {
+    Ignore,   // an automatic repeat while the host turned auto-repeat off
+    Platform, // Home, End and the page keys in the primary screen: they scroll the view
+    Encoder,  // ask the key encoder, then the view's own key handling
+};
+RellumKeyDownRoute RellumRouteKeyDown(char16_t rawChar, bool isRepeat, const RellumInputModes& modes);
+
 // The key encoder: turns a key press into the bytes for the host, or answers
 // nothing so that the view's own key handling (text, key-binding commands) runs.
 class RellumKeyPressHelper {

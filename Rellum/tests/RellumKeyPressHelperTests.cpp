@@ -353,3 +353,29 @@ TEST(RellumKeyPressHelper, CursorKeySequenceLookup) {
 }
 
 } // namespace
+
+namespace {
+
+TEST(RellumKeyPressHelper, KeyDownRouting) {
+    using R = RellumKeyDownRoute;
+    RellumInputModes primary, alternate, noRepeat;
+    alternate.alternateScreenMode = true;
+    noRepeat.autoRepeatMode = false;
+    noRepeat.alternateScreenMode = true;
+    for (char16_t key : {RellumHomeKey, RellumEndKey, RellumPageUpKey, RellumPageDownKey}) {
+        EXPECT_EQ(RellumRouteKeyDown(key, false, primary), R::Platform) << int(key);
+        EXPECT_EQ(RellumRouteKeyDown(key, true, primary), R::Platform) << int(key);
+        EXPECT_EQ(RellumRouteKeyDown(key, false, alternate), R::Encoder) << int(key);
+    }
+    for (char16_t key : {char16_t(u'a'), RellumUpArrowKey, RellumInsertKey, RellumF1Key}) {
+        EXPECT_EQ(RellumRouteKeyDown(key, false, primary), R::Encoder) << int(key);
+        EXPECT_EQ(RellumRouteKeyDown(key, true, primary), R::Encoder) << int(key);
+        EXPECT_EQ(RellumRouteKeyDown(key, true, noRepeat), R::Ignore) << int(key);
+        EXPECT_EQ(RellumRouteKeyDown(key, false, noRepeat), R::Encoder) << int(key);
+    }
+    // In the alternate screen Page Up reaches the encoder, which sends CSI 5~.
+    RellumKeyPressHelper helper;
+    EXPECT_EQ(helper.sequenceForModifierFlags(RellumFunctionKeyMask, RellumPageUpKey), "\x1b[5~");
+}
+
+} // namespace
