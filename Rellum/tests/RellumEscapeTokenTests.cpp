@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <random>
+
 namespace {
 
 using E = RellumEscapeToken::Element;
@@ -89,6 +91,37 @@ TEST(RellumEscapeToken, ConvertingBackGivesTheTypedText) {
                   input);
     EXPECT_EQ(RellumEscapeToken::convertToStringFromTokens({text("a"), token("\\t", 0x09), text("b")}),
               "a\\tb");
+}
+
+} // namespace
+
+namespace {
+
+// Random texts over the characters that matter to the tokenizer: whatever the
+// text, the tokens give it back, literal runs never hold a known escape, and
+// every token's typed form yields its byte again when tokenized alone.
+TEST(RellumEscapeToken, RandomTextsRoundTrip) {
+    const std::string alphabet = "\\\\\\aenrtx0178Ffg?'\"q \xc3\xa9";
+    std::mt19937 random(20261208);
+    for (int round = 0; round < 2000; ++round) {
+        std::string input;
+        const int length = static_cast<int>(random() % 12);
+        for (int i = 0; i < length; ++i)
+            input.push_back(alphabet[random() % alphabet.size()]);
+        const auto tokens = RellumEscapeToken::tokensFromString(input);
+        ASSERT_EQ(RellumEscapeToken::convertToStringFromTokens(tokens), input);
+        for (std::size_t i = 0; i < tokens.size(); ++i) {
+            if (const auto* token = std::get_if<RellumEscapeToken>(&tokens[i])) {
+                ASSERT_EQ(token->escaped().size(), 1u) << input;
+                const auto alone = RellumEscapeToken::tokensFromString(token->string());
+                ASSERT_EQ(alone.size(), 1u) << input;
+                ASSERT_EQ(std::get<RellumEscapeToken>(alone[0]), *token) << input;
+            } else if (i + 1 < tokens.size()) {
+                // Two literal runs never follow each other.
+                ASSERT_TRUE(std::holds_alternative<RellumEscapeToken>(tokens[i + 1])) << input;
+            }
+        }
+    }
 }
 
 } // namespace

@@ -254,3 +254,25 @@ TEST(RellumMouseHelper, FocusReports) {
 }
 
 } // namespace
+
+namespace {
+
+// Over a wide span of cells the X10 bytes never fall into the control range
+// and never move backwards as the cell grows.
+TEST(RellumMouseHelper, X10BytesAreMonotonicAndPrintable) {
+    auto helper = helperWith(RellumMouseReportClick, RellumMouseProtocolX10);
+    unsigned previous = 0;
+    for (std::int64_t x = 0; x <= 5000; ++x) {
+        const std::string report = helper.sequenceForMouseDown(kLeft, 0, {x, x});
+        ASSERT_EQ(report.size(), 6u);
+        const unsigned bx = static_cast<unsigned char>(report[4]);
+        const unsigned by = static_cast<unsigned char>(report[5]);
+        ASSERT_GE(bx, 0x21u) << x;
+        ASSERT_EQ(bx, by) << x;
+        ASSERT_GE(bx, previous) << x;
+        previous = bx;
+    }
+    EXPECT_EQ(previous, 0xFFu);
+}
+
+} // namespace

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <random>
+
 namespace {
 
 TEST(RellumPaste, WithAndWithoutBracketing) {
@@ -60,6 +62,32 @@ TEST(RellumPaste, NewlinesAsCarriageReturns) {
     };
     for (const auto& [text, expected] : rows)
         EXPECT_EQ(RellumNewlinesAsCarriageReturns(text), expected) << text;
+}
+
+} // namespace
+
+namespace {
+
+// Random texts built from the pieces of the end marker: the bracketed form
+// always carries exactly one end marker, at its end, and text without a marker
+// passes unchanged.
+TEST(RellumPaste, RandomTextsNeverCarryTheEndMarker) {
+    const std::string pieces[] = {"\x1b", "[", "2", "0", "1", "~", "a", "\x1b[201~", "\x1b[20", "1~"};
+    std::mt19937 random(4711);
+    for (int round = 0; round < 5000; ++round) {
+        std::string text;
+        const int count = 1 + static_cast<int>(random() % 10);
+        for (int i = 0; i < count; ++i)
+            text += pieces[random() % std::size(pieces)];
+        const std::string sent = RellumPasteSequence(text, true);
+        ASSERT_TRUE(sent.starts_with("\x1b[200~")) << text;
+        ASSERT_EQ(sent.find("\x1b[201~"), sent.size() - 6) << text;
+        const std::string inside = sent.substr(6, sent.size() - 12);
+        ASSERT_LE(inside.size(), text.size());
+        if (text.find("\x1b[201~") == std::string::npos) {
+            ASSERT_EQ(inside, text);
+        }
+    }
 }
 
 } // namespace
