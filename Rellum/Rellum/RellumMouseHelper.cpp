@@ -22,6 +22,18 @@ std::int64_t clampValue(std::int64_t value, std::int64_t max) {
 
 } // namespace
 
+RellumMouseCoord RellumMouseCoordOfPoint(double x, double y, double viewHeight, double charWidth,
+                                         double lineHeight, std::int64_t rows) {
+    // Without a laid-out font there is no grid to point into.
+    if (!(charWidth > 0) || !(lineHeight > 0)) return {0, 0};
+    const double top = viewHeight - lineHeight * static_cast<double>(rows);
+    const auto cell = [](double value) {
+        if (!(value > 0)) return std::int64_t(0);
+        return static_cast<std::int64_t>(std::min(value, 1e15));
+    };
+    return {cell(x / charWidth), cell((y - top) / lineHeight)};
+}
+
 std::uint64_t RellumMouseButtonCode(std::uint64_t buttonNumber) {
     switch (buttonNumber) {
     case 0:

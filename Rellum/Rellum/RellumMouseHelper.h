@@ -27,6 +27,12 @@ enum : std::uint64_t {
     RellumMouseProtocolSGR = 3,
 };
 
+// The cell under a point of the view (y growing downwards). The page fills
+// the last `rows` lines of the view; points left of or above it give 0, points
+// past its last column or row (a drag outside the view) give cells beyond it.
+RellumMouseCoord RellumMouseCoordOfPoint(double x, double y, double viewHeight, double charWidth,
+                                         double lineHeight, std::int64_t rows);
+
 // Report code of a platform button number: 0 left, 2 right, 1 middle, 3 any other.
 std::uint64_t RellumMouseButtonCode(std::uint64_t buttonNumber);
 // Modifier bits of a report: Shift 4, Option 8, Control 16.

@@ -276,3 +276,24 @@ TEST(RellumMouseHelper, X10BytesAreMonotonicAndPrintable) {
 }
 
 } // namespace
+
+namespace {
+
+TEST(RellumMouseHelper, CellOfAPoint) {
+    // 24 rows of 15 points at the bottom of a 400-point view: the page starts at y = 40.
+    struct Row {
+        double x, y;
+        RellumMouseCoord cell;
+    };
+    const Row rows[] = {
+        {0, 40, {0, 0}},    {7.9, 54.9, {0, 0}},  {8, 55, {1, 1}},     {79 * 8 + 7, 399, {79, 23}},
+        {-5, 10, {0, 0}},   {-0.5, 39.9, {0, 0}}, {800, 40, {100, 0}}, {4, 400, {0, 24}},
+        {4, 1000, {0, 64}},
+    };
+    for (const auto& row : rows)
+        EXPECT_EQ(RellumMouseCoordOfPoint(row.x, row.y, 400, 8, 15, 24), row.cell) << row.x << "," << row.y;
+    EXPECT_EQ(RellumMouseCoordOfPoint(50, 50, 400, 0, 15, 24), (RellumMouseCoord{0, 0}));
+    EXPECT_EQ(RellumMouseCoordOfPoint(50, 50, 400, 8, 0, 24), (RellumMouseCoord{0, 0}));
+}
+
+} // namespace
