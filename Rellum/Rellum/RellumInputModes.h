@@ -2,10 +2,13 @@
 
 #include <cstdint>
 
+class RellumContext;
+
 // The terminal modes that the key, mouse, focus and paste encoders read. The
-// view fills one from its context copy at every display update and hands it to
-// the encoders, so an encoder never sees the live context of the render queue.
-// Each field carries the name of the context field it is copied from.
+// view takes them from its context copy at every display update
+// (RellumInputModesFromContext) and hands them to the encoders, so an encoder
+// never sees the live context of the render queue. Each field carries the name
+// of the context field it is copied from.
 struct RellumInputModes {
     bool applicationCursorKeyMode = false; // DECCKM: cursor keys send SS3 forms
     bool applicationKeypadMode = false;    // DECKPAM: keypad keys send SS3 forms
@@ -18,3 +21,5 @@ struct RellumInputModes {
 
     friend bool operator==(const RellumInputModes&, const RellumInputModes&) = default;
 };
+
+RellumInputModes RellumInputModesFromContext(const RellumContext& context);

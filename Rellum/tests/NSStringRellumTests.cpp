@@ -11,12 +11,12 @@ TEST(NSStringRellum, DoubleWidthCodePoints) {
         bool wide;
     };
     const Row rows[] = {
-        {U'a', false},   {0xA0, false},   {0x00E9, false}, {0x0410, false}, // ambiguous, not full width
-        {0x10FF, false}, {0x1100, true},  {0x115F, true},  {0x1160, false},  {0x2329, true},
-        {0x232A, true},  {0x232B, false}, {0x3000, true},  {0x4E00, true},   {0xAC00, true},
-        {0xD7A3, true},  {0xD7A4, false}, {0xFF01, true},  {0xFF21, true},   {0xFF60, true},
-        {0xFF61, false}, {0xFFE6, true},  {0xFFE7, false}, {0x1F600, false}, // emoji are not in the set
-        {0x1F200, true}, {0x20000, true}, {0x2FFFD, true}, {0x2FFFE, false}, {0x3FFFD, true},
+        {U'a', false},    {0xA0, false},   {0x10FF, false}, {0x1100, true},   {0x115F, true},
+        {0x1160, false},  {0x2329, true},  {0x232A, true},  {0x232B, false},  {0x3000, true},
+        {0x4E00, true},   {0xAC00, true},  {0xD7A3, true},  {0xD7A4, false},  {0xFF01, true},
+        {0xFF21, true},   {0xFF60, true},  {0xFF61, false}, {0xFFE6, true},   {0xFFE7, false},
+        {0x1F600, false}, // emoji are not in the set
+        {0x1F200, true},  {0x20000, true}, {0x2FFFD, true}, {0x2FFFE, false}, {0x3FFFD, true},
     };
     for (const auto& row : rows) {
         EXPECT_EQ(rellum_isDoubleWidthCharacter(row.c, false), row.wide) << std::hex << unsigned(row.c);
@@ -24,26 +24,26 @@ TEST(NSStringRellum, DoubleWidthCodePoints) {
     }
 }
 
-bool testAmbiguous(char32_t c) {
-    return c == 0x00A7 || c == 0x0410 || c == 0x0500 || c == 0x2160;
-}
-bool noAmbiguous(char32_t) {
-    return false;
-}
-
-TEST(NSStringRellum, AmbiguousWidthThroughTheInstalledSet) {
-    rellum_setWidthSetLookup({nullptr, &testAmbiguous});
-    EXPECT_TRUE(rellum_isDoubleWidthCharacter(0x2160, true));
-    EXPECT_FALSE(rellum_isDoubleWidthCharacter(0x2160, false));
-    EXPECT_TRUE(rellum_isDoubleWidthCharacter(0x00A7, true));
-    EXPECT_TRUE(rellum_isDoubleWidthCharacter(0x0410, true));
-    // The never-wide ranges are rejected before any set is asked.
-    EXPECT_FALSE(rellum_isDoubleWidthCharacter(0x0500, true));
-    EXPECT_TRUE(rellum_isDoubleWidthCharacter(0x4E00, true)); // the full-width set is kept
+TEST(NSStringRellum, AmbiguousCharactersAreWideOnlyWhenAsked) {
+    struct Row {
+        char32_t c;
+        bool wideWhenAmbiguousIsWide;
+    };
+    const Row rows[] = {
+        {0x00A1, true},  {0x00A7, true},  {0x00E9, true},  {0x0410, true},  {0x0451, true},
+        {0x2010, true},  {0x2160, true},  {0xE000, true},  {0xFFFD, true},  {0x0300, true},
+        {0x00A0, false}, {0x00A2, false}, {0x0041, false}, {0x0452, false}, // not ambiguous
+        {0x0500, false},                                                    // never wide: U+0453 to U+10FF
+    };
+    for (const auto& row : rows) {
+        EXPECT_EQ(rellum_isDoubleWidthCharacter(row.c, true), row.wideWhenAmbiguousIsWide)
+            << std::hex << unsigned(row.c);
+        EXPECT_FALSE(rellum_isDoubleWidthCharacter(row.c, false)) << std::hex << unsigned(row.c);
+    }
     EXPECT_TRUE(rellum_isDoubleWidthCharacterAtIndex(u"x\u2160", 1, true));
     EXPECT_FALSE(rellum_isDoubleWidthCharacterAtIndex(u"x\u2160", 1));
-    rellum_setWidthSetLookup({nullptr, &noAmbiguous});
-    EXPECT_FALSE(rellum_isDoubleWidthCharacter(0x2160, true));
+    EXPECT_TRUE(rellum_hasDoubleWidthCharacter(u"caf\u00e9", true));
+    EXPECT_FALSE(rellum_hasDoubleWidthCharacter(u"caf\u00e9"));
 }
 
 TEST(NSStringRellum, IndexTestsWorkOnUTF16Units) {

@@ -2,9 +2,9 @@
 
 #include "Foundation/Assert.h"
 #include "Rellum/Categories/RellumUTF8.h"
+#include "Rellum/RellumElement.h"
 
 #include <algorithm>
-#include <atomic>
 #include <iterator>
 
 namespace {
@@ -19,24 +19,6 @@ bool inRanges(const CodePointRange* begin, const CodePointRange* end, char32_t c
         std::upper_bound(begin, end, c, [](char32_t v, const CodePointRange& r) { return v < r.first; });
     return it != begin && c <= std::prev(it)->last;
 }
-
-// (first code point, count) of each range of the full-width set.
-constexpr std::pair<char32_t, char32_t> kFullWidthRuns[] = {
-    {0x1100, 96},   {0x11A3, 5},      {0x11FA, 6},      {0x2329, 2},  {0x2E80, 26},    {0x2E9B, 89},
-    {0x2F00, 214},  {0x2FF0, 12},     {0x3000, 63},     {0x3041, 86}, {0x3099, 103},   {0x3105, 41},
-    {0x3131, 94},   {0x3190, 43},     {0x31C0, 36},     {0x31F0, 47}, {0x3220, 40},    {0x3250, 175},
-    {0x3300, 6848}, {0x4E00, 22157},  {0xA490, 55},     {0xA960, 29}, {0xAC00, 11172}, {0xD7B0, 23},
-    {0xD7CB, 49},   {0xF900, 512},    {0xFE10, 10},     {0xFE30, 35}, {0xFE54, 19},    {0xFE68, 4},
-    {0xFF01, 96},   {0xFFE0, 7},      {0x1B000, 2},     {0x1F200, 3}, {0x1F210, 43},   {0x1F240, 9},
-    {0x1F250, 2},   {0x20000, 65534}, {0x30000, 65534},
-};
-
-bool noAmbiguousWidth(char32_t) {
-    return false;
-}
-
-std::atomic<bool (*)(char32_t)> gIsFullWidth{&rellum_isInBuiltinFullWidthSet};
-std::atomic<bool (*)(char32_t)> gIsAmbiguousWidth{&noAmbiguousWidth};
 
 constexpr CodePointRange kExtendRanges[] = {
 #include "Rellum/Categories/RellumGraphemeExtendRanges.inc"
@@ -91,21 +73,10 @@ bool joins(char32_t prev, char32_t next, bool pictographicBeforeJoiner, std::siz
 
 } // namespace
 
-void rellum_setWidthSetLookup(RellumWidthSetLookup lookup) {
-    if (lookup.isFullWidth) gIsFullWidth.store(lookup.isFullWidth);
-    if (lookup.isAmbiguousWidth) gIsAmbiguousWidth.store(lookup.isAmbiguousWidth);
-}
-
-bool rellum_isInBuiltinFullWidthSet(char32_t c) {
-    for (const auto& [first, count] : kFullWidthRuns)
-        if (c >= first && c < first + count) return true;
-    return false;
-}
-
 bool rellum_isDoubleWidthCharacter(char32_t c, bool ambiguousIsDoubleWidth) {
     if (c <= 0xA0 || (c >= 0x0453 && c <= 0x10FF)) return false;
-    if (gIsFullWidth.load()(c)) return true;
-    return ambiguousIsDoubleWidth && gIsAmbiguousWidth.load()(c);
+    if (RellumIsWideCodePoint(c)) return true;
+    return ambiguousIsDoubleWidth && RellumIsAmbiguousWidthCodePoint(c);
 }
 
 bool rellum_isDoubleWidthCharacterAtIndex(std::u16string_view s, std::size_t index,

@@ -18,19 +18,8 @@ struct RellumCharacterRange {
     friend bool operator==(const RellumCharacterRange&, const RellumCharacterRange&) = default;
 };
 
-// Membership tests of the full-width and the ambiguous-width character sets.
-// The full-width set is built in; the cell layer installs its ambiguous-width
-// set here at start-up. A null member keeps the current test.
-struct RellumWidthSetLookup {
-    bool (*isFullWidth)(char32_t) = nullptr;
-    bool (*isAmbiguousWidth)(char32_t) = nullptr;
-};
-void rellum_setWidthSetLookup(RellumWidthSetLookup lookup);
-// The built-in full-width set (East Asian Wide and Fullwidth before emoji
-// became wide, plus the Hangul Jamo extensions).
-bool rellum_isInBuiltinFullWidthSet(char32_t c);
-
-// Whether the code point takes two cells.
+// Whether the code point takes two cells: never below U+00A1 nor from U+0453 to
+// U+10FF; always in the full-width set; in the ambiguous-width set when asked.
 bool rellum_isDoubleWidthCharacter(char32_t c, bool ambiguousIsDoubleWidth);
 // The test on the one UTF-16 unit at `index`; either half of a surrogate pair
 // and an index past the end are not double width.
