@@ -133,10 +133,14 @@ TEST(NSStringRellum, RepeatAndComposedLength) {
          2},                                                 // three regional indicators: a flag and one more
         {"\xf0\x9f\x91\xa8\xe2\x80\x8d\xf0\x9f\x91\xa9", 1}, // man ZWJ woman
         {"\xf0\x9f\x91\x8d\xf0\x9f\x8f\xbd", 1},             // thumbs up with a skin tone
-        {"\xe1\x84\x80\xe1\x85\xa1\xe1\x86\xa8", 1},         // Hangul L V T
-        {"\xea\xb0\x80\xe1\x86\xa8", 1},                     // Hangul LV T
-        {"a\x01\xcc\x81", 3},                                // marks never join a control
-        {"\xe0\xa4\x95\xe0\xa4\xbf", 1},                     // Devanagari KA + vowel sign I (spacing mark)
+        {"\xe1\x84\x80\xe1\x85\xa1\xe1\x86\xa8", 1},
+        {"\xf0\x9f\x8f\xb4\xf3\xa0\x81\xa7\xf3\xa0\x81\xa2\xf3\xa0\x81\xa5\xf3\xa0\x81\xae\xf3\xa0\x81\xa7"
+         "\xf3\xa0\x81\xbf",
+         1},                             // a flag of tag characters
+        {"\xef\xbd\xb6\xef\xbe\x9e", 1}, // halfwidth KA with its voicing mark         // Hangul L V T
+        {"\xea\xb0\x80\xe1\x86\xa8", 1}, // Hangul LV T
+        {"a\x01\xcc\x81", 3},            // marks never join a control
+        {"\xe0\xa4\x95\xe0\xa4\xbf", 1}, // Devanagari KA + vowel sign I (spacing mark)
     };
     for (const auto& [text, length] : rows)
         EXPECT_EQ(rellum_commonSenseLength(text), length) << text;

@@ -4,28 +4,13 @@
 #include "Rellum/Categories/RellumUTF8.h"
 #include "Rellum/RellumElement.h"
 
-#include <algorithm>
-#include <iterator>
-
 namespace {
 
-struct CodePointRange {
-    char32_t first;
-    char32_t last;
-};
-
-bool inRanges(const CodePointRange* begin, const CodePointRange* end, char32_t c) {
-    const auto it =
-        std::upper_bound(begin, end, c, [](char32_t v, const CodePointRange& r) { return v < r.first; });
-    return it != begin && c <= std::prev(it)->last;
-}
-
-constexpr CodePointRange kExtendRanges[] = {
-#include "Rellum/Categories/RellumGraphemeExtendRanges.inc"
-};
-
+// Characters that extend the one before them: combining marks, the
+// non-joiner, halfwidth sound marks, emoji skin tones and tag characters.
 bool isExtend(char32_t c) {
-    return inRanges(std::begin(kExtendRanges), std::end(kExtendRanges), c) || c == 0x200C;
+    return RellumIsMarkCodePoint(c) || c == 0x200C || c == 0xFF9E || c == 0xFF9F ||
+           (c >= 0x1F3FB && c <= 0x1F3FF) || (c >= 0xE0020 && c <= 0xE007F);
 }
 
 constexpr char32_t ZWJ = 0x200D;
