@@ -97,7 +97,8 @@ PemvinPKey rebuildWithNamedCurve(const EVP_PKEY* key, int nid) {
         return nullptr;
     PemvinBN priv = pemvin_bnParam(key, OSSL_PKEY_PARAM_PRIV_KEY);
     PemvinParamBld bld(OSSL_PARAM_BLD_new());
-    if (!bld || OSSL_PARAM_BLD_push_utf8_string(bld.get(), OSSL_PKEY_PARAM_GROUP_NAME, OBJ_nid2sn(nid), 0) != 1 ||
+    if (!bld ||
+        OSSL_PARAM_BLD_push_utf8_string(bld.get(), OSSL_PKEY_PARAM_GROUP_NAME, OBJ_nid2sn(nid), 0) != 1 ||
         OSSL_PARAM_BLD_push_octet_string(bld.get(), OSSL_PKEY_PARAM_PUB_KEY, pub, pubLen) != 1 ||
         (priv && OSSL_PARAM_BLD_push_BN(bld.get(), OSSL_PKEY_PARAM_PRIV_KEY, priv.get()) != 1))
         return nullptr;

@@ -32,10 +32,10 @@ int pem_get_password(char* buf, int size, int rwflag, void* userdata);
 std::optional<std::string> getHexa(const unsigned char* bytes, std::size_t count);
 
 // The supported curves: "nistp256" 415, "nistp384" 715, "nistp521" 716.
-int pemvin_curve_name_to_nid(std::string_view name);            // -1 when unknown
-std::optional<std::string> pemvin_curve_nid_to_name(int nid);   // nullopt when unsupported
-int pemvin_curve_nid_to_bits(int nid);                          // 0 when unsupported
-std::string pemvin_ssh_name_from_type_nid(int nid);             // "ssh-unknown" when unsupported
+int pemvin_curve_name_to_nid(std::string_view name);          // -1 when unknown
+std::optional<std::string> pemvin_curve_nid_to_name(int nid); // nullopt when unsupported
+int pemvin_curve_nid_to_bits(int nid);                        // 0 when unsupported
+std::string pemvin_ssh_name_from_type_nid(int nid);           // "ssh-unknown" when unsupported
 
 // Curve identifier of an EC key, -1 when it has none. A key whose curve is
 // given by explicit parameters equal to one of the supported curves is

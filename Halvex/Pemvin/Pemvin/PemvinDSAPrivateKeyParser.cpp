@@ -1,7 +1,7 @@
 #include "Pemvin/PemvinDSAPrivateKeyParser.h"
 
-#include "Pemvin/PemvinOpenSSL.h"
 #include "Pemvin/PemvinDSAPublicKeyParser.h"
+#include "Pemvin/PemvinOpenSSL.h"
 
 std::shared_ptr<PemvinDSAPrivateKeyParser> PemvinDSAPrivateKeyParser::make(EVP_PKEY* key, Error* error) {
     auto publicKey = PemvinDSAPublicKeyParser::make(key, error);

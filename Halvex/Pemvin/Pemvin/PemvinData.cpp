@@ -30,13 +30,16 @@ bool appendBigNum(std::string& data, const BIGNUM* number) {
         start = buf;
         ++n;
     }
-    appendBlockData(data, std::string_view(reinterpret_cast<const char*>(start), static_cast<std::size_t>(n)));
+    appendBlockData(data,
+                    std::string_view(reinterpret_cast<const char*>(start), static_cast<std::size_t>(n)));
     return true;
 }
 
 std::optional<std::string_view> readBlockData(std::string_view data, std::size_t& cursor) {
     if (cursor > data.size() || data.size() - cursor < 4) return std::nullopt;
-    auto b = [&](std::size_t i) { return static_cast<std::uint32_t>(static_cast<unsigned char>(data[cursor + i])); };
+    auto b = [&](std::size_t i) {
+        return static_cast<std::uint32_t>(static_cast<unsigned char>(data[cursor + i]));
+    };
     std::uint32_t len = b(0) << 24 | b(1) << 16 | b(2) << 8 | b(3);
     if (data.size() - cursor - 4 < len) return std::nullopt;
     std::string_view block = data.substr(cursor + 4, len);
@@ -70,13 +73,20 @@ std::string pemvin_base64Decode(std::string_view text) {
     int bits = 0;
     for (char ch : text) {
         int v;
-        if (ch >= 'A' && ch <= 'Z') v = ch - 'A';
-        else if (ch >= 'a' && ch <= 'z') v = ch - 'a' + 26;
-        else if (ch >= '0' && ch <= '9') v = ch - '0' + 52;
-        else if (ch == '+') v = 62;
-        else if (ch == '/') v = 63;
-        else if (ch == '=') break;
-        else continue;
+        if (ch >= 'A' && ch <= 'Z')
+            v = ch - 'A';
+        else if (ch >= 'a' && ch <= 'z')
+            v = ch - 'a' + 26;
+        else if (ch >= '0' && ch <= '9')
+            v = ch - '0' + 52;
+        else if (ch == '+')
+            v = 62;
+        else if (ch == '/')
+            v = 63;
+        else if (ch == '=')
+            break;
+        else
+            continue;
         acc = (acc << 6) | static_cast<std::uint32_t>(v);
         bits += 6;
         if (bits >= 8) {

@@ -28,9 +28,11 @@ std::optional<std::string> pemvin_ecdsa_public_point(const EVP_PKEY* key, int ni
         return std::nullopt;
     PemvinGroup group(EC_GROUP_new_by_curve_name(nid));
     PemvinPoint point(group ? EC_POINT_new(group.get()) : nullptr);
-    if (!point || EC_POINT_oct2point(group.get(), point.get(), raw, rawLen, nullptr) != 1) return std::nullopt;
+    if (!point || EC_POINT_oct2point(group.get(), point.get(), raw, rawLen, nullptr) != 1)
+        return std::nullopt;
     unsigned char out[kMaxPoint];
-    std::size_t n = EC_POINT_point2oct(group.get(), point.get(), POINT_CONVERSION_UNCOMPRESSED, nullptr, 0, nullptr);
+    std::size_t n =
+        EC_POINT_point2oct(group.get(), point.get(), POINT_CONVERSION_UNCOMPRESSED, nullptr, 0, nullptr);
     if (n == 0 || n > kMaxPoint) return std::nullopt;
     n = EC_POINT_point2oct(group.get(), point.get(), POINT_CONVERSION_UNCOMPRESSED, out, sizeof out, nullptr);
     if (n == 0) return std::nullopt;
@@ -77,8 +79,8 @@ std::shared_ptr<PemvinECDSAPublicKeyParser> PemvinECDSAPublicKeyParser::make(EVP
     return parser;
 }
 
-std::shared_ptr<PemvinECDSAPublicKeyParser> PemvinECDSAPublicKeyParser::parserSSHBase64(std::string_view base64,
-                                                                                        Error* error) {
+std::shared_ptr<PemvinECDSAPublicKeyParser>
+PemvinECDSAPublicKeyParser::parserSSHBase64(std::string_view base64, Error* error) {
     std::string data = pemvin_base64Decode(base64);
     std::size_t cursor = 0;
     auto type = readBlockData(data, cursor);
@@ -108,8 +110,10 @@ std::shared_ptr<PemvinECDSAPublicKeyParser> PemvinECDSAPublicKeyParser::parserSS
     }
     PemvinParamBld bld(OSSL_PARAM_BLD_new());
     PemvinPKey key;
-    if (bld && OSSL_PARAM_BLD_push_utf8_string(bld.get(), OSSL_PKEY_PARAM_GROUP_NAME, OBJ_nid2sn(nid), 0) == 1 &&
-        OSSL_PARAM_BLD_push_octet_string(bld.get(), OSSL_PKEY_PARAM_PUB_KEY, point->data(), point->size()) == 1)
+    if (bld &&
+        OSSL_PARAM_BLD_push_utf8_string(bld.get(), OSSL_PKEY_PARAM_GROUP_NAME, OBJ_nid2sn(nid), 0) == 1 &&
+        OSSL_PARAM_BLD_push_octet_string(bld.get(), OSSL_PKEY_PARAM_PUB_KEY, point->data(), point->size()) ==
+            1)
         key = pemvin_keyFromParams("EC", bld.get(), EVP_PKEY_PUBLIC_KEY);
     if (!key) {
         pemvin_setError(error, 5000, "Init ECDSA public key fail.");

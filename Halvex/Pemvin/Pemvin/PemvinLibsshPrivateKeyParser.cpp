@@ -22,11 +22,13 @@ void PemvinLibsshPrivateKeyParser::setFallbackReader(FallbackReader reader) {
     readerSlot() = std::move(reader);
 }
 
-bool PemvinLibsshPrivateKeyParser::hasFallbackReader() { return static_cast<bool>(currentReader()); }
+bool PemvinLibsshPrivateKeyParser::hasFallbackReader() {
+    return static_cast<bool>(currentReader());
+}
 
 std::shared_ptr<PemvinLibsshPrivateKeyParser>
-PemvinLibsshPrivateKeyParser::parserFromFilePath(const std::string& path, const PemvinPassphraseHandler& handler,
-                                                 Error* error) {
+PemvinLibsshPrivateKeyParser::parserFromFilePath(const std::string& path,
+                                                 const PemvinPassphraseHandler& handler, Error* error) {
     FallbackReader reader = currentReader();
     if (!reader) return nullptr;
     std::shared_ptr<HalvexPrivateKeyParser> inner = reader(path, handler, error);

@@ -81,6 +81,6 @@ inline PemvinPKey pemvin_keyFromParams(const char* type, OSSL_PARAM_BLD* bld, in
 }
 
 inline PemvinBN pemvin_bnFromBytes(std::string_view bytes) {
-    return PemvinBN(
-        BN_bin2bn(reinterpret_cast<const unsigned char*>(bytes.data()), static_cast<int>(bytes.size()), nullptr));
+    return PemvinBN(BN_bin2bn(reinterpret_cast<const unsigned char*>(bytes.data()),
+                              static_cast<int>(bytes.size()), nullptr));
 }

@@ -14,10 +14,15 @@ long PemvinPKI::keyTypeFromName(const std::optional<std::string>& name) {
 
 std::optional<std::string> PemvinPKI::nameFromKeyType(long type) {
     switch (type) {
-    case DSA: return "ssh-dss";
-    case RSA: return "ssh-rsa";
-    case RSA1: return "ssh-rsa1";
-    case ECDSA: return "ssh-ecdsa";
-    default: return std::nullopt;
+    case DSA:
+        return "ssh-dss";
+    case RSA:
+        return "ssh-rsa";
+    case RSA1:
+        return "ssh-rsa1";
+    case ECDSA:
+        return "ssh-ecdsa";
+    default:
+        return std::nullopt;
     }
 }

@@ -7,18 +7,25 @@
 #include "Pemvin/PemvinOpenSSL.h"
 #include "Pemvin/PemvinRSAPrivateKeyParser.h"
 
-PemvinPrivateKeyParser::~PemvinPrivateKeyParser() { EVP_PKEY_free(key_); }
+PemvinPrivateKeyParser::~PemvinPrivateKeyParser() {
+    EVP_PKEY_free(key_);
+}
 
-std::shared_ptr<PemvinPrivateKeyParser> PemvinPrivateKeyParser::parserFromEVPPkey(EVP_PKEY* key, Error* error) {
+std::shared_ptr<PemvinPrivateKeyParser> PemvinPrivateKeyParser::parserFromEVPPkey(EVP_PKEY* key,
+                                                                                  Error* error) {
     switch (key ? EVP_PKEY_get_base_id(key) : EVP_PKEY_NONE) {
-    case EVP_PKEY_RSA: return PemvinRSAPrivateKeyParser::make(key, error);
+    case EVP_PKEY_RSA:
+        return PemvinRSAPrivateKeyParser::make(key, error);
     case EVP_PKEY_DSA:
     case EVP_PKEY_DSA1:
     case EVP_PKEY_DSA2:
     case EVP_PKEY_DSA3:
-    case EVP_PKEY_DSA4: return PemvinDSAPrivateKeyParser::make(key, error);
-    case EVP_PKEY_EC: return PemvinECDSAPrivateKeyParser::make(key, error);
-    default: return nullptr;
+    case EVP_PKEY_DSA4:
+        return PemvinDSAPrivateKeyParser::make(key, error);
+    case EVP_PKEY_EC:
+        return PemvinECDSAPrivateKeyParser::make(key, error);
+    default:
+        return nullptr;
     }
 }
 

@@ -14,7 +14,8 @@
 
 namespace {
 void setParseError(Error* error) {
-    pemvin_setError(error, 1007, "Could not parse private key", "Please try again or import another private key.");
+    pemvin_setError(error, 1007, "Could not parse private key",
+                    "Please try again or import another private key.");
 }
 
 // The bytes of a regular file; empty for anything else, without blocking on
@@ -28,9 +29,12 @@ std::string readRegularFile(const std::string& path) {
         char buf[16384];
         for (;;) {
             ssize_t n = ::read(fd, buf, sizeof buf);
-            if (n > 0) data.append(buf, static_cast<std::size_t>(n));
-            else if (n < 0 && errno == EINTR) continue;
-            else break;
+            if (n > 0)
+                data.append(buf, static_cast<std::size_t>(n));
+            else if (n < 0 && errno == EINTR)
+                continue;
+            else
+                break;
         }
     }
     ::close(fd);
@@ -38,8 +42,8 @@ std::string readRegularFile(const std::string& path) {
 }
 } // namespace
 
-EVP_PKEY* PemvinPrivateKeyParserFactory::getEVPPKey(std::string_view bytes, const PemvinPassphraseHandler& handler,
-                                                    Error* error) {
+EVP_PKEY* PemvinPrivateKeyParserFactory::getEVPPKey(std::string_view bytes,
+                                                    const PemvinPassphraseHandler& handler, Error* error) {
     PemvinInitiate();
     PemvinBIO bio(BIO_new_mem_buf(bytes.data(), static_cast<int>(bytes.size())));
     EVP_PKEY* key = bio ? PEM_read_bio_PrivateKey(bio.get(), nullptr, pem_get_password,
@@ -60,8 +64,8 @@ PemvinPrivateKeyParserFactory::parserFromBlob(std::string_view bytes, const Pemv
 }
 
 std::shared_ptr<PemvinPrivateKeyParser>
-PemvinPrivateKeyParserFactory::parserFromFilePath(const std::string& path, const PemvinPassphraseHandler& handler,
-                                                  Error* error) {
+PemvinPrivateKeyParserFactory::parserFromFilePath(const std::string& path,
+                                                  const PemvinPassphraseHandler& handler, Error* error) {
     Error pemError;
     bool pemFailed = false;
     {
@@ -71,8 +75,9 @@ PemvinPrivateKeyParserFactory::parserFromFilePath(const std::string& path, const
         OPENSSL_cleanse(bytes.data(), bytes.size());
         if (parser) return parser;
         pemFailed = !local.domain.empty();
-        pemError = pemFailed ? local : Error(PemvinErrorDomain, 1007, "Could not parse private key",
-                                              "Please try again or import another private key.");
+        pemError = pemFailed ? local
+                             : Error(PemvinErrorDomain, 1007, "Could not parse private key",
+                                     "Please try again or import another private key.");
     }
     if (PemvinLibsshPrivateKeyParser::hasFallbackReader()) {
         if (error) *error = Error();

@@ -8,19 +8,25 @@
 #include "Pemvin/PemvinOpenSSL.h"
 #include "Pemvin/PemvinRSAPublicKeyParser.h"
 
-PemvinPublicKeyParser::~PemvinPublicKeyParser() { EVP_PKEY_free(key_); }
+PemvinPublicKeyParser::~PemvinPublicKeyParser() {
+    EVP_PKEY_free(key_);
+}
 
 std::shared_ptr<PemvinPublicKeyParser> PemvinPublicKeyParser::parserFromEVPPkey(EVP_PKEY* key, Error* error) {
     switch (key ? EVP_PKEY_get_base_id(key) : EVP_PKEY_NONE) {
-    case EVP_PKEY_RSA: return PemvinRSAPublicKeyParser::make(key, error);
+    case EVP_PKEY_RSA:
+        return PemvinRSAPublicKeyParser::make(key, error);
     case EVP_PKEY_DSA:
     case EVP_PKEY_DSA1:
     case EVP_PKEY_DSA2:
     case EVP_PKEY_DSA3:
-    case EVP_PKEY_DSA4: return PemvinDSAPublicKeyParser::make(key, error);
-    case EVP_PKEY_EC: return PemvinECDSAPublicKeyParser::make(key, error);
+    case EVP_PKEY_DSA4:
+        return PemvinDSAPublicKeyParser::make(key, error);
+    case EVP_PKEY_EC:
+        return PemvinECDSAPublicKeyParser::make(key, error);
     default:
-        pemvin_setError(error, 1007, "Could not parse public key", "Please try again or import another public key.");
+        pemvin_setError(error, 1007, "Could not parse public key",
+                        "Please try again or import another public key.");
         return nullptr;
     }
 }
@@ -33,7 +39,9 @@ void PemvinPublicKeyParser::adopt(EVP_PKEY* key, std::string blob, long bits) {
     fingerprint_ = getFingerprint();
 }
 
-std::string PemvinPublicKeyParser::getSSHBase64() const { return pemvin_base64Encode(blob_); }
+std::string PemvinPublicKeyParser::getSSHBase64() const {
+    return pemvin_base64Encode(blob_);
+}
 
 std::string PemvinPublicKeyParser::getFingerprint() const {
     unsigned char md[EVP_MAX_MD_SIZE];

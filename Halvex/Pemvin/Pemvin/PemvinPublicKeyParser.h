@@ -16,7 +16,9 @@ public:
     ~PemvinPublicKeyParser() override;
 
     // The base class reads no blob; the subclasses do.
-    static std::shared_ptr<PemvinPublicKeyParser> parserSSHBase64(std::string_view, Error*) { return nullptr; }
+    static std::shared_ptr<PemvinPublicKeyParser> parserSSHBase64(std::string_view, Error*) {
+        return nullptr;
+    }
     // A parser for an RSA, DSA or EC key object (the parser takes its own
     // reference); nullptr with an error for other kinds.
     static std::shared_ptr<PemvinPublicKeyParser> parserFromEVPPkey(EVP_PKEY* key, Error* error);

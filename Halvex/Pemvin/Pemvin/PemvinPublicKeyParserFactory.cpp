@@ -15,28 +15,36 @@
 
 namespace {
 void setParseError(Error* error) {
-    pemvin_setError(error, 1007, "Could not parse public key", "Please try again or import another public key.");
+    pemvin_setError(error, 1007, "Could not parse public key",
+                    "Please try again or import another public key.");
 }
 
 std::string_view trimmed(std::string_view s) {
-    while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
-    while (!s.empty() && (s.back() == ' ' || s.back() == '\t')) s.remove_suffix(1);
+    while (!s.empty() && (s.front() == ' ' || s.front() == '\t'))
+        s.remove_prefix(1);
+    while (!s.empty() && (s.back() == ' ' || s.back() == '\t'))
+        s.remove_suffix(1);
     return s;
 }
 } // namespace
 
-std::shared_ptr<PemvinPublicKeyParser> PemvinPublicKeyParserFactory::parserFromBase64(std::string_view base64,
-                                                                                      long type, Error* error) {
+std::shared_ptr<PemvinPublicKeyParser>
+PemvinPublicKeyParserFactory::parserFromBase64(std::string_view base64, long type, Error* error) {
     switch (type) {
-    case PemvinPKI::RSA: return PemvinRSAPublicKeyParser::parserSSHBase64(base64, error);
-    case PemvinPKI::DSA: return PemvinDSAPublicKeyParser::parserSSHBase64(base64, error);
-    case PemvinPKI::ECDSA: return PemvinECDSAPublicKeyParser::parserSSHBase64(base64, error);
-    default: setParseError(error); return nullptr;
+    case PemvinPKI::RSA:
+        return PemvinRSAPublicKeyParser::parserSSHBase64(base64, error);
+    case PemvinPKI::DSA:
+        return PemvinDSAPublicKeyParser::parserSSHBase64(base64, error);
+    case PemvinPKI::ECDSA:
+        return PemvinECDSAPublicKeyParser::parserSSHBase64(base64, error);
+    default:
+        setParseError(error);
+        return nullptr;
     }
 }
 
-std::shared_ptr<PemvinPublicKeyParser> PemvinPublicKeyParserFactory::parserFromFilePath(const std::string& path,
-                                                                                        Error* error) {
+std::shared_ptr<PemvinPublicKeyParser>
+PemvinPublicKeyParserFactory::parserFromFilePath(const std::string& path, Error* error) {
     std::ifstream in(path, std::ios::binary);
     std::ostringstream text;
     text << in.rdbuf();
@@ -54,11 +62,13 @@ std::shared_ptr<PemvinPublicKeyParser> PemvinPublicKeyParserFactory::parserFromF
     return parserFromBase64(blob64, PemvinPKI::keyTypeFromName(name), error);
 }
 
-std::optional<std::string> PemvinPublicKeyParserFactory::keyNameFromBase64(std::string_view base64, Error* error) {
+std::optional<std::string> PemvinPublicKeyParserFactory::keyNameFromBase64(std::string_view base64,
+                                                                           Error* error) {
     return keyNameFromBlob(pemvin_base64Decode(base64), error);
 }
 
-std::optional<std::string> PemvinPublicKeyParserFactory::keyNameFromBlob(std::string_view blob, Error* error) {
+std::optional<std::string> PemvinPublicKeyParserFactory::keyNameFromBlob(std::string_view blob,
+                                                                         Error* error) {
     std::size_t cursor = 0;
     auto name = readBlockData(blob, cursor);
     if (!name) {
@@ -83,7 +93,8 @@ std::string PemvinPublicKeyParserFactory::toPEMBase64(std::string_view text) {
     std::size_t start = 0;
     while (start <= text.size()) {
         std::size_t nl = text.find('\n', start);
-        std::string_view line = text.substr(start, nl == std::string_view::npos ? std::string_view::npos : nl - start);
+        std::string_view line =
+            text.substr(start, nl == std::string_view::npos ? std::string_view::npos : nl - start);
         start = nl == std::string_view::npos ? text.size() + 1 : nl + 1;
         line = trimmed(line);
         if (line.empty() || line.starts_with("----") || line.find(':') != std::string_view::npos) continue;

@@ -40,10 +40,12 @@ std::shared_ptr<PemvinRSAPublicKeyParser> PemvinRSAPublicKeyParser::parserSSHBas
     auto type = readBlockData(data, cursor);
     auto e = type ? readBlockData(data, cursor) : std::nullopt;
     auto n = e ? readBlockData(data, cursor) : std::nullopt;
-    PemvinBN bnE(e ? BN_bin2bn(reinterpret_cast<const unsigned char*>(e->data()), static_cast<int>(e->size()), nullptr)
-                   : nullptr);
-    PemvinBN bnN(n ? BN_bin2bn(reinterpret_cast<const unsigned char*>(n->data()), static_cast<int>(n->size()), nullptr)
-                   : nullptr);
+    PemvinBN bnE(
+        e ? BN_bin2bn(reinterpret_cast<const unsigned char*>(e->data()), static_cast<int>(e->size()), nullptr)
+          : nullptr);
+    PemvinBN bnN(
+        n ? BN_bin2bn(reinterpret_cast<const unsigned char*>(n->data()), static_cast<int>(n->size()), nullptr)
+          : nullptr);
     PemvinParamBld bld(OSSL_PARAM_BLD_new());
     if (!bnE || !bnN || !bld || OSSL_PARAM_BLD_push_BN(bld.get(), OSSL_PKEY_PARAM_RSA_N, bnN.get()) != 1 ||
         OSSL_PARAM_BLD_push_BN(bld.get(), OSSL_PKEY_PARAM_RSA_E, bnE.get()) != 1) {

@@ -13,7 +13,8 @@ namespace {
 
 std::string bytes(std::initializer_list<int> values) {
     std::string s;
-    for (int v : values) s.push_back(static_cast<char>(v));
+    for (int v : values)
+        s.push_back(static_cast<char>(v));
     return s;
 }
 
@@ -72,7 +73,8 @@ TEST(PemvinData, BlockReadsStopAtTheEndOfTheData) {
 }
 
 TEST(PemvinData, Base64RoundTripsAndSkipsForeignCharacters) {
-    for (std::string s : std::initializer_list<std::string>{"", "a", "ab", "abc", "abcd", std::string("\0\xff\x10", 3)})
+    for (std::string s :
+         std::initializer_list<std::string>{"", "a", "ab", "abc", "abcd", std::string("\0\xff\x10", 3)})
         EXPECT_EQ(pemvin_base64Decode(pemvin_base64Encode(s)), s);
     EXPECT_EQ(pemvin_base64Encode("ssh"), "c3No");
     EXPECT_EQ(pemvin_base64Decode("c3\n N o"), "ssh");
@@ -80,7 +82,8 @@ TEST(PemvinData, Base64RoundTripsAndSkipsForeignCharacters) {
 
 TEST(Pemvin, HexaAndCurveTables) {
     unsigned char md[16];
-    for (int i = 0; i < 16; ++i) md[i] = static_cast<unsigned char>(i * 17);
+    for (int i = 0; i < 16; ++i)
+        md[i] = static_cast<unsigned char>(i * 17);
     auto hex = getHexa(md, 16);
     ASSERT_TRUE(hex);
     EXPECT_EQ(hex->size(), 47u);
@@ -123,14 +126,16 @@ TEST(PemvinPublicKeys, BadBlobsGiveTheirErrors) {
     std::string rsa;
     appendBlockData(rsa, "ssh-rsa");
     appendBlockData(rsa, bytes({1, 0, 1}));
-    EXPECT_FALSE(PemvinPublicKeyParserFactory::parserFromBase64(pemvin_base64Encode(rsa), PemvinPKI::RSA, &error));
+    EXPECT_FALSE(
+        PemvinPublicKeyParserFactory::parserFromBase64(pemvin_base64Encode(rsa), PemvinPKI::RSA, &error));
     EXPECT_EQ(error, Error("Pemvin", 5000, "It's not a valid RSA public key."));
 
     std::string dsa;
     appendBlockData(dsa, "ssh-dss");
     appendBlockData(dsa, bytes({1}));
     error = Error();
-    EXPECT_FALSE(PemvinPublicKeyParserFactory::parserFromBase64(pemvin_base64Encode(dsa), PemvinPKI::DSA, &error));
+    EXPECT_FALSE(
+        PemvinPublicKeyParserFactory::parserFromBase64(pemvin_base64Encode(dsa), PemvinPKI::DSA, &error));
     EXPECT_EQ(error, Error("Pemvin", 5000, "It's not a valid DSA public key."));
 
     std::string ec;
@@ -138,7 +143,8 @@ TEST(PemvinPublicKeys, BadBlobsGiveTheirErrors) {
     appendBlockData(ec, "nistp999");
     appendBlockData(ec, bytes({4, 1, 2}));
     error = Error();
-    EXPECT_FALSE(PemvinPublicKeyParserFactory::parserFromBase64(pemvin_base64Encode(ec), PemvinPKI::ECDSA, &error));
+    EXPECT_FALSE(
+        PemvinPublicKeyParserFactory::parserFromBase64(pemvin_base64Encode(ec), PemvinPKI::ECDSA, &error));
     EXPECT_EQ(error, Error("Pemvin", 5000, "This ECDSA format nistp999 not support."));
 
     std::string offCurve;
@@ -146,8 +152,8 @@ TEST(PemvinPublicKeys, BadBlobsGiveTheirErrors) {
     appendBlockData(offCurve, "nistp256");
     appendBlockData(offCurve, bytes({4}) + std::string(64, '\x01'));
     error = Error();
-    EXPECT_FALSE(
-        PemvinPublicKeyParserFactory::parserFromBase64(pemvin_base64Encode(offCurve), PemvinPKI::ECDSA, &error));
+    EXPECT_FALSE(PemvinPublicKeyParserFactory::parserFromBase64(pemvin_base64Encode(offCurve),
+                                                                PemvinPKI::ECDSA, &error));
     EXPECT_EQ(error, Error("Pemvin", 5000, "It's not a valid ECDSA public key."));
 
     error = Error();
@@ -168,7 +174,8 @@ TEST(PemvinPublicKeys, NumbersTooLargeForABlobAreRefused) {
     appendBlockData(blob, bytes({1, 0, 1}));
     appendBlockData(blob, n);
     Error error;
-    auto parser = PemvinPublicKeyParserFactory::parserFromBase64(pemvin_base64Encode(blob), PemvinPKI::RSA, &error);
+    auto parser =
+        PemvinPublicKeyParserFactory::parserFromBase64(pemvin_base64Encode(blob), PemvinPKI::RSA, &error);
     EXPECT_FALSE(parser);
     EXPECT_EQ(error.domain, "Pemvin");
     EXPECT_EQ(error.code, 5000);
@@ -177,8 +184,10 @@ TEST(PemvinPublicKeys, NumbersTooLargeForABlobAreRefused) {
 
 TEST(PemvinPublicKeys, Nistp384BlobRoundTrips) {
     // A known P-384 public key (the generator point).
-    const char* gx = "aa87ca22be8b05378eb1c71ef320ad746e1d3b628ba79b9859f741e082542a385502f25dbf55296c3a545e3872760ab7";
-    const char* gy = "3617de4a96262c6f5d9e98bf9292dc29f8f41dbd289a147ce9da3113b5f0b8c00a60b1ce1d7e819d7a431d7c90ea0e5f";
+    const char* gx =
+        "aa87ca22be8b05378eb1c71ef320ad746e1d3b628ba79b9859f741e082542a385502f25dbf55296c3a545e3872760ab7";
+    const char* gy =
+        "3617de4a96262c6f5d9e98bf9292dc29f8f41dbd289a147ce9da3113b5f0b8c00a60b1ce1d7e819d7a431d7c90ea0e5f";
     BIGNUM* x = nullptr;
     BIGNUM* y = nullptr;
     BN_hex2bn(&x, gx);
@@ -198,7 +207,8 @@ TEST(PemvinPublicKeys, Nistp384BlobRoundTrips) {
     ASSERT_TRUE(name);
     EXPECT_EQ(*name, "ecdsa-sha2-nistp384");
     Error error;
-    auto parser = PemvinPublicKeyParserFactory::parserFromBase64(b64, PemvinPKI::keyTypeFromName(name), &error);
+    auto parser =
+        PemvinPublicKeyParserFactory::parserFromBase64(b64, PemvinPKI::keyTypeFromName(name), &error);
     ASSERT_TRUE(parser) << error.localizedDescription;
     EXPECT_EQ(parser->base64(), b64);
     EXPECT_EQ(parser->keySize(), 384);

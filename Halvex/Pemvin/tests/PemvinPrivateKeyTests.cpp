@@ -32,10 +32,8 @@ struct KeySpec {
 };
 
 const std::vector<KeySpec> kKinds = {
-    {"rsa", {"-t", "rsa", "-b", "2048"}, 2048},
-    {"dsa", {"-t", "dsa"}, 1024},
-    {"p256", {"-t", "ecdsa", "-b", "256"}, 256},
-    {"p384", {"-t", "ecdsa", "-b", "384"}, 384},
+    {"rsa", {"-t", "rsa", "-b", "2048"}, 2048},  {"dsa", {"-t", "dsa"}, 1024},
+    {"p256", {"-t", "ecdsa", "-b", "256"}, 256}, {"p384", {"-t", "ecdsa", "-b", "384"}, 384},
     {"p521", {"-t", "ecdsa", "-b", "521"}, 521},
 };
 
@@ -44,8 +42,8 @@ const std::string kPassphrase = "correct horse";
 // What ssh-keygen says about one key.
 struct Reference {
     std::string path;
-    std::string blob64;      // second field of `ssh-keygen -y`
-    std::string md5;         // `ssh-keygen -l -E md5`, without "MD5:"
+    std::string blob64; // second field of `ssh-keygen -y`
+    std::string md5;    // `ssh-keygen -l -E md5`, without "MD5:"
     long bits = 0;
 };
 
@@ -56,8 +54,9 @@ protected:
         for (const KeySpec& kind : kKinds) {
             for (bool encrypted : {false, true}) {
                 std::string path = dir->file(kind.name + (encrypted ? "_enc" : ""));
-                std::vector<std::string> argv = {"ssh-keygen", "-q", "-m", "PEM", "-N",
-                                                 encrypted ? kPassphrase : "", "-C", "test", "-f", path};
+                std::vector<std::string> argv = {
+                    "ssh-keygen", "-q",   "-m", "PEM", "-N", encrypted ? kPassphrase : "",
+                    "-C",         "test", "-f", path};
                 argv.insert(argv.begin() + 1, kind.keygenArgs.begin(), kind.keygenArgs.end());
                 int status = 0;
                 pemvinTestRun(argv, &status);
@@ -131,8 +130,8 @@ TEST_F(PemvinKeys, BlobsFingerprintsAndSizesEqualSshKeygen) {
 TEST_F(PemvinKeys, Pkcs8KeysFromOpensslReadWithPassphrase) {
     std::string path = dir->file("pkcs8_p256");
     int status = 0;
-    pemvinTestRun({"openssl", "genpkey", "-algorithm", "EC", "-pkeyopt", "ec_paramgen_curve:P-256", "-aes-128-cbc",
-                   "-pass", "pass:" + kPassphrase, "-out", path},
+    pemvinTestRun({"openssl", "genpkey", "-algorithm", "EC", "-pkeyopt", "ec_paramgen_curve:P-256",
+                   "-aes-128-cbc", "-pass", "pass:" + kPassphrase, "-out", path},
                   &status);
     ASSERT_EQ(status, 0);
     ASSERT_NE(pemvinReadFile(path).find("BEGIN ENCRYPTED PRIVATE KEY"), std::string::npos);
@@ -148,7 +147,8 @@ TEST_F(PemvinKeys, Pkcs8KeysFromOpensslReadWithPassphrase) {
 TEST_F(PemvinKeys, ExportedPemReadsBackToTheSameKey) {
     for (const auto& [path, ref] : refs) {
         SCOPED_TRACE(path);
-        auto parser = PemvinPrivateKeyParserFactory::parserFromFilePath(path, answering(kPassphrase), nullptr);
+        auto parser =
+            PemvinPrivateKeyParserFactory::parserFromFilePath(path, answering(kPassphrase), nullptr);
         ASSERT_TRUE(parser);
 
         auto plain = parser->dataValue();
@@ -225,8 +225,9 @@ TEST_F(PemvinKeys, NonRegularFilesReadAsEmptyWithoutBlocking) {
 TEST_F(PemvinKeys, UnsupportedCurveIsAClearErrorNotAWrongBlob) {
     std::string path = dir->file("k256");
     int status = 0;
-    pemvinTestRun({"openssl", "genpkey", "-algorithm", "EC", "-pkeyopt", "ec_paramgen_curve:secp256k1", "-out", path},
-                  &status);
+    pemvinTestRun(
+        {"openssl", "genpkey", "-algorithm", "EC", "-pkeyopt", "ec_paramgen_curve:secp256k1", "-out", path},
+        &status);
     ASSERT_EQ(status, 0);
     Error error;
     EXPECT_FALSE(PemvinPrivateKeyParserFactory::parserFromFilePath(path, nullptr, &error));
@@ -238,7 +239,8 @@ TEST_F(PemvinKeys, UnsupportedCurveIsAClearErrorNotAWrongBlob) {
 TEST_F(PemvinKeys, ExplicitCurveParametersAreRecognisedAsTheNamedCurve) {
     std::string path = dir->file("explicit");
     int status = 0;
-    pemvinTestRun({"openssl", "ec", "-in", dir->file("p256"), "-param_enc", "explicit", "-out", path}, &status);
+    pemvinTestRun({"openssl", "ec", "-in", dir->file("p256"), "-param_enc", "explicit", "-out", path},
+                  &status);
     ASSERT_EQ(status, 0);
     ASSERT_NE(pemvinReadFile(path).find("BEGIN EC PRIVATE KEY"), std::string::npos);
     auto parser = PemvinPrivateKeyParserFactory::parserFromFilePath(path, nullptr, nullptr);
@@ -276,7 +278,8 @@ TEST_F(PemvinKeys, OpenSshFormatKeysGoToTheFallbackReader) {
         });
     int asked = 0;
     error = Error();
-    auto parser = PemvinPrivateKeyParserFactory::parserFromFilePath(path, answering(kPassphrase, &asked), &error);
+    auto parser =
+        PemvinPrivateKeyParserFactory::parserFromFilePath(path, answering(kPassphrase, &asked), &error);
     ASSERT_TRUE(parser);
     EXPECT_EQ(error, Error()) << "the PEM reader's error is cleared";
     ASSERT_TRUE(parser->libsshParser());

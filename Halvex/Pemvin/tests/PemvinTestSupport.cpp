@@ -23,7 +23,8 @@ std::string pemvinTestRun(const std::vector<std::string>& argv, int* status) {
     posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
     posix_spawn_file_actions_addclose(&actions, out[0]);
     std::vector<char*> args;
-    for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+    for (const std::string& a : argv)
+        args.push_back(const_cast<char*>(a.c_str()));
     args.push_back(nullptr);
     pid_t pid = 0;
     int rc = posix_spawnp(&pid, args[0], &actions, nullptr, args.data(), environ);
@@ -33,7 +34,8 @@ std::string pemvinTestRun(const std::vector<std::string>& argv, int* status) {
     if (rc == 0) {
         char buf[4096];
         ssize_t n;
-        while ((n = read(out[0], buf, sizeof buf)) > 0) text.append(buf, static_cast<std::size_t>(n));
+        while ((n = read(out[0], buf, sizeof buf)) > 0)
+            text.append(buf, static_cast<std::size_t>(n));
     }
     close(out[0]);
     int st = -1;
