@@ -47,6 +47,15 @@ function(orvik_add_gtest name)
   target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gmock GTest::gtest_main)
   target_compile_definitions(${name} PRIVATE ORVIK_SOURCE_DIR="${PROJECT_SOURCE_DIR}"
                                              ORVIK_BINARY_DIR="${PROJECT_BINARY_DIR}")
+  # GoogleTest discovery flattens list-valued properties, so the labels travel
+  # as one label joined by "_" (ctest -L takes a regular expression: -L tsan
+  # still finds "core_tsan"), and ENVIRONMENT takes one variable; a test that
+  # needs more sets them itself.
+  string(JOIN "_" labels ${T_LABELS})
+  list(LENGTH T_ENVIRONMENT env_count)
+  if(env_count GREATER 1)
+    message(FATAL_ERROR "orvik_add_gtest(${name}): ENVIRONMENT takes one variable")
+  endif()
   gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60
-    PROPERTIES LABELS "${T_LABELS}" TIMEOUT ${T_TIMEOUT} ENVIRONMENT "${T_ENVIRONMENT}")
+    PROPERTIES LABELS "${labels}" TIMEOUT ${T_TIMEOUT} ENVIRONMENT "${T_ENVIRONMENT}")
 endfunction()
