@@ -153,6 +153,7 @@ HalvexPrivateKeyContainer::HalvexPrivateKeyContainer(std::string containerPath,
     : containerPath_(std::filesystem::absolute(containerPath).lexically_normal().string()),
       obsoletedPath_(std::filesystem::absolute(obsoletedContainerPath).lexically_normal().string()),
       backend_(std::move(backend)) {
+    HalvexPrivateKeyModel::registerClasses();
     while (containerPath_.size() > 1 && containerPath_.back() == '/')
         containerPath_.pop_back();
     while (obsoletedPath_.size() > 1 && obsoletedPath_.back() == '/')
@@ -300,7 +301,7 @@ std::vector<std::string> HalvexPrivateKeyContainer::regularFilesIn(const std::st
 }
 
 void HalvexPrivateKeyContainer::refreshCache() {
-    notify(true);
+    willChangeValueForKey("privateKeys");
     Keys fresh;
     for (const std::string& name : regularFilesIn(containerPath_)) {
         auto bytes = readRegularFile(pathForKeyName(name), false, nullptr);
@@ -315,7 +316,7 @@ void HalvexPrivateKeyContainer::refreshCache() {
         std::lock_guard lock(keysMutex_);
         privateKeys_.swap(fresh);
     }
-    notify(false);
+    didChangeValueForKey("privateKeys");
 }
 
 std::optional<Error> HalvexPrivateKeyContainer::renamePrivateKey(const std::string& currentName,
@@ -459,20 +460,4 @@ void HalvexPrivateKeyContainer::importPrivateKeyWithSheetModalForWindow(
     HalvexPrivateKeyWindow& window,
     std::function<void(long response, std::vector<std::shared_ptr<HalvexPrivateKeyModel>>)> completion) {
     sharedPrivateKeyContainer().importPrivateKeys(window, std::move(completion));
-}
-
-std::uint64_t HalvexPrivateKeyContainer::addPrivateKeysObserver(Observer observer) {
-    std::uint64_t token = nextObserver_++;
-    observers_[token] = std::move(observer);
-    return token;
-}
-
-void HalvexPrivateKeyContainer::removePrivateKeysObserver(std::uint64_t token) {
-    observers_.erase(token);
-}
-
-void HalvexPrivateKeyContainer::notify(bool prior) {
-    auto observers = observers_;
-    for (auto& [token, observer] : observers)
-        if (observer) observer(prior);
 }

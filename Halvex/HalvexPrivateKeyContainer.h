@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "Foundation/Error.h"
+#include "Foundation/KeyValueObservable.h"
 #include "Halvex/HalvexPrivateKeyModel.h"
 #include "Halvex/HalvexPrivateKeyWindow.h"
 
@@ -23,8 +24,9 @@ inline constexpr const char* HalvexPrivateKeyFileErrorDomain = "Orvik.FileSystem
 // The user's private keys: copies of key files in one private folder
 // (0700, files 0600 from the moment they exist), listed by key_id, their
 // passphrases in the keychain. Meant for the main thread; privateKeys() may
-// be read from any thread.
-class HalvexPrivateKeyContainer {
+// be read from any thread. Observers of "privateKeys" are told before and
+// after each rebuild of the cache.
+class HalvexPrivateKeyContainer : public KeyValueObservable {
 public:
     using Keys = std::map<std::string, std::shared_ptr<HalvexPrivateKeyModel>>;
 
@@ -79,15 +81,9 @@ public:
         HalvexPrivateKeyWindow& window,
         std::function<void(long response, std::vector<std::shared_ptr<HalvexPrivateKeyModel>>)> completion);
 
-    // Told before (true) and after (false) each rebuild of privateKeys().
-    using Observer = std::function<void(bool prior)>;
-    std::uint64_t addPrivateKeysObserver(Observer observer);
-    void removePrivateKeysObserver(std::uint64_t token);
-
 private:
     void ensureFolder() const;
     std::vector<std::string> regularFilesIn(const std::string& folder) const;
-    void notify(bool prior);
 
     std::string containerPath_;
     std::string obsoletedPath_;
@@ -95,7 +91,4 @@ private:
 
     mutable std::mutex keysMutex_;
     Keys privateKeys_;
-
-    std::map<std::uint64_t, Observer> observers_;
-    std::uint64_t nextObserver_ = 1;
 };

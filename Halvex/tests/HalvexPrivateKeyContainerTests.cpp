@@ -9,6 +9,8 @@
 #include <future>
 
 #include "Foundation/Error.h"
+#include "Foundation/KeyedArchiver.h"
+#include "Foundation/KeyedUnarchiver.h"
 #include "Halvex/HalvexAuthHelper.h"
 #include "Halvex/HalvexPrivateKeyContainer.h"
 #include "Keychain/MemoryKeychainBackend.h"
@@ -241,9 +243,11 @@ TEST_F(PrivateKeyStore, RefreshLooksAtRegularFilesDirectlyInTheFolder) {
     pemvinWriteFile(inStore("junk"), "junk");
 
     std::vector<bool> told;
-    auto token = store->addPrivateKeysObserver([&](bool prior) { told.push_back(prior); });
-    store->refreshCache();
-    store->removePrivateKeysObserver(token);
+    {
+        auto token = store->addObserver(
+            "privateKeys", [&](const std::string&, bool prior) { told.push_back(prior); }, true);
+        store->refreshCache();
+    }
     store->refreshCache();
     EXPECT_EQ(told, (std::vector<bool>{true, false}));
 
@@ -423,17 +427,42 @@ TEST(PrivateKeySharedStore, LivesInTheApplicationsDataFolder) {
     EXPECT_EQ(model.absolutePath(), data + "/orvik/identities/renamed");
 }
 
-TEST(PrivateKeyModel, DictionaryForm) {
+TEST(PrivateKeyModel, DictionaryFormAndArchives) {
     HalvexPrivateKeyModel model("abc", "id_rsa");
     model.setEncrypted(true);
-    nlohmann::json d = model.dictionaryValue();
-    EXPECT_EQ(d,
+    EXPECT_EQ(model.propertyKeys(),
+              (std::vector<std::string>{"key_id", "key_name", "encrypted", "in_keychain"}));
+    EXPECT_EQ(model.dictionaryValue(),
               (nlohmann::json{
                   {"key_id", "abc"}, {"key_name", "id_rsa"}, {"encrypted", true}, {"in_keychain", false}}));
-    EXPECT_EQ(HalvexPrivateKeyModel::modelWithDictionary(d), model);
-    auto loose = HalvexPrivateKeyModel::modelWithDictionary(
+    auto loose = MTLModel::modelWithDictionary<HalvexPrivateKeyModel>(
         {{"key_id", "abc"}, {"key_name", "id_rsa"}, {"encrypted", 1}, {"in_keychain", 0}, {"unknown", "x"}});
-    EXPECT_EQ(loose, model);
+    ASSERT_TRUE(loose) << "unknown keys are ignored, 0 and 1 are booleans";
+    EXPECT_TRUE(*loose == model);
+    auto copy = model.copyAs<HalvexPrivateKeyModel>();
+    ASSERT_TRUE(copy);
+    EXPECT_TRUE(*copy == model);
+    copy->setIn_keychain(true);
+    EXPECT_FALSE(*copy == model);
+
+    // Flags change in place with notices, for views bound to them.
+    std::vector<std::string> changed;
+    auto token = model.addObserver("", [&](const std::string& key, bool) { changed.push_back(key); });
+    model.setIn_keychain(true);
+    model.setEncrypted(false);
+    EXPECT_EQ(changed, (std::vector<std::string>{"in_keychain", "encrypted"}));
+
+    // Archives under the earlier class name still decode.
+    HalvexPrivateKeyModel::registerClasses();
+    KvSSHPrivateKey legacy;
+    legacy.setKey_id("def");
+    legacy.setKey_name("old key");
+    nlohmann::json archive = KeyedArchiver::archivedDataWithRootObject(legacy);
+    Error error;
+    auto decoded = KeyedUnarchiver::unarchiveObjectOfClass<HalvexPrivateKeyModel>(archive, &error);
+    ASSERT_TRUE(decoded) << error.localizedDescription;
+    EXPECT_EQ(decoded->key_id(), "def");
+    EXPECT_EQ(decoded->key_name(), "old key");
 }
 
 } // namespace
