@@ -67,21 +67,21 @@ std::shared_ptr<PemvinPrivateKeyParser>
 PemvinPrivateKeyParserFactory::parserFromFilePath(const std::string& path,
                                                   const PemvinPassphraseHandler& handler, Error* error) {
     Error pemError;
-    bool pemFailed = false;
     {
         std::string bytes = readRegularFile(path);
-        Error local;
-        auto parser = parserFromBlob(bytes, handler, &local);
+        auto parser = parserFromBlob(bytes, handler, &pemError);
         OPENSSL_cleanse(bytes.data(), bytes.size());
         if (parser) return parser;
-        pemFailed = !local.domain.empty();
-        pemError = pemFailed ? local
-                             : Error(PemvinErrorDomain, 1007, "Could not parse private key",
-                                     "Please try again or import another private key.");
+        // A key of a kind the PEM side does not handle fails without an error.
+        if (pemError.domain.empty())
+            pemError = Error(PemvinErrorDomain, 1007, "Could not parse private key",
+                             "Please try again or import another private key.");
     }
     if (PemvinLibsshPrivateKeyParser::hasFallbackReader()) {
-        if (error) *error = Error();
-        return PemvinLibsshPrivateKeyParser::parserFromFilePath(path, handler, error);
+        Error fallbackError;
+        auto parser = PemvinLibsshPrivateKeyParser::parserFromFilePath(path, handler, &fallbackError);
+        if (error) *error = parser ? Error() : fallbackError.domain.empty() ? pemError : fallbackError;
+        return parser;
     }
     // Without the transport's reader the PEM reader's failure is the answer.
     if (error) *error = pemError;

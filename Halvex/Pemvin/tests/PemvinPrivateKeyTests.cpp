@@ -292,6 +292,13 @@ TEST_F(PemvinKeys, OpenSshFormatKeysGoToTheFallbackReader) {
     error = Error();
     EXPECT_FALSE(PemvinPrivateKeyParserFactory::parserFromFilePath(path, answering("nope"), &error));
     EXPECT_EQ(error.domain, "Halvex.Core") << "the fallback reader's error stands";
+
+    // A reader that fails silently still leaves the caller an error.
+    PemvinLibsshPrivateKeyParser::setFallbackReader(
+        [](const std::string&, const PemvinPassphraseHandler&, Error*) { return nullptr; });
+    error = Error();
+    EXPECT_FALSE(PemvinPrivateKeyParserFactory::parserFromFilePath(path, answering(kPassphrase), &error));
+    expectParseError(error);
     PemvinLibsshPrivateKeyParser::setFallbackReader(nullptr);
 }
 
