@@ -263,6 +263,35 @@ std::optional<std::string> HalvexPrivateKeyContainer::importAtPath(const std::st
     return keyId;
 }
 
+std::optional<std::string> HalvexPrivateKeyContainer::importAtURL(const std::string& fileURL, Error* error) {
+    std::string_view rest(fileURL);
+    std::string path;
+    if (rest.starts_with("file://")) {
+        rest.remove_prefix(7);
+        // An empty authority or "localhost" names this machine.
+        if (rest.starts_with("localhost/")) rest.remove_prefix(9);
+        for (std::size_t i = 0; i < rest.size(); ++i) {
+            auto hex = [](char c) {
+                return c >= '0' && c <= '9'   ? c - '0'
+                       : c >= 'a' && c <= 'f' ? c - 'a' + 10
+                       : c >= 'A' && c <= 'F' ? c - 'A' + 10
+                                              : -1;
+            };
+            if (rest[i] == '%' && i + 2 < rest.size() && hex(rest[i + 1]) >= 0 && hex(rest[i + 2]) >= 0) {
+                path.push_back(static_cast<char>(hex(rest[i + 1]) * 16 + hex(rest[i + 2])));
+                i += 2;
+            } else {
+                path.push_back(rest[i]);
+            }
+        }
+    }
+    if (!path.starts_with("/") || path.find('\0') != std::string::npos) {
+        if (error) *error = fileError(EINVAL, curlyQuoted(fileURL) + " is not a file URL.");
+        return std::nullopt;
+    }
+    return importAtPath(path, error);
+}
+
 bool HalvexPrivateKeyContainer::validatePrivateKey(HalvexPrivateKeyModel& model, Error* error) {
     if (model.key_id().empty()) return false;
     model.setEncrypted(false);

@@ -53,6 +53,9 @@ public:
     // with `error` when it is refused (not a regular file, identical to a
     // cached key, unreadable, not a key). Nothing is left behind on failure.
     std::optional<std::string> importAtPath(const std::string& path, Error* error);
+    // The same for a "file://" URL (percent-escapes decoded); other URLs are
+    // refused.
+    std::optional<std::string> importAtURL(const std::string& fileURL, Error* error);
     // Whether the model's file is a usable key; sets `encrypted` and
     // `in_keychain`.
     bool validatePrivateKey(HalvexPrivateKeyModel& model, Error* error);

@@ -159,6 +159,21 @@ TEST_F(PrivateKeyStore, NameClashesCountUpAndTheCacheFollowsTheFile) {
     EXPECT_EQ(store->privateKeys().size(), 1u) << "text files are not keys";
 }
 
+TEST_F(PrivateKeyStore, FileURLsImportLikePaths) {
+    std::string spaced = dir.file("my key");
+    fs::copy_file(key("id_ecdsa"), spaced);
+    Error error;
+    auto id = store->importAtURL("file://" + dir.file("my%20key"), &error);
+    ASSERT_TRUE(id) << error.localizedDescription;
+    EXPECT_TRUE(fs::exists(inStore("my key")));
+    for (const std::string& bad : {std::string("https://example.com/id_rsa"), std::string("file://relative"),
+                                   std::string("/plain/path"), "file://" + dir.file("x%00y")}) {
+        error = Error();
+        EXPECT_FALSE(store->importAtURL(bad, &error)) << bad;
+        EXPECT_EQ(error.code, EINVAL) << bad;
+    }
+}
+
 TEST_F(PrivateKeyStore, IdenticalKeysAreRefusedOnceCached) {
     auto first = store->importAtPath(key("id_ecdsa"), nullptr);
     ASSERT_TRUE(first);

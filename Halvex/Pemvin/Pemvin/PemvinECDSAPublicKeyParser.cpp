@@ -95,7 +95,11 @@ PemvinECDSAPublicKeyParser::parserSSHBase64(std::string_view base64, Error* erro
         return nullptr;
     }
     auto point = readBlockData(data, cursor);
-    if (!point) return nullptr;
+    if (!point) {
+        // A failure always says why.
+        pemvin_setError(error, 5000, kInvalid);
+        return nullptr;
+    }
     PemvinGroup group(EC_GROUP_new_by_curve_name(nid));
     if (!group) {
         pemvin_setError(error, 5000, "Init ECDSA public key fail.");

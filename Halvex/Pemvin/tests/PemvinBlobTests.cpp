@@ -217,6 +217,47 @@ TEST(PemvinPublicKeys, Nistp384BlobRoundTrips) {
     EXPECT_EQ(ec->nid(), 715);
 }
 
+TEST(PemvinPublicKeys, TruncatedOrDamagedBlobsNeverGiveAWrongKey) {
+    std::string blob;
+    appendBlockData(blob, "ecdsa-sha2-nistp256");
+    appendBlockData(blob, "nistp256");
+    // The P-256 generator point.
+    std::string point = bytes({4});
+    BIGNUM* x = nullptr;
+    BIGNUM* y = nullptr;
+    BN_hex2bn(&x, "6b17d1f2e12c4247f8bce6e563a440f277037d812deb33a0f4a13945d898c296");
+    BN_hex2bn(&y, "4fe342e2fe1a7f9b8ee7eb4a7c0f9e162bce33576b315ececbb6406837bf51f5");
+    unsigned char xy[64];
+    BN_bn2binpad(x, xy, 32);
+    BN_bn2binpad(y, xy + 32, 32);
+    BN_free(x);
+    BN_free(y);
+    point.append(reinterpret_cast<char*>(xy), sizeof xy);
+    appendBlockData(blob, point);
+    auto whole =
+        PemvinPublicKeyParserFactory::parserFromBase64(pemvin_base64Encode(blob), PemvinPKI::ECDSA, nullptr);
+    ASSERT_TRUE(whole);
+
+    for (std::size_t len = 0; len < blob.size(); ++len) {
+        std::string cut = pemvin_base64Encode(blob.substr(0, len));
+        EXPECT_FALSE(PemvinPublicKeyParserFactory::parserFromBase64(cut, PemvinPKI::ECDSA, nullptr)) << len;
+        EXPECT_FALSE(PemvinPublicKeyParserFactory::parserFromBase64(cut, PemvinPKI::RSA, nullptr)) << len;
+        EXPECT_FALSE(PemvinPublicKeyParserFactory::parserFromBase64(cut, PemvinPKI::DSA, nullptr)) << len;
+    }
+    for (std::size_t i = 0; i < blob.size(); ++i) {
+        std::string damaged = blob;
+        damaged[i] = static_cast<char>(damaged[i] ^ 0x5a);
+        Error error;
+        auto parser = PemvinPublicKeyParserFactory::parserFromBase64(pemvin_base64Encode(damaged),
+                                                                     PemvinPKI::ECDSA, &error);
+        // Either refused, or (damage in the unchecked type name) the same key.
+        if (parser)
+            EXPECT_EQ(parser->blob(), blob) << i;
+        else
+            EXPECT_EQ(error.domain, "Pemvin") << i;
+    }
+}
+
 TEST(PemvinPublicKeys, PemWrapping) {
     EXPECT_EQ(PemvinPublicKeyParserFactory::base64WithWrapWidth("abcdefghij", 6), "abcd\nefgh\nij");
     EXPECT_EQ(PemvinPublicKeyParserFactory::base64WithWrapWidth("abcd", 4), "abcd");
