@@ -1,7 +1,7 @@
 #pragma once
 
-#include "Rellum/Scanner/RellumColor.h"
-#include "Rellum/Scanner/RellumGeometry.h"
+#include "Rellum/RellumColor.h"
+#include "Rellum/RellumGeometry.h"
 
 #include <cstdint>
 #include <optional>

@@ -547,7 +547,7 @@ void RellumApplySGRParameters(const RellumParameterList& list, RellumScanner& sc
                 i += 2;
             } else if (rest >= 5 && list[i + 1] == 2) {
                 auto component = [](uint64_t v) {
-                    return static_cast<double>(std::min<uint64_t>(v, 255)) / 255.0;
+                    return static_cast<float>(std::min<uint64_t>(v, 255)) / 255.0f;
                 };
                 const RellumColor color{component(list[i + 2]), component(list[i + 3]),
                                         component(list[i + 4]), 1};
