@@ -19,6 +19,8 @@
 #include "Halvex/HalvexAuthHelper.h"
 #include "Keychain/KeychainBackend.h"
 #include "Pemvin/PemvinPrivateKeyParserFactory.h"
+#include "Wendle/FileHash.h"
+#include "Wendle/WendleFunctions.h"
 
 namespace {
 
@@ -333,10 +335,7 @@ void HalvexPrivateKeyContainer::refreshCache() {
     willChangeValueForKey("privateKeys");
     Keys fresh;
     for (const std::string& name : regularFilesIn(containerPath_)) {
-        auto bytes = readRegularFile(pathForKeyName(name), false, nullptr);
-        if (!bytes) continue;
-        std::string keyId = sha1Hex(*bytes);
-        OPENSSL_cleanse(bytes->data(), bytes->size());
+        std::string keyId = FileHash::sha1HashOfFileAtPath(pathForKeyName(name)).value_or(std::string());
         if (keyId.empty()) continue;
         auto model = std::make_shared<HalvexPrivateKeyModel>(keyId, name);
         if (validatePrivateKey(*model, nullptr)) fresh[keyId] = model;
@@ -460,7 +459,8 @@ void HalvexPrivateKeyContainer::importPrivateKeys(
     panel.title = "Import Private Key files";
     panel.prompt = "Import";
     panel.message = "Please choose private key (aka identity) files:";
-    panel.directory = homeFolder() + "/.ssh";
+    std::string home = WendleGetUserRealHomePath();
+    panel.directory = (home.empty() ? homeFolder() : home) + "/.ssh";
     window.chooseFiles(panel, [this, &window, completion = std::move(completion)](
                                   long response, std::vector<std::string> paths) {
         std::vector<std::shared_ptr<HalvexPrivateKeyModel>> models;
