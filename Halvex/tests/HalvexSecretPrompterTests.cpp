@@ -17,22 +17,6 @@ public:
 
 using Fields = std::vector<HalvexSecretPromptField>;
 
-TEST(HalvexSecretPrompter, PasswordAndPassphrasePromptTexts) {
-    const auto password = HalvexSecretPromptRequest::password("alice", "db.example.org", 2222);
-    EXPECT_EQ(password.kind, HalvexSecretPromptKind::Password);
-    EXPECT_EQ(password.messageText, "Password Authentication");
-    EXPECT_EQ(password.informativeText, "Enter the password for user “alice” on “db.example.org:2222”");
-    EXPECT_EQ(password.rememberTitle, "Remember this password in my keychain");
-    EXPECT_EQ(password.fields, (Fields{{"Password", "", false}}));
-
-    const auto passphrase = HalvexSecretPromptRequest::passphrase("deploy key");
-    EXPECT_EQ(passphrase.kind, HalvexSecretPromptKind::Passphrase);
-    EXPECT_EQ(passphrase.messageText, "Public-key Authentication");
-    EXPECT_EQ(passphrase.informativeText, "Enter the passphrase for private key “deploy key”.");
-    EXPECT_EQ(passphrase.rememberTitle, "Remember this passphrase in my keychain");
-    EXPECT_EQ(passphrase.fields, (Fields{{"Passphrase for private key", "", false}}));
-}
-
 TEST(HalvexSecretPrompter, InteractivePromptAddsNameAndInstructionOnlyWhenPresent) {
     const std::vector<HalvexInteractivePrompt> prompts{{"Verification code: ", true}, {"Password: ", false}};
     const std::string base = "Remote host “10.0.0.5:22” requests following information for user “bob”.";
