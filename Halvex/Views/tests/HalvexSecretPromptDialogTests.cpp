@@ -11,8 +11,10 @@
 #include <QTimer>
 #include <gtest/gtest.h>
 
+#include <QEventLoop>
 #include <functional>
 #include <memory>
+#include <thread>
 
 namespace {
 
@@ -266,6 +268,38 @@ TEST(HalvexSecretPromptDialog, CancelPromptAndDestroyingThePrompterEndOpenPrompt
     EXPECT_EQ(raw->promptForPasswordWithSaving("u", "h", 22, nullptr), "");
     EXPECT_EQ(owned, nullptr);
     EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
+}
+
+TEST(HalvexSecretPromptDialog, AWorkerWaitsWhileTheMainThreadAsks) {
+    // As an SSH thread does: it hands the question to the main thread and
+    // blocks until the answer is back; a second question is cancelled instead.
+    HalvexQtSecretPrompter prompter;
+    QEventLoop loop;
+    std::string first, second = "unset";
+    whenModal([&](HalvexSecretPromptDialog* dialog) {
+        QTest::keyClicks(dialog->fields().front(), "from main");
+        QTest::mouseClick(button(dialog, "okButton"), Qt::LeftButton);
+        whenModal([&](HalvexSecretPromptDialog*) { prompter.cancelPrompt(); });
+    });
+    std::thread worker([&] {
+        auto ask = [&](std::string* answer) {
+            QMetaObject::invokeMethod(
+                qApp, [&] { *answer = prompter.promptForPasswordWithSaving("u", "h", 22, nullptr); },
+                Qt::BlockingQueuedConnection);
+        };
+        ask(&first);
+        ask(&second);
+        QMetaObject::invokeMethod(
+            &loop, [&] { loop.quit(); }, Qt::QueuedConnection);
+    });
+    QTimer::singleShot(10000, &loop, [&] {
+        ADD_FAILURE() << "worker still waiting";
+        prompter.cancelPrompt();
+    });
+    loop.exec();
+    worker.join();
+    EXPECT_EQ(first, "from main");
+    EXPECT_EQ(second, "");
 }
 
 } // namespace
