@@ -194,7 +194,15 @@ bool HalvexSessionCore::waitStep(std::optional<Clock::time_point> deadline, std:
         timeout = static_cast<int>(std::min<long long>(left, 1000));
     }
     pollOnce(timeout);
-    return !disconnectRequested_.load();
+    if (disconnectRequested_.load()) return false;
+    // libssh keeps answering "again" on a session whose socket has gone.
+    if (ssh_get_status(session_) & (SSH_CLOSED | SSH_CLOSED_ERROR)) {
+        const char* message = ssh_get_disconnect_message(session_);
+        error = makeError(HalvexCoreErrorProtocol, "Connection to " + cfg_.host + " closed: " +
+                                                       (message && *message ? message : libsshError(session_)));
+        return false;
+    }
+    return true;
 }
 
 std::optional<Error> HalvexSessionCore::attempt() {
@@ -554,6 +562,7 @@ void HalvexSessionCore::attachCallbacks(HalvexChannel* channel) {
     io.callbacks.userdata = channel;
     io.callbacks.channel_data_function = &HalvexSessionCore::onChannelData;
     io.callbacks.channel_close_function = &HalvexSessionCore::onChannelClose;
+    io.callbacks.channel_eof_function = &HalvexSessionCore::onChannelEOF;
     ssh_callbacks_init(&io.callbacks);
     ssh_add_channel_callbacks(io.channel, &io.callbacks);
 }
@@ -568,6 +577,10 @@ int HalvexSessionCore::onChannelData(ssh_session, ssh_channel, void* data, uint3
 
 void HalvexSessionCore::onChannelClose(ssh_session, ssh_channel, void* userdata) {
     static_cast<HalvexChannel*>(userdata)->io_->remoteClosed = true;
+}
+
+void HalvexSessionCore::onChannelEOF(ssh_session, ssh_channel, void* userdata) {
+    static_cast<HalvexChannel*>(userdata)->io_->remoteEOF = true;
 }
 
 void HalvexSessionCore::deliver(HalvexChannel& channel, bool isStderr, std::string_view data) {
@@ -732,7 +745,9 @@ void HalvexSessionCore::serviceChannel(const std::shared_ptr<HalvexChannel>& ch)
         failChannel(ch, std::nullopt);
         return;
     }
-    if (io.closing && io.writeOffset == io.writeBuffer.size()) {
+    // The other side has nothing more to send: once our queued bytes are out,
+    // the channel closes (it has no half-open state for its owner).
+    if ((io.closing || io.remoteEOF) && io.writeOffset == io.writeBuffer.size()) {
         bool more;
         {
             std::lock_guard lock(ch->mutex_);

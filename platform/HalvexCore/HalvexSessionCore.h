@@ -32,6 +32,7 @@ struct HalvexChannelIO {
     size_t writeOffset = 0;
     bool closing = false;
     bool remoteClosed = false;
+    bool remoteEOF = false;
     std::vector<std::pair<bool, std::string>> backlog; // (stderr, bytes) kept while there is no delegate
 };
 
@@ -121,6 +122,7 @@ private:
     static int onChannelData(ssh_session, ssh_channel, void* data, uint32_t len, int isStderr,
                              void* userdata);
     static void onChannelClose(ssh_session, ssh_channel, void* userdata);
+    static void onChannelEOF(ssh_session, ssh_channel, void* userdata);
     static void onLibsshLog(int priority, const char* function, const char* message, void* userdata);
 
     int wakeFd_ = -1;
