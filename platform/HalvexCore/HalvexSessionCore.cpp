@@ -298,18 +298,13 @@ std::optional<Error> HalvexSessionCore::attempt() {
             ssh_event_add_session(event_, session_);
             sessionInEvent_ = true;
         }
-        if (!waitStep(deadline, error, "during the SSH handshake")) return error;
+        if (!waitStep(deadline, error, "during the SSH handshake")) {
+            if (error && error->code == HalvexCoreErrorProtocol) return handshakeFailure();
+            return error;
+        }
         rc = ssh_connect(session_);
     }
-    if (rc != SSH_OK) {
-        std::string why = libsshError(session_);
-        // Algorithms that the server and the settings have no name in common for
-        // will not match on a retry either.
-        if (why.find("no match for method") != std::string::npos ||
-            why.find("kex error") != std::string::npos)
-            return makeError(HalvexCoreErrorConfiguration, "SSH algorithm negotiation failed: " + why);
-        return makeError(HalvexCoreErrorProtocol, "SSH connection to " + c.host + " failed: " + why);
-    }
+    if (rc != SSH_OK) return handshakeFailure();
     if (!sessionInEvent_) {
         ssh_event_add_session(event_, session_);
         sessionInEvent_ = true;
@@ -340,6 +335,20 @@ std::optional<Error> HalvexSessionCore::attempt() {
     authenticated_ = true;
     withDelegate([&](HalvexSessionDelegate& d, HalvexSession& s) { d.didAuthenticateUser(s, c.user); });
     return mainLoop();
+}
+
+Error HalvexSessionCore::handshakeFailure() {
+    std::string why = libsshError(session_);
+    const char* message = ssh_get_disconnect_message(session_);
+    std::string serverSays = message ? message : "";
+    // Algorithms that the server and the settings have no name in common for
+    // will not match on a retry either; the server may say so first.
+    for (const std::string& text : {why, serverSays})
+        if (text.find("no match for method") != std::string::npos || text.find("kex error") != std::string::npos ||
+            text.find("Unable to negotiate") != std::string::npos || text.find("no matching") != std::string::npos)
+            return makeError(HalvexCoreErrorConfiguration, "SSH algorithm negotiation failed: " + text);
+    if (!serverSays.empty()) why = serverSays;
+    return makeError(HalvexCoreErrorProtocol, "SSH connection to " + cfg_.host + " failed: " + why);
 }
 
 void HalvexSessionCore::reportBanner() {

@@ -98,6 +98,7 @@ private:
     bool pollOnce(int timeoutMs);
     bool waitStep(std::optional<std::chrono::steady_clock::time_point> deadline, std::optional<Error>& error,
                   const char* what);
+    Error handshakeFailure();
     std::optional<Error> authenticate();
     std::optional<Error> runAuthChoice(AuthChoice& choice, int& result);
     std::optional<Error> mainLoop();

@@ -340,7 +340,7 @@ private:
                     pending.emplace_back();
                 }
             }
-            for (size_t i = 0; i < conns.size(); ++i) {
+            for (size_t i = 0; i + 2 < fds.size(); ++i) { // connections polled this round
                 short re = fds[i + 2].revents;
                 if (!re) continue;
                 if (!pending[i].empty()) {
