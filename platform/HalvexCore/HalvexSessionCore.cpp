@@ -198,8 +198,9 @@ bool HalvexSessionCore::waitStep(std::optional<Clock::time_point> deadline, std:
     // libssh keeps answering "again" on a session whose socket has gone.
     if (ssh_get_status(session_) & (SSH_CLOSED | SSH_CLOSED_ERROR)) {
         const char* message = ssh_get_disconnect_message(session_);
-        error = makeError(HalvexCoreErrorProtocol, "Connection to " + cfg_.host + " closed: " +
-                                                       (message && *message ? message : libsshError(session_)));
+        error = makeError(HalvexCoreErrorProtocol,
+                          "Connection to " + cfg_.host +
+                              " closed: " + (message && *message ? message : libsshError(session_)));
         return false;
     }
     return true;
@@ -344,8 +345,10 @@ Error HalvexSessionCore::handshakeFailure() {
     // Algorithms that the server and the settings have no name in common for
     // will not match on a retry either; the server may say so first.
     for (const std::string& text : {why, serverSays})
-        if (text.find("no match for method") != std::string::npos || text.find("kex error") != std::string::npos ||
-            text.find("Unable to negotiate") != std::string::npos || text.find("no matching") != std::string::npos)
+        if (text.find("no match for method") != std::string::npos ||
+            text.find("kex error") != std::string::npos ||
+            text.find("Unable to negotiate") != std::string::npos ||
+            text.find("no matching") != std::string::npos)
             return makeError(HalvexCoreErrorConfiguration, "SSH algorithm negotiation failed: " + text);
     if (!serverSays.empty()) why = serverSays;
     return makeError(HalvexCoreErrorProtocol, "SSH connection to " + cfg_.host + " failed: " + why);

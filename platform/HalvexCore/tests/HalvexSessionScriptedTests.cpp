@@ -114,12 +114,14 @@ private:
             } else if (method == SSH_AUTH_METHOD_INTERACTIVE && !ssh_message_auth_kbdint_is_response(msg)) {
                 const char* prompts[] = {"One-time code: ", "Favourite colour: "};
                 char echo[] = {0, 1};
-                ssh_message_auth_interactive_request(msg, "Second factor", "Answer both questions.", 2, prompts, echo);
+                ssh_message_auth_interactive_request(msg, "Second factor", "Answer both questions.", 2,
+                                                     prompts, echo);
                 round = 1;
             } else if (method == SSH_AUTH_METHOD_INTERACTIVE) {
                 std::vector<std::string> answers;
                 int n = ssh_userauth_kbdint_getnanswers(s);
-                for (int k = 0; k < n; ++k) answers.emplace_back(ssh_userauth_kbdint_getanswer(s, static_cast<unsigned>(k)));
+                for (int k = 0; k < n; ++k)
+                    answers.emplace_back(ssh_userauth_kbdint_getanswer(s, static_cast<unsigned>(k)));
                 record({}, answers);
                 if (round == 1 && answers == std::vector<std::string>{"424242", "blue"}) {
                     ssh_message_auth_interactive_request(msg, "", "", 0, nullptr, nullptr);
@@ -140,8 +142,10 @@ private:
 
     void record(const char* password, std::vector<std::string> answers) {
         std::lock_guard lock(mutex_);
-        if (password) seen_.passwords.emplace_back(password);
-        else seen_.answers.push_back(std::move(answers));
+        if (password)
+            seen_.passwords.emplace_back(password);
+        else
+            seen_.answers.push_back(std::move(answers));
     }
 
     Script script_;
@@ -160,7 +164,8 @@ SessionRecorder::Chooser twoFactor(std::string password, std::vector<std::string
         if (std::find(methods.begin(), methods.end(), "password") != methods.end()) {
             s.authenticateByPasswordHandler([=] { return password; });
         } else if (std::find(methods.begin(), methods.end(), "keyboard-interactive") != methods.end()) {
-            s.authenticateByInteractiveHandler([=](long index, const std::string& name, const std::string& instruction,
+            s.authenticateByInteractiveHandler([=](long index, const std::string& name,
+                                                   const std::string& instruction,
                                                    const std::vector<HalvexInteractivePrompt>& prompts) {
                 std::lock_guard lock(*m);
                 asked->push_back({index, name, instruction, prompts});
@@ -283,7 +288,8 @@ TEST(HalvexSessionScripted, DisconnectWhileTheInteractivePromptWaitsEndsOnce) {
     std::promise<void> prompting;
     std::promise<void> release;
     auto released = release.get_future().share();
-    rec->chooser = [&](HalvexSession& s, const std::vector<std::string>& methods, bool) -> std::optional<Error> {
+    rec->chooser = [&](HalvexSession& s, const std::vector<std::string>& methods,
+                       bool) -> std::optional<Error> {
         if (methods == std::vector<std::string>{"password"}) {
             s.authenticateByPasswordHandler([] { return std::string("first-factor"); });
         } else {

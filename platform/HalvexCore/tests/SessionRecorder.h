@@ -17,7 +17,8 @@
 
 class SessionRecorder : public HalvexSessionDelegate {
 public:
-    using Chooser = std::function<std::optional<Error>(HalvexSession&, const std::vector<std::string>&, bool)>;
+    using Chooser =
+        std::function<std::optional<Error>(HalvexSession&, const std::vector<std::string>&, bool)>;
 
     template <class Pred>
     bool waitFor(Pred pred, std::chrono::seconds limit = std::chrono::seconds(30)) {
@@ -50,10 +51,12 @@ public:
         add("hostkey", [&] { hostKey = key; });
         return acceptHostKey;
     }
-    std::optional<Error> authenticateWithAllowedMethods(HalvexSession& s, const std::vector<std::string>& methods,
+    std::optional<Error> authenticateWithAllowedMethods(HalvexSession& s,
+                                                        const std::vector<std::string>& methods,
                                                         bool partial) override {
         std::string joined;
-        for (auto& m : methods) joined += (joined.empty() ? "" : ",") + m;
+        for (auto& m : methods)
+            joined += (joined.empty() ? "" : ",") + m;
         add(std::string(partial ? "partial:" : "methods:") + joined);
         if (chooser) return chooser(s, methods, partial);
         return std::nullopt;
@@ -62,7 +65,8 @@ public:
         add("authenticated:" + user, [&] { authenticated = true; });
         if (onAuthenticated) onAuthenticated(s);
     }
-    void didOpenForwardChannel(HalvexSession&, const std::shared_ptr<HalvexForwardChannel>& channel) override {
+    void didOpenForwardChannel(HalvexSession&,
+                               const std::shared_ptr<HalvexForwardChannel>& channel) override {
         add("forward", [&] { forwards.push_back(channel); });
         if (onForward) onForward(channel);
     }
@@ -119,16 +123,23 @@ public:
         change([&] { out.append(data); });
         if (echo) c.writeData(data);
     }
-    void didReadStderrData(HalvexChannel&, std::string_view data) override { change([&] { err.append(data); }); }
-    void channelDidWriteData(HalvexChannel&) override { change([&] { ++writesDone; }); }
+    void didReadStderrData(HalvexChannel&, std::string_view data) override {
+        change([&] { err.append(data); });
+    }
+    void channelDidWriteData(HalvexChannel&) override {
+        change([&] { ++writesDone; });
+    }
     void channelDidClose(HalvexChannel&, const std::optional<Error>& e) override {
         change([&] {
             ++closes;
             closeError = e;
         });
     }
-    void channelDidOpen(HalvexChannel&) override { change([&] { ++opens; }); }
-    void didChangePtySize(HalvexShellChannel&, long columns, long rows, const std::optional<Error>& e) override {
+    void channelDidOpen(HalvexChannel&) override {
+        change([&] { ++opens; });
+    }
+    void didChangePtySize(HalvexShellChannel&, long columns, long rows,
+                          const std::optional<Error>& e) override {
         change([&] { resizes.push_back({columns, rows, e.has_value()}); });
     }
 

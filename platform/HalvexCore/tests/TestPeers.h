@@ -79,7 +79,8 @@ inline int runProgram(const std::vector<std::string>& args, const std::string& i
     posix_spawn_file_actions_adddup2(&fa, out[1], 1);
     posix_spawn_file_actions_addopen(&fa, 2, "/dev/null", O_WRONLY, 0);
     std::vector<char*> argv;
-    for (auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+    for (auto& a : args)
+        argv.push_back(const_cast<char*>(a.c_str()));
     argv.push_back(nullptr);
     pid_t pid = -1;
     int rc = posix_spawnp(&pid, argv[0], &fa, nullptr, argv.data(), environ);
@@ -162,23 +163,26 @@ public:
     bool start(const std::string& extraConfig = {}) {
         mkdir("/run/sshd", 0755);
         const std::string d = dir.path;
-        if (runProgram({"ssh-keygen", "-q", "-t", "ed25519", "-N", "", "-f", d + "/host_ed25519"}) != 0) return false;
-        if (runProgram({"ssh-keygen", "-q", "-t", "ed25519", "-N", "", "-C", "orvik-test", "-f", d + "/id_ed25519"}) != 0)
+        if (runProgram({"ssh-keygen", "-q", "-t", "ed25519", "-N", "", "-f", d + "/host_ed25519"}) != 0)
             return false;
-        if (runProgram({"ssh-keygen", "-q", "-t", "rsa", "-b", "2048", "-m", "PEM", "-N", "", "-f", d + "/id_rsa"}) != 0)
+        if (runProgram({"ssh-keygen", "-q", "-t", "ed25519", "-N", "", "-C", "orvik-test", "-f",
+                        d + "/id_ed25519"}) != 0)
+            return false;
+        if (runProgram({"ssh-keygen", "-q", "-t", "rsa", "-b", "2048", "-m", "PEM", "-N", "", "-f",
+                        d + "/id_rsa"}) != 0)
             return false;
         if (runProgram({"ssh-keygen", "-q", "-t", "rsa", "-b", "2048", "-m", "PEM", "-N", passphrase, "-f",
                         d + "/id_rsa_enc"}) != 0)
             return false;
-        writeFile(d + "/authorized_keys", readFile(d + "/id_ed25519.pub") + readFile(d + "/id_rsa.pub") +
-                                              readFile(d + "/id_rsa_enc.pub"),
+        writeFile(d + "/authorized_keys",
+                  readFile(d + "/id_ed25519.pub") + readFile(d + "/id_rsa.pub") +
+                      readFile(d + "/id_rsa_enc.pub"),
                   0644);
         for (int attempt = 0; attempt < 2; ++attempt) {
             port = freePort();
             writeFile(d + "/sshd_config",
-                      "Port " + std::to_string(port) +
-                          "\nListenAddress 127.0.0.1\nHostKey " + d + "/host_ed25519\nPidFile " + d +
-                          "/sshd.pid\nAuthorizedKeysFile " + d +
+                      "Port " + std::to_string(port) + "\nListenAddress 127.0.0.1\nHostKey " + d +
+                          "/host_ed25519\nPidFile " + d + "/sshd.pid\nAuthorizedKeysFile " + d +
                           "/authorized_keys\nStrictModes no\nUsePAM yes\nPubkeyAuthentication yes\n"
                           "PasswordAuthentication yes\nKbdInteractiveAuthentication yes\n"
                           "PermitRootLogin prohibit-password\nAllowTcpForwarding yes\nPrintMotd no\n"
@@ -301,7 +305,8 @@ private:
             pid_t p = static_cast<pid_t>(std::stol(pidText));
             if (kill(p, 0) != 0 && errno == ESRCH) stale.push_back(user);
         }
-        for (auto& u : stale) removeUser(u);
+        for (auto& u : stale)
+            removeUser(u);
     }
 };
 
@@ -345,12 +350,15 @@ private:
                 if (!re) continue;
                 if (!pending[i].empty()) {
                     ssize_t n = ::send(conns[i], pending[i].data(), pending[i].size(), MSG_NOSIGNAL);
-                    if (n > 0) pending[i].erase(0, static_cast<size_t>(n));
-                    else if (n < 0 && errno != EAGAIN) pending[i].clear(), ::shutdown(conns[i], SHUT_RDWR);
+                    if (n > 0)
+                        pending[i].erase(0, static_cast<size_t>(n));
+                    else if (n < 0 && errno != EAGAIN)
+                        pending[i].clear(), ::shutdown(conns[i], SHUT_RDWR);
                     continue;
                 }
                 ssize_t n = ::recv(conns[i], buf, sizeof buf, 0);
-                if (n > 0) pending[i].assign(buf, static_cast<size_t>(n));
+                if (n > 0)
+                    pending[i].assign(buf, static_cast<size_t>(n));
                 else {
                     ::close(conns[i]);
                     conns[i] = -1;
@@ -362,7 +370,8 @@ private:
                     pending.erase(pending.begin() + static_cast<long>(i));
                 }
         }
-        for (int c : conns) ::close(c);
+        for (int c : conns)
+            ::close(c);
     }
     int listenFd_ = -1;
     int stop_[2] = {-1, -1};

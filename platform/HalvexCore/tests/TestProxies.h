@@ -20,13 +20,14 @@ struct TestCertificate {
         EVP_PKEY* key = EVP_EC_gen("P-256");
         X509* cert = X509_new();
         X509_set_version(cert, 2);
-        ASN1_INTEGER_set(X509_get_serialNumber(cert), static_cast<long>(std::hash<std::string>{}(name) & 0x7fffffff));
+        ASN1_INTEGER_set(X509_get_serialNumber(cert),
+                         static_cast<long>(std::hash<std::string>{}(name)&0x7fffffff));
         X509_gmtime_adj(X509_getm_notBefore(cert), -3600);
         X509_gmtime_adj(X509_getm_notAfter(cert), 86400);
         X509_set_pubkey(cert, key);
         X509_NAME* subject = X509_get_subject_name(cert);
-        X509_NAME_add_entry_by_txt(subject, "CN", MBSTRING_ASC, reinterpret_cast<const unsigned char*>("127.0.0.1"),
-                                   -1, -1, 0);
+        X509_NAME_add_entry_by_txt(subject, "CN", MBSTRING_ASC,
+                                   reinterpret_cast<const unsigned char*>("127.0.0.1"), -1, -1, 0);
         X509_set_issuer_name(cert, subject);
         X509V3_CTX ctx;
         X509V3_set_ctx_nodb(&ctx);
@@ -187,7 +188,8 @@ private:
             targetPort = userOk ? loopbackTarget(host, port) : std::nullopt;
             okReply = std::string("\x00\x5a\x00\x00\x00\x00\x00\x00", 8);
             if (!targetPort) {
-                sendAll(c, nullptr, std::string("\x00", 1) + (userOk ? "\x5b" : "\x5d") + std::string(6, '\0'));
+                sendAll(c, nullptr,
+                        std::string("\x00", 1) + (userOk ? "\x5b" : "\x5d") + std::string(6, '\0'));
                 return -1;
             }
             break;
@@ -227,7 +229,8 @@ private:
                 host = text;
             } else if (b[3] == 3) {
                 std::string len;
-                if (!readExact(c, nullptr, len, 1) || !readExact(c, nullptr, host, uint8_t(len[0]))) return -1;
+                if (!readExact(c, nullptr, len, 1) || !readExact(c, nullptr, host, uint8_t(len[0])))
+                    return -1;
             } else {
                 return -1;
             }
@@ -259,7 +262,8 @@ private:
             lines >> method >> target >> version;
             std::string authorization;
             size_t at = head.find("Proxy-Authorization: ");
-            if (at != std::string::npos) authorization = head.substr(at + 21, head.find("\r\n", at) - at - 21);
+            if (at != std::string::npos)
+                authorization = head.substr(at + 21, head.find("\r\n", at) - at - 21);
             size_t colon = target.rfind(':');
             std::string host = target.substr(0, colon);
             uint16_t port = static_cast<uint16_t>(std::stoi(target.substr(colon + 1)));
@@ -267,7 +271,8 @@ private:
             if (!user_.empty()) {
                 std::string expected = "Basic " + base64(user_ + ":" + password_);
                 if (authorization != expected) {
-                    sendAll(c, ssl, "HTTP/1.1 407 Proxy Authentication Required\r\nContent-Length: 0\r\n\r\n");
+                    sendAll(c, ssl,
+                            "HTTP/1.1 407 Proxy Authentication Required\r\nContent-Length: 0\r\n\r\n");
                     return -1;
                 }
             }
@@ -334,8 +339,9 @@ private:
 
     static std::string base64(const std::string& in) {
         std::string out(4 * ((in.size() + 2) / 3) + 1, '\0');
-        int n = EVP_EncodeBlock(reinterpret_cast<unsigned char*>(out.data()),
-                                reinterpret_cast<const unsigned char*>(in.data()), static_cast<int>(in.size()));
+        int n =
+            EVP_EncodeBlock(reinterpret_cast<unsigned char*>(out.data()),
+                            reinterpret_cast<const unsigned char*>(in.data()), static_cast<int>(in.size()));
         out.resize(static_cast<size_t>(n));
         return out;
     }
