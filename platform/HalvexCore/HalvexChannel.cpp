@@ -11,7 +11,7 @@ HalvexChannel::HalvexChannel(std::shared_ptr<HalvexSessionCore> core, std::weak_
 HalvexChannel::~HalvexChannel() = default;
 
 void HalvexChannel::writeData(std::string_view data) {
-    if (data.empty() || closeRequested_.load()) return;
+    if (data.empty() || closeRequested_.load() || finished_.load()) return;
     {
         std::lock_guard lock(mutex_);
         pendingWrites_.append(data);

@@ -53,5 +53,6 @@ private:
     bool writeWakePosted_ = false; // guarded by mutex_
     std::atomic<bool> open_{false};
     std::atomic<bool> closeRequested_{false};
+    std::atomic<bool> finished_{false};   // closed for good: writes are dropped
     std::unique_ptr<HalvexChannelIO> io_; // touched only on the I/O thread
 };

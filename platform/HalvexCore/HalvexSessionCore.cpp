@@ -142,10 +142,12 @@ void HalvexSessionCore::log(int level, const std::string& message) {
 void HalvexSessionCore::onLibsshLog(int priority, const char* function, const char* message, void* userdata) {
     auto* core = static_cast<HalvexSessionCore*>(userdata);
     if (!core || !message) return;
-    std::string text = message;
-    (void)function;
-    // libssh: 1 warnings (its errors too), 2 protocol progress, above that detail.
-    core->log(priority <= SSH_LOG_WARN ? 2 : 0, text);
+    // Host keys are checked by the delegate, never against libssh's known-hosts
+    // files: what libssh says about those files is noise here.
+    std::string_view from = function ? function : "";
+    if (from.rfind("ssh_known_hosts", 0) == 0 || from == "ssh_strict_fopen") return;
+    // libssh: 1 warnings and rare events, 2 protocol progress, above that detail.
+    core->log(priority <= SSH_LOG_WARN ? 2 : 0, message);
 }
 
 int HalvexSessionCore::onWake(socket_t fd, int, void*) {
@@ -197,10 +199,8 @@ bool HalvexSessionCore::waitStep(std::optional<Clock::time_point> deadline, std:
     if (disconnectRequested_.load()) return false;
     // libssh keeps answering "again" on a session whose socket has gone.
     if (ssh_get_status(session_) & (SSH_CLOSED | SSH_CLOSED_ERROR)) {
-        const char* message = ssh_get_disconnect_message(session_);
-        error = makeError(HalvexCoreErrorProtocol,
-                          "Connection to " + cfg_.host +
-                              " closed: " + (message && *message ? message : libsshError(session_)));
+        lastReason_ = closedReason();
+        error = makeError(HalvexCoreErrorProtocol, "Connection to " + cfg_.host + " closed: " + lastReason_);
         return false;
     }
     return true;
@@ -300,16 +300,19 @@ std::optional<Error> HalvexSessionCore::attempt() {
             sessionInEvent_ = true;
         }
         if (!waitStep(deadline, error, "during the SSH handshake")) {
-            if (error && error->code == HalvexCoreErrorProtocol) return handshakeFailure();
+            if (error && error->code == HalvexCoreErrorProtocol) return handshakeFailure(lastReason_);
             return error;
         }
         rc = ssh_connect(session_);
     }
-    if (rc != SSH_OK) return handshakeFailure();
+    if (rc != SSH_OK) return handshakeFailure(closedReason());
     if (!sessionInEvent_) {
         ssh_event_add_session(event_, session_);
         sessionInEvent_ = true;
     }
+    if (const char* banner = ssh_get_serverbanner(session_))
+        log(1, std::string("Remote software version ") + banner);
+    if (const char* cipher = ssh_get_cipher_out(session_)) log(1, std::string("Cipher ") + cipher);
 
     // The host key, offered before anything else is sent.
     ssh_key key = nullptr;
@@ -338,20 +341,25 @@ std::optional<Error> HalvexSessionCore::attempt() {
     return mainLoop();
 }
 
-Error HalvexSessionCore::handshakeFailure() {
+// Why the session closed: the server's disconnect message, else libssh's
+// error. (Asking libssh for the message replaces its error text, so the error
+// is read first.)
+std::string HalvexSessionCore::closedReason() {
     std::string why = libsshError(session_);
-    const char* message = ssh_get_disconnect_message(session_);
-    std::string serverSays = message ? message : "";
+    if (ssh_get_status(session_) & (SSH_CLOSED | SSH_CLOSED_ERROR)) {
+        const char* message = ssh_get_disconnect_message(session_);
+        if (message && *message) return message;
+    }
+    return why;
+}
+
+Error HalvexSessionCore::handshakeFailure(const std::string& reason) {
     // Algorithms that the server and the settings have no name in common for
     // will not match on a retry either; the server may say so first.
-    for (const std::string& text : {why, serverSays})
-        if (text.find("no match for method") != std::string::npos ||
-            text.find("kex error") != std::string::npos ||
-            text.find("Unable to negotiate") != std::string::npos ||
-            text.find("no matching") != std::string::npos)
-            return makeError(HalvexCoreErrorConfiguration, "SSH algorithm negotiation failed: " + text);
-    if (!serverSays.empty()) why = serverSays;
-    return makeError(HalvexCoreErrorProtocol, "SSH connection to " + cfg_.host + " failed: " + why);
+    for (const char* text : {"no match for method", "kex error", "Unable to negotiate", "no matching"})
+        if (reason.find(text) != std::string::npos)
+            return makeError(HalvexCoreErrorConfiguration, "SSH algorithm negotiation failed: " + reason);
+    return makeError(HalvexCoreErrorProtocol, "SSH connection to " + cfg_.host + " failed: " + reason);
 }
 
 void HalvexSessionCore::reportBanner() {
@@ -518,9 +526,8 @@ std::optional<Error> HalvexSessionCore::mainLoop() {
         });
         int status = ssh_get_status(session_);
         if (!ssh_is_connected(session_) || (status & (SSH_CLOSED | SSH_CLOSED_ERROR))) {
-            const char* message = ssh_get_disconnect_message(session_);
-            std::string why = message && *message ? message : libsshError(session_);
-            return makeError(HalvexCoreErrorProtocol, "Connection to " + cfg_.host + " closed: " + why);
+            return makeError(HalvexCoreErrorProtocol,
+                             "Connection to " + cfg_.host + " closed: " + closedReason());
         }
         pollOnce(1000);
     }
@@ -563,6 +570,7 @@ void HalvexSessionCore::reject(Command& command, bool ended) {
     if (command.type != Command::Type::Open) return;
     auto& ch = command.channel;
     ch->open_.store(false);
+    ch->finished_.store(true);
     if (ch->io_->phase == HalvexChannelIO::Phase::Closed) return;
     ch->io_->phase = HalvexChannelIO::Phase::Closed;
     withChannelDelegate(*ch, [&](HalvexChannelDelegate& d) { d.channelDidClose(*ch, why); });
@@ -631,6 +639,7 @@ void HalvexSessionCore::failChannel(const std::shared_ptr<HalvexChannel>& ch,
     if (io.phase == HalvexChannelIO::Phase::Closed) return;
     io.phase = HalvexChannelIO::Phase::Closed;
     ch->open_.store(false);
+    ch->finished_.store(true);
     if (io.channel) {
         ssh_remove_channel_callbacks(io.channel, &io.callbacks);
         if (ssh_channel_is_open(io.channel)) ssh_channel_close(io.channel);
@@ -658,7 +667,9 @@ void HalvexSessionCore::serviceChannel(const std::shared_ptr<HalvexChannel>& ch)
         return;
     }
     auto openFailure = [&](const std::string& what) {
-        failChannel(ch, makeError(HalvexCoreErrorChannel, what + ": " + libsshError(session_)));
+        std::string text = what + ": " + libsshError(session_);
+        log(2, text);
+        failChannel(ch, makeError(HalvexCoreErrorChannel, text));
     };
     if (io.phase == Phase::Pending) {
         if (!authenticated_) return;

@@ -98,7 +98,8 @@ private:
     bool pollOnce(int timeoutMs);
     bool waitStep(std::optional<std::chrono::steady_clock::time_point> deadline, std::optional<Error>& error,
                   const char* what);
-    Error handshakeFailure();
+    Error handshakeFailure(const std::string& reason);
+    std::string closedReason();
     std::optional<Error> authenticate();
     std::optional<Error> runAuthChoice(AuthChoice& choice, int& result);
     std::optional<Error> mainLoop();
@@ -144,4 +145,5 @@ private:
     std::vector<std::shared_ptr<HalvexChannel>> channels_;
     std::deque<Command> forwards_;
     bool forwardInFlight_ = false;
+    std::string lastReason_; // why the socket closed, read once (reading it again loses it)
 };

@@ -398,7 +398,7 @@ bool HalvexSocketConnector::connect(const HalvexConnectRequest& req, HalvexConne
                 }
             }
         }
-        log_(0, "Connecting to " + addr + " port " + std::to_string(connectPort));
+        log_(1, "Connecting to " + addr + " port " + std::to_string(connectPort));
         int rc = ::connect(s, ai->ai_addr, ai->ai_addrlen);
         if (rc != 0 && errno != EINPROGRESS) {
             lastFailure = std::strerror(errno);

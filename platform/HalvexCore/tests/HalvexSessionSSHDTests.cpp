@@ -71,7 +71,12 @@ TEST_F(SSHDTest, PublicKeyLoginWithOpenSSHKeyFileOffersHostKeyFirstAndEndsCleanl
     std::vector<std::string> infoLines;
     std::mutex logMutex;
     auto session = makeSession(rec);
+    std::vector<std::string> debugLines;
     session->setLogDebug([&](const std::string& m) {
+        std::lock_guard lock(logMutex);
+        debugLines.push_back(m);
+    });
+    session->setLogInfo([&](const std::string& m) {
         std::lock_guard lock(logMutex);
         infoLines.push_back(m);
     });
@@ -105,7 +110,15 @@ TEST_F(SSHDTest, PublicKeyLoginWithOpenSSHKeyFileOffersHostKeyFirstAndEndsCleanl
     EXPECT_EQ(rec->disconnectCount(), 1);
     EXPECT_FALSE(rec->lastError()) << rec->lastError()->localizedDescription;
     std::lock_guard lock(logMutex);
-    EXPECT_FALSE(infoLines.empty()) << "the debug sink hears the connection's progress";
+    EXPECT_FALSE(debugLines.empty()) << "the debug sink hears libssh's progress";
+    auto has = [&](const std::string& text) {
+        return std::any_of(infoLines.begin(), infoLines.end(),
+                           [&](const std::string& l) { return l.find(text) != std::string::npos; });
+    };
+    EXPECT_TRUE(has("Connecting to 127.0.0.1 port " + std::to_string(sshd->port)));
+    EXPECT_TRUE(has("Remote software version SSH-2.0-OpenSSH"));
+    for (auto& l : debugLines)
+        EXPECT_EQ(l.find("known_hosts"), std::string::npos) << l;
 }
 
 TEST_F(SSHDTest, PublicKeyLoginWithPEMTextAndWithEncryptedPEMFile) {
@@ -259,7 +272,8 @@ TEST_F(SSHDTest, UnusableAlgorithmListsEndWithConfigurationError) {
         c.set(*session);
         session->connectToHost("127.0.0.1", sshd->port, "root", 10);
         ASSERT_TRUE(rec->waitDisconnect()) << c.what;
-        EXPECT_EQ(errorCode(rec->lastError()), HalvexCoreErrorConfiguration) << c.what;
+        EXPECT_EQ(errorCode(rec->lastError()), HalvexCoreErrorConfiguration)
+            << c.what << ": " << (rec->lastError() ? rec->lastError()->localizedDescription : "");
         EXPECT_FALSE(rec->authenticated);
     }
     // A list with a usable name works.

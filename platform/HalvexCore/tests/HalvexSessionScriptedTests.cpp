@@ -40,10 +40,16 @@ public:
         }
         thread_ = std::thread([this] { run(); });
     }
-    ~ScriptedServer() {
+    ~ScriptedServer() { stop(); }
+
+    // Ends the server at once, dropping a connected client.
+    void stop() {
+        if (!thread_.joinable()) return;
         [[maybe_unused]] ssize_t n = ::write(stop_[1], "x", 1);
+        if (int fd = sessionFd_.load(); fd >= 0) ::shutdown(fd, SHUT_RDWR);
         thread_.join();
         ssh_bind_free(bind_);
+        bind_ = nullptr;
         ::close(stop_[0]);
         ::close(stop_[1]);
     }
@@ -72,9 +78,18 @@ private:
         ssh_session s = ssh_new();
         long timeout = 10;
         ssh_options_set(s, SSH_OPTIONS_TIMEOUT, &timeout);
-        if (ssh_bind_accept(bind_, s) == SSH_OK && ssh_handle_key_exchange(s) == SSH_OK) serve(s);
+        if (ssh_bind_accept(bind_, s) == SSH_OK) {
+            sessionFd_.store(ssh_get_fd(s));
+            if (!stopping() && ssh_handle_key_exchange(s) == SSH_OK) serve(s);
+        }
+        sessionFd_.store(-1);
         ssh_disconnect(s);
         ssh_free(s);
+    }
+
+    bool stopping() {
+        pollfd p{stop_[0], POLLIN, 0};
+        return ::poll(&p, 1, 0) > 0;
     }
 
     void serve(ssh_session s) {
@@ -86,7 +101,10 @@ private:
         // Bounded: the client ends the session, or the stop pipe / time-out does.
         for (int i = 0; i < 200; ++i) {
             ssh_message msg = ssh_message_get(s);
-            if (!msg) return;
+            if (!msg || stopping()) {
+                if (msg) ssh_message_free(msg);
+                return;
+            }
             if (ssh_message_type(msg) != SSH_REQUEST_AUTH) {
                 ssh_message_reply_default(msg);
                 ssh_message_free(msg);
@@ -127,9 +145,11 @@ private:
                     ssh_message_auth_interactive_request(msg, "", "", 0, nullptr, nullptr);
                     round = 2;
                 } else if (round == 2 && answers.empty()) {
+                    {
+                        std::lock_guard lock(mutex_); // before the client can hear of it
+                        seen_.authenticated = true;
+                    }
                     ssh_message_auth_reply_success(msg, 0);
-                    std::lock_guard lock(mutex_);
-                    seen_.authenticated = true;
                 } else {
                     ssh_message_reply_default(msg);
                 }
@@ -153,6 +173,7 @@ private:
     bool listening_ = false;
     int stop_[2] = {-1, -1};
     std::thread thread_;
+    std::atomic<int> sessionFd_{-1};
     std::mutex mutex_;
     Seen seen_;
 };
@@ -314,6 +335,23 @@ TEST(HalvexSessionScripted, DisconnectWhileTheInteractivePromptWaitsEndsOnce) {
     EXPECT_FALSE(rec->lastError());
     EXPECT_FALSE(rec->authenticated);
     EXPECT_TRUE(server.seen().answers.empty()) << "answers given after the disconnect are not sent";
+}
+
+TEST(HalvexSessionScripted, AServerThatGoesAwayEndsTheSessionWithAnError) {
+    ScriptedServer server(ScriptedServer::Script::PasswordThenInteractive);
+    auto rec = std::make_shared<SessionRecorder>();
+    std::mutex m;
+    std::vector<HalvexInteractiveRequest> asked;
+    rec->chooser = twoFactor("first-factor", {"424242", "blue"}, &asked, &m);
+    auto session = HalvexSession::make(rec);
+    session->connectToHost("127.0.0.1", server.port, "tester", 10);
+    ASSERT_TRUE(rec->waitAuthenticated());
+    server.stop();
+    ASSERT_TRUE(rec->waitDisconnect());
+    ASSERT_TRUE(rec->lastError());
+    EXPECT_EQ(rec->lastError()->code, HalvexCoreErrorProtocol) << rec->lastError()->localizedDescription;
+    std::this_thread::sleep_for(100ms);
+    EXPECT_EQ(rec->disconnectCount(), 1);
 }
 
 TEST(HalvexSessionScripted, ReleasingTheSessionEndsTheAttemptWithoutCallbacks) {
