@@ -182,14 +182,19 @@ std::optional<double> openssh(peers::SSHD& sshd, Sink& sink) {
     for (auto& a : args)
         argv.push_back(a.data());
     argv.push_back(nullptr);
-    posix_spawn_file_actions_t fa;
-    posix_spawn_file_actions_init(&fa);
-    posix_spawn_file_actions_addopen(&fa, 0, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_addopen(&fa, 1, "/dev/null", O_WRONLY, 0);
-    pid_t pid = -1;
-    int rc = posix_spawnp(&pid, "ssh", &fa, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&fa);
-    if (rc != 0) return std::nullopt;
+    // ssh gets a parent-death signal: it never outlives this program.
+    pid_t parent = getpid();
+    pid_t pid = fork();
+    if (pid < 0) return std::nullopt;
+    if (pid == 0) {
+        prctl(PR_SET_PDEATHSIG, SIGTERM);
+        if (getppid() != parent) _exit(127);
+        int null = ::open("/dev/null", O_RDWR);
+        dup2(null, 0);
+        dup2(null, 1);
+        execvp("ssh", argv.data());
+        _exit(127);
+    }
     auto stopSSH = [&] {
         kill(pid, SIGTERM);
         waitpid(pid, nullptr, 0);

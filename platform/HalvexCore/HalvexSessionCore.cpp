@@ -721,24 +721,21 @@ void HalvexSessionCore::serviceChannel(const std::shared_ptr<HalvexChannel>& ch)
                 d->didChangePtySize(*shell, cols, rows, error);
     }
 
-    // Writes: what callers queued, as far as the server's window allows.
-    bool hadData = io.writeOffset < io.writeBuffer.size();
+    // Writes: what callers queued, as far as the server's window allows. The
+    // two buffers trade places instead of growing, so their memory is reused.
+    bool wrote = false;
     {
         std::lock_guard lock(ch->mutex_);
         ch->writeWakePosted_ = false;
-        if (!ch->pendingWrites_.empty()) {
-            hadData = true;
-            if (io.writeOffset == io.writeBuffer.size()) {
-                io.writeBuffer.clear();
-                io.writeOffset = 0;
-                io.writeBuffer.swap(ch->pendingWrites_);
-            } else {
-                io.writeBuffer.append(ch->pendingWrites_);
-                ch->pendingWrites_.clear();
-            }
-        }
     }
-    while (io.writeOffset < io.writeBuffer.size() && !io.remoteClosed) {
+    while (!io.remoteClosed) {
+        if (io.writeOffset == io.writeBuffer.size()) {
+            io.writeBuffer.clear();
+            io.writeOffset = 0;
+            std::lock_guard lock(ch->mutex_);
+            io.writeBuffer.swap(ch->pendingWrites_);
+        }
+        if (io.writeBuffer.empty()) break;
         uint32_t window = ssh_channel_window_size(io.channel);
         if (window == 0) break;
         size_t n = std::min<size_t>({io.writeBuffer.size() - io.writeOffset, window, 1u << 20});
@@ -751,18 +748,15 @@ void HalvexSessionCore::serviceChannel(const std::shared_ptr<HalvexChannel>& ch)
         }
         if (written == 0) break;
         io.writeOffset += static_cast<size_t>(written);
+        wrote = true;
     }
-    if (hadData && io.writeOffset == io.writeBuffer.size()) {
-        io.writeBuffer.clear();
-        io.writeOffset = 0;
-        bool more;
-        {
-            std::lock_guard lock(ch->mutex_);
-            more = !ch->pendingWrites_.empty();
-        }
-        if (!more && !ch->closeRequested_.load())
-            withChannelDelegate(*ch, [&](HalvexChannelDelegate& d) { d.channelDidWriteData(*ch); });
+    bool drained = io.writeOffset == io.writeBuffer.size();
+    if (drained) {
+        std::lock_guard lock(ch->mutex_);
+        drained = ch->pendingWrites_.empty();
     }
+    if (wrote && drained && !ch->closeRequested_.load())
+        withChannelDelegate(*ch, [&](HalvexChannelDelegate& d) { d.channelDidWriteData(*ch); });
 
     if (io.remoteClosed) {
         failChannel(ch, std::nullopt);
@@ -770,14 +764,7 @@ void HalvexSessionCore::serviceChannel(const std::shared_ptr<HalvexChannel>& ch)
     }
     // The other side has nothing more to send: once our queued bytes are out,
     // the channel closes (it has no half-open state for its owner).
-    if ((io.closing || io.remoteEOF) && io.writeOffset == io.writeBuffer.size()) {
-        bool more;
-        {
-            std::lock_guard lock(ch->mutex_);
-            more = !ch->pendingWrites_.empty();
-        }
-        if (!more) failChannel(ch, std::nullopt);
-    }
+    if ((io.closing || io.remoteEOF) && drained) failChannel(ch, std::nullopt);
 }
 
 void HalvexSessionCore::serviceForwards() {

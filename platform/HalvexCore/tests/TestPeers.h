@@ -23,6 +23,7 @@
 #include <spawn.h>
 #include <sstream>
 #include <string>
+#include <sys/prctl.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -228,18 +229,29 @@ public:
     std::string passphrase = "orvik pass phrase";
 
 private:
+    // sshd gets a parent-death signal, so a test process that dies midway
+    // does not leave it running.
     bool spawn() {
-        posix_spawn_file_actions_t fa;
-        posix_spawn_file_actions_init(&fa);
-        posix_spawn_file_actions_addopen(&fa, 0, "/dev/null", O_RDONLY, 0);
-        posix_spawn_file_actions_addopen(&fa, 1, "/dev/null", O_WRONLY, 0);
         std::string logPath = dir.path + "/sshd.log";
-        posix_spawn_file_actions_addopen(&fa, 2, logPath.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
         std::string config = dir.path + "/sshd_config";
         const char* argv[] = {"/usr/sbin/sshd", "-D", "-e", "-f", config.c_str(), nullptr};
-        int rc = posix_spawn(&pid, argv[0], &fa, nullptr, const_cast<char**>(argv), environ);
-        posix_spawn_file_actions_destroy(&fa);
-        return rc == 0;
+        pid_t parent = getpid();
+        pid = fork();
+        if (pid < 0) return false;
+        if (pid == 0) {
+            prctl(PR_SET_PDEATHSIG, SIGTERM);
+            if (getppid() != parent) _exit(127);
+            int in = ::open("/dev/null", O_RDONLY);
+            int out = ::open("/dev/null", O_WRONLY);
+            int err = ::open(logPath.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
+            if (in < 0 || out < 0 || err < 0) _exit(127);
+            dup2(in, 0);
+            dup2(out, 1);
+            dup2(err, 2);
+            execv(argv[0], const_cast<char**>(argv));
+            _exit(127);
+        }
+        return true;
     }
     bool waitListening() {
         for (int i = 0; i < 250; ++i) { // 5 s
