@@ -296,6 +296,8 @@ TEST_F(SSHDTest, ShellPtyFollowsResizes) {
     rec->onAuthenticated = [&](HalvexSession& s) {
         std::lock_guard lock(m);
         shell = s.openShellChannel("xterm-256color", 80, 24, shellRec);
+        // Asked for while the shell is still opening: applied once it is open.
+        shell->changePtySize(90, 33);
     };
     auto session = makeSession(rec);
     session->connectToHost("127.0.0.1", sshd->port, "root", 10);
@@ -309,12 +311,15 @@ TEST_F(SSHDTest, ShellPtyFollowsResizes) {
     EXPECT_TRUE(ch->isOpen());
     EXPECT_EQ(ch->session(), session);
     ch->writeData("stty size; echo 'mark'1\n");
-    EXPECT_TRUE(shellRec->waitFor([&] { return shellRec->out.find("24 80\r\nmark1") != std::string::npos; }))
+    EXPECT_TRUE(shellRec->waitFor([&] { return shellRec->out.find("33 90\r\nmark1") != std::string::npos; }))
         << shellRec->out;
-    ch->changePtySize(100, 30);
-    ASSERT_TRUE(shellRec->waitFor([&] { return shellRec->resizes.size() == 1; }));
+    ASSERT_EQ(shellRec->resizes.size(), 1u);
     EXPECT_FALSE(shellRec->resizes[0].failed);
-    EXPECT_EQ(shellRec->resizes[0].columns, 100);
+    ch->changePtySize(100, 30);
+    ASSERT_TRUE(shellRec->waitFor([&] { return shellRec->resizes.size() == 2; }));
+    EXPECT_FALSE(shellRec->resizes[1].failed);
+    EXPECT_EQ(shellRec->resizes[1].columns, 100);
+    EXPECT_EQ(shellRec->resizes[1].rows, 30);
     ch->writeData("stty size; echo 'mark'2\n");
     EXPECT_TRUE(shellRec->waitFor([&] { return shellRec->out.find("30 100\r\nmark2") != std::string::npos; }))
         << shellRec->out;
@@ -389,9 +394,14 @@ TEST_F(SSHDTest, RemoteForwardBringsForwardedChannels) {
     auto rec = std::make_shared<SessionRecorder>();
     auto chRec = std::make_shared<ChannelRecorder>();
     chRec->echo = true;
-    rec->onForward = [chRec](const std::shared_ptr<HalvexForwardChannel>& ch) {
+    // The channel's owner takes it over a little later, as a forwarding that
+    // hops threads would: what arrives meanwhile is kept for it.
+    std::mutex fm;
+    std::shared_ptr<HalvexForwardChannel> forwarded;
+    rec->onForward = [&](const std::shared_ptr<HalvexForwardChannel>& ch) {
         EXPECT_TRUE(ch->isOpen());
-        ch->setDelegate(chRec);
+        std::lock_guard lock(fm);
+        forwarded = ch;
     };
     auto session = makeSession(rec);
     session->connectToHost("127.0.0.1", sshd->port, "root", 10);
@@ -414,6 +424,14 @@ TEST_F(SSHDTest, RemoteForwardBringsForwardedChannels) {
     setsockopt(s, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
     std::string msg = "through the remote forward\n";
     ASSERT_EQ(::send(s, msg.data(), msg.size(), 0), static_cast<ssize_t>(msg.size()));
+    ASSERT_TRUE(rec->waitFor([&] { return rec->forwards.size() == 1; }));
+    std::this_thread::sleep_for(300ms);
+    {
+        std::lock_guard lock(fm);
+        ASSERT_TRUE(forwarded);
+        EXPECT_EQ(forwarded->session(), session);
+        forwarded->setDelegate(chRec);
+    }
     std::string got;
     char buf[256];
     while (got.size() < msg.size()) {
@@ -538,6 +556,34 @@ TEST_F(SSHDTest, SocketFailuresAndSettingsThatCannotWork) {
         EXPECT_EQ(errorCode(rec->lastError()), c.code) << c.what;
         EXPECT_FALSE(rec->lastError()->localizedDescription.empty()) << c.what;
     }
+    // A server that accepts and never speaks: the time-out ends the attempt,
+    // and so does a disconnect, without an error.
+    uint16_t silentPort = 0;
+    int silent = peers::listenLoopback(silentPort);
+    ASSERT_GE(silent, 0);
+    {
+        auto rec = std::make_shared<SessionRecorder>();
+        auto session = makeSession(rec);
+        auto start = std::chrono::steady_clock::now();
+        session->connectToHost("127.0.0.1", silentPort, "root", 1.0);
+        ASSERT_TRUE(rec->waitDisconnect(10s));
+        EXPECT_EQ(errorCode(rec->lastError()), HalvexCoreErrorConnect);
+        EXPECT_NE(rec->lastError()->localizedDescription.find("timed out"), std::string::npos);
+        EXPECT_GE(std::chrono::steady_clock::now() - start, 900ms);
+    }
+    {
+        auto rec = std::make_shared<SessionRecorder>();
+        auto session = makeSession(rec);
+        session->connectToHost("127.0.0.1", silentPort, "root", 0);
+        std::this_thread::sleep_for(300ms);
+        EXPECT_EQ(rec->disconnectCount(), 0);
+        session->disconnect();
+        ASSERT_TRUE(rec->waitDisconnect(10s));
+        EXPECT_FALSE(rec->lastError());
+        EXPECT_TRUE(rec->events() == std::vector<std::string>{"disconnect"});
+    }
+    ::close(silent);
+
     // Bound to the loopback interface it connects.
     auto rec = std::make_shared<SessionRecorder>();
     auto session = makeSession(rec);
