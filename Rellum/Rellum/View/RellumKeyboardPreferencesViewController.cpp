@@ -58,6 +58,11 @@ RellumKeyboardPreferencesViewController::RellumKeyboardPreferencesViewController
       escapeCharacterHelpArray_(makeEscapeHelp()) {}
 
 RellumKeyboardPreferencesViewController::~RellumKeyboardPreferencesViewController() {
+    // The subclass that stores the mappings is gone by now: nothing that ends
+    // with the view may reach it.
+    if (keyMappingsArrayController_) keyMappingsArrayController_->setContentChangedHandler(nullptr);
+    if (mappingPanel_) mappingPanel_->disconnect(this);
+    if (view_) view_->disconnect(this);
     // A view nobody took into a window is the pane's own.
     if (view_ && !view_->parent()) delete view_.data();
 }
@@ -83,11 +88,23 @@ void RellumKeyboardPreferencesViewController::loadView() {
     auto* view = new QWidget;
     view->setObjectName(QStringLiteral("RellumKeyboardPreferencesView"));
     view_ = view;
+    // The view may go with a window that took it; its parts go with it.
+    connect(view, &QObject::destroyed, this, [this] {
+        optionAsMetaCheckButton_ = nullptr;
+        mappingPanel_ = nullptr;
+        keycodePopUpButton_ = nullptr;
+        modifierPopUpButton_ = nullptr;
+        sendTextTokenField_ = nullptr;
+        keyMappingTableView_ = nullptr;
+        escapeHelpPopover_ = nullptr;
+    });
 
-    keyMappingsArrayController_ = new RellumKeyMappingsArrayController(this);
-    keyMappingsArrayController_->setObjectName(QStringLiteral("keyMappingsArrayController"));
-    keyMappingsArrayController_->setContentChangedHandler(
-        [this](const RellumKeyMappings& content) { setKeyMappings(content); });
+    if (!keyMappingsArrayController_) {
+        keyMappingsArrayController_ = new RellumKeyMappingsArrayController(this);
+        keyMappingsArrayController_->setObjectName(QStringLiteral("keyMappingsArrayController"));
+        keyMappingsArrayController_->setContentChangedHandler(
+            [this](const RellumKeyMappings& content) { setKeyMappings(content); });
+    }
 
     keyMappingTableView_ = new QTableView(view);
     keyMappingTableView_->setObjectName(QStringLiteral("keyMappingTableView"));

@@ -141,6 +141,8 @@ RellumQtKeyInput RellumKeyInputFromQKeyEvent(const QKeyEvent& event, std::uint64
     }
     if (const char16_t value = plainKeyValue(key)) {
         input.rawChar = value;
+        // Qt's Enter is the keypad's, whether or not the back end says so.
+        if (key == Qt::Key_Enter) input.modifierFlags |= RellumNumericPadKeyMask;
         return input;
     }
     // The key's own character: its text when that is printable (it has Shift

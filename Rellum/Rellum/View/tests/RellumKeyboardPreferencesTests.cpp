@@ -356,3 +356,44 @@ TEST_F(RellumKeyboardPane, EditingTokensAreNormalisedThroughTheirText) {
 }
 
 } // namespace
+
+namespace {
+
+// The pane may go while its sheet is open, or after the window that held its
+// view: neither may reach the storage subclass, which is gone by then.
+TEST(RellumKeyboardPaneLifetime, PaneGoesWhileItsSheetIsOpen) {
+    auto pane = std::make_unique<MemoryKeyboardPane>();
+    pane->stored = {mapping(kF1, kControl, "a")};
+    pane->view()->show();
+    pane->addKeyMap();
+    ASSERT_TRUE(pane->mappingPanel()->isVisible());
+    QPointer<QDialog> panel = pane->mappingPanel();
+    pane.reset();
+    EXPECT_TRUE(panel.isNull());
+}
+
+TEST(RellumKeyboardPaneLifetime, ViewGoesWithItsWindowBeforeThePane) {
+    MemoryKeyboardPane pane;
+    {
+        QWidget window;
+        pane.view()->setParent(&window);
+        window.show();
+        pane.addKeyMap();
+    }
+    EXPECT_FALSE(pane.isViewLoaded());
+    EXPECT_EQ(pane.mappingPanel(), nullptr);
+    EXPECT_EQ(pane.keyMappingTableView(), nullptr);
+    pane.ok(); // no sheet: nothing happens
+    pane.cancel();
+    EXPECT_TRUE(pane.stored.empty());
+    // Asking again builds a new view over the stored mappings.
+    pane.stored = {mapping(kF2, kShift, "b")};
+    ASSERT_TRUE(pane.view());
+    EXPECT_EQ(pane.keyMappingTableView()->model()->rowCount(), 1);
+    pane.addKeyMap();
+    QTest::keyClicks(pane.sendTextTokenField(), "c");
+    pane.ok();
+    EXPECT_EQ(pane.stored.size(), 2u);
+}
+
+} // namespace

@@ -149,6 +149,8 @@ INSTANTIATE_TEST_SUITE_P(
         KeyCase{"SlashApplication", Qt::Key_Slash, kKeypad, "/", kAppKeypad, Kind::Send, "\x1bOo"},
         KeyCase{"EnterNormal", Qt::Key_Enter, kKeypad, "\r", kNormal, Kind::Send, "\r"},
         KeyCase{"EnterApplication", Qt::Key_Enter, kKeypad, "\r", kAppKeypad, Kind::Send, "\x1bOM"},
+        KeyCase{"EnterWithoutKeypadModifier", Qt::Key_Enter, kNone, "\r", kAppKeypad, Kind::Send, "\x1bOM"},
+        KeyCase{"ReturnIsNotKeypad", Qt::Key_Return, kNone, "\r", kAppKeypad, Kind::Send, "\r"},
         KeyCase{"ZeroApplication", Qt::Key_0, kKeypad, "0", kAppKeypad, Kind::Send, "\x1bOp"}));
 
 INSTANTIATE_TEST_SUITE_P(
