@@ -35,6 +35,7 @@ RellumQtMouseInput RellumMouseInputFromEvent(const QMouseEvent& event, const Rel
     input.coord = RellumMouseCoordFromPoint(event.position(), geometry);
     switch (event.type()) {
     case QEvent::MouseButtonPress:
+    case QEvent::MouseButtonDblClick: // Qt's second press of a double click
         input.kind = RellumQtMouseInput::Kind::Down;
         input.buttonNumber = RellumButtonNumberFromQt(event.button());
         break;
@@ -46,14 +47,12 @@ RellumQtMouseInput RellumMouseInputFromEvent(const QMouseEvent& event, const Rel
         const Qt::MouseButtons held = event.buttons();
         if (!held) {
             input.kind = RellumQtMouseInput::Kind::Moved;
-            break;
-        }
-        input.kind = RellumQtMouseInput::Kind::Dragged;
-        if (held & Qt::LeftButton) {
+        } else if (held & Qt::LeftButton) {
+            input.kind = RellumQtMouseInput::Kind::Dragged;
             input.buttonNumber = 0;
         } else {
-            const auto bits = static_cast<std::uint64_t>(held.toInt());
-            input.buttonNumber = RellumButtonNumberFromQt(static_cast<Qt::MouseButton>(bits & (~bits + 1)));
+            // Drags of the other buttons keep Qt's behaviour and are not reported.
+            input.kind = RellumQtMouseInput::Kind::Other;
         }
         break;
     }

@@ -14,9 +14,9 @@ struct RellumQtMouseInput {
     enum class Kind {
         Down,    // a button went down
         Up,      // a button went up
-        Dragged, // motion with `buttonNumber` held
+        Dragged, // motion with the left button held
         Moved,   // motion with no button held
-        Other,   // nothing the encoder reports (double clicks arrive as Down first)
+        Other,   // nothing the encoder reports: motion with only other buttons held
     };
     Kind kind = Kind::Other;
     // The platform button number: 0 left, 1 right, 2 middle, 3 and up the others.
@@ -41,8 +41,8 @@ std::uint64_t RellumButtonNumberFromQt(Qt::MouseButton button);
 // zero, so no event divides by it before a font is set.
 RellumMouseCoord RellumMouseCoordFromPoint(QPointF point, const RellumQtPageGeometry& geometry);
 
-// A press, release or move event as the encoder's input. Motion with several
-// buttons held is a drag of the left one when it is held, else of the lowest.
+// A press (the second press of a double click included), release or move
+// event as the encoder's input.
 RellumQtMouseInput RellumMouseInputFromEvent(const QMouseEvent& event, const RellumQtPageGeometry& geometry);
 
 // The bytes the encoder reports for a mouse event (empty when the host takes

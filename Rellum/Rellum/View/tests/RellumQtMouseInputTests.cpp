@@ -8,6 +8,7 @@
 
 #include <limits>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -62,12 +63,13 @@ TEST_F(RellumQtMouse, EventsBecomeButtonsModifiersAndCells) {
     EXPECT_EQ(RellumButtonNumberFromQt(Qt::BackButton), 3u);
     EXPECT_EQ(RellumButtonNumberFromQt(Qt::ForwardButton), 4u);
 
-    const auto drag =
-        RellumMouseInputFromEvent(move(cellCentre(1, 1), Qt::RightButton | Qt::MiddleButton), kPage);
-    EXPECT_EQ(drag.kind, RellumQtMouseInput::Kind::Dragged);
-    EXPECT_EQ(drag.buttonNumber, 1u); // the lowest held button: right
+    // Drags are the left button's; the others keep Qt's behaviour.
+    EXPECT_EQ(
+        RellumMouseInputFromEvent(move(cellCentre(1, 1), Qt::RightButton | Qt::MiddleButton), kPage).kind,
+        RellumQtMouseInput::Kind::Other);
     const auto leftDrag =
         RellumMouseInputFromEvent(move(cellCentre(1, 1), Qt::LeftButton | Qt::RightButton), kPage);
+    EXPECT_EQ(leftDrag.kind, RellumQtMouseInput::Kind::Dragged);
     EXPECT_EQ(leftDrag.buttonNumber, 0u);
     EXPECT_EQ(RellumMouseInputFromEvent(move(cellCentre(1, 1), Qt::NoButton), kPage).kind,
               RellumQtMouseInput::Kind::Moved);
@@ -107,6 +109,24 @@ TEST_F(RellumQtMouse, ClickReportsSGR) {
     EXPECT_EQ(send(press(cellCentre(9, 4), Qt::RightButton, Qt::ShiftModifier)), "\x1b[<6;10;5M");
     EXPECT_EQ(send(release(cellCentre(9, 4), Qt::RightButton, Qt::ShiftModifier)), "\x1b[<6;10;5m");
     EXPECT_EQ(send(press(cellCentre(0, 0), Qt::BackButton)), "\x1b[<3;1;1M");
+}
+
+TEST_F(RellumQtMouse, DoubleClickReportsBothPresses) {
+    modes(RellumMouseReportClick, RellumMouseProtocolSGR);
+    const QPointF at = cellCentre(2, 2);
+    const QMouseEvent second(QEvent::MouseButtonDblClick, at, at, Qt::LeftButton, Qt::LeftButton,
+                             Qt::NoModifier);
+    const std::vector<std::string> sent{send(press(at, Qt::LeftButton)), send(release(at, Qt::LeftButton)),
+                                        send(second), send(release(at, Qt::LeftButton))};
+    const std::vector<std::string> expected{"\x1b[<0;3;3M", "\x1b[<0;3;3m", "\x1b[<0;3;3M", "\x1b[<0;3;3m"};
+    EXPECT_EQ(sent, expected);
+}
+
+TEST_F(RellumQtMouse, RightButtonDragsAreNotReported) {
+    modes(RellumMouseReportDrag, RellumMouseProtocolSGR);
+    EXPECT_EQ(send(press(cellCentre(1, 1), Qt::RightButton)), "\x1b[<2;2;2M");
+    EXPECT_EQ(send(move(cellCentre(2, 1), Qt::RightButton)), "");
+    EXPECT_EQ(send(release(cellCentre(2, 1), Qt::RightButton)), "\x1b[<2;3;2m");
 }
 
 TEST_F(RellumQtMouse, DragReportsOncePerCell) {
