@@ -1,5 +1,7 @@
 #include "Rellum/View/RellumKeyboardPreferencesViewController.h"
 
+#include "Rellum/View/RellumTokenItemDelegate.h"
+
 #include <QCheckBox>
 #include <QComboBox>
 #include <QCoreApplication>
@@ -114,6 +116,9 @@ void RellumKeyboardPreferencesViewController::loadView() {
     keyMappingTableView_->setEditTriggers(QAbstractItemView::NoEditTriggers);
     keyMappingTableView_->verticalHeader()->hide();
     keyMappingTableView_->horizontalHeader()->setStretchLastSection(true);
+    // Send texts show their escapes as tokens, as the sheet does.
+    keyMappingTableView_->setItemDelegateForColumn(RellumKeyMappingsArrayController::SendTextColumn,
+                                                   new RellumTokenItemDelegate(this, keyMappingTableView_));
     connect(keyMappingTableView_, &QTableView::doubleClicked, this,
             [this] { editKeyMap(keyMappingTableView_); });
 

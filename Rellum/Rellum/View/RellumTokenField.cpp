@@ -25,8 +25,8 @@ QTextCharFormat tokenFormat(const RellumEscapeToken& token, RellumTokenStyle sty
     format.setProperty(kTokenProperty, true);
     format.setProperty(kTokenEscapedProperty, QByteArray::fromStdString(token.escaped()));
     if (style == RellumTokenStyle::Squared) {
-        format.setBackground(QColor(0xD8, 0xE2, 0xF0));
-        format.setForeground(QColor(0x20, 0x30, 0x50));
+        format.setBackground(RellumTokenBackgroundColor());
+        format.setForeground(RellumTokenTextColor());
     }
     return format;
 }
@@ -42,6 +42,14 @@ void appendText(std::vector<RellumEscapeToken::Element>& out, const std::string&
 }
 
 } // namespace
+
+QColor RellumTokenBackgroundColor() {
+    return QColor(0xD8, 0xE2, 0xF0);
+}
+
+QColor RellumTokenTextColor() {
+    return QColor(0x20, 0x30, 0x50);
+}
 
 RellumTokenField::RellumTokenField(QWidget* parent) : QTextEdit(parent) {
     setAcceptRichText(false);

@@ -2,6 +2,7 @@
 
 #include "Rellum/RellumEscapeToken.h"
 
+#include <QColor>
 #include <QTextEdit>
 
 #include <string>
@@ -13,6 +14,10 @@ enum class RellumTokenStyle {
     PlainText, // as ordinary text
     Squared,   // as a token on a squared background
 };
+
+// The colours a squared token is drawn in.
+QColor RellumTokenBackgroundColor();
+QColor RellumTokenTextColor();
 
 // What a token field asks about the elements it shows and the commands its
 // keys stand for.

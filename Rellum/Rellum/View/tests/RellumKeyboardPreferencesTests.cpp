@@ -5,7 +5,10 @@
 #include <QComboBox>
 #include <QDialog>
 #include <QFrame>
+#include <QImage>
+#include <QPainter>
 #include <QPushButton>
+#include <QStyleOptionViewItem>
 #include <QTableView>
 #include <QTableWidget>
 #include <QTest>
@@ -394,6 +397,41 @@ TEST(RellumKeyboardPaneLifetime, ViewGoesWithItsWindowBeforeThePane) {
     QTest::keyClicks(pane.sendTextTokenField(), "c");
     pane.ok();
     EXPECT_EQ(pane.stored.size(), 2u);
+}
+
+} // namespace
+
+namespace {
+
+// How many pixels of a list cell are in the token colour.
+int tokenPixels(QTableView* table, int row) {
+    const QModelIndex index = table->model()->index(row, RellumKeyMappingsArrayController::SendTextColumn);
+    const QRect rect = table->visualRect(index);
+    QImage image(rect.size(), QImage::Format_ARGB32);
+    image.fill(Qt::white);
+    QPainter painter(&image);
+    QStyleOptionViewItem option;
+    option.initFrom(table->viewport());
+    option.rect = QRect(QPoint(0, 0), rect.size());
+    option.widget = table;
+    table->itemDelegateForColumn(RellumKeyMappingsArrayController::SendTextColumn)
+        ->paint(&painter, option, index);
+    painter.end();
+    int count = 0;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x)
+            if (image.pixelColor(x, y) == RellumTokenBackgroundColor()) ++count;
+    return count;
+}
+
+TEST(RellumKeyboardPaneList, SendTextsShowTheirEscapesAsTokens) {
+    MemoryKeyboardPane pane;
+    pane.stored = {mapping(kF1, kControl, "plain"), mapping(kF2, kControl, "a\\e[A")};
+    pane.view()->show();
+    QTableView* table = pane.keyMappingTableView();
+    ASSERT_EQ(table->model()->index(0, 0).data().toString(), "F1");
+    EXPECT_EQ(tokenPixels(table, 0), 0);
+    EXPECT_GT(tokenPixels(table, 1), 20);
 }
 
 } // namespace
