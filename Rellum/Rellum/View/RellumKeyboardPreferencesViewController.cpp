@@ -179,12 +179,14 @@ void RellumKeyboardPreferencesViewController::buildMappingPanel() {
 
     auto* helpButton = new QPushButton(QStringLiteral("?"), mappingPanel_);
     helpButton->setObjectName(QStringLiteral("escapeHelpButton"));
+    helpButton->setAutoDefault(false);
     connect(helpButton, &QPushButton::clicked, this,
             [this, helpButton] { showEscapeHelpPopover(helpButton); });
 
     auto* okButton = new QPushButton(tr("OK"), mappingPanel_);
     okButton->setObjectName(QStringLiteral("okButton"));
-    okButton->setAutoDefault(false);
+    // Return anywhere in the sheet confirms it.
+    okButton->setDefault(true);
     connect(okButton, &QPushButton::clicked, this, [this, okButton] { ok(okButton); });
     auto* cancelButton = new QPushButton(tr("Cancel"), mappingPanel_);
     cancelButton->setObjectName(QStringLiteral("cancelButton"));
