@@ -125,9 +125,6 @@ void RellumKeyboardPreferencesViewController::loadView() {
     auto* addButton = new QPushButton(QStringLiteral("+"), view);
     addButton->setObjectName(QStringLiteral("addKeyMapButton"));
     connect(addButton, &QPushButton::clicked, this, [this, addButton] { addKeyMap(addButton); });
-    auto* removeButton = new QPushButton(QStringLiteral("\u2212"), view);
-    removeButton->setObjectName(QStringLiteral("removeKeyMapButton"));
-    connect(removeButton, &QPushButton::clicked, this, [this] { removeSelectedKeyMaps(); });
     auto* editButton = new QPushButton(tr("Edit"), view);
     editButton->setObjectName(QStringLiteral("editKeyMapButton"));
     connect(editButton, &QPushButton::clicked, this, [this, editButton] { editKeyMap(editButton); });
@@ -139,7 +136,6 @@ void RellumKeyboardPreferencesViewController::loadView() {
 
     auto* buttons = new QHBoxLayout;
     buttons->addWidget(addButton);
-    buttons->addWidget(removeButton);
     buttons->addStretch(1);
     buttons->addWidget(editButton);
 
@@ -281,11 +277,6 @@ void RellumKeyboardPreferencesViewController::editKeyMap(QObject* sender) {
     setEditingModifier(mapping.modifier());
     setEditingTextTokens(RellumEscapeToken::tokensFromString(mapping.sendtext().value_or(std::string())));
     newOrReplaceKeyMap();
-}
-
-void RellumKeyboardPreferencesViewController::removeSelectedKeyMaps() {
-    const RellumKeyMappings selected = selectedObjects();
-    if (!selected.empty()) keyMappingsArrayController_->removeObjects(selected);
 }
 
 void RellumKeyboardPreferencesViewController::setEditingKeycode(std::uint64_t keycode) {

@@ -111,7 +111,6 @@ private:
     void newOrReplaceKeyMap();
     void sheetEnded(int returnCode);
     void commitEditingMapping();
-    void removeSelectedKeyMaps();
     RellumKeyMappings selectedObjects() const;
     void showEditingKeycode();
     void showEditingModifier();

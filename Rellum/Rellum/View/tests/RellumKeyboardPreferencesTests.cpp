@@ -299,16 +299,6 @@ TEST_F(RellumKeyboardPane, TypingBesideATokenStaysText) {
     EXPECT_EQ(storedMapping(kF2, kShift)->sendtext(), "\\x");
 }
 
-TEST_F(RellumKeyboardPane, RemoveButtonRemovesTheSelectedMappings) {
-    pane.stored = {mapping(kF1, kControl, "a"), mapping(kF2, kShift, "b")};
-    show();
-    selectRow(1); // F1 with Control
-    click(button("removeKeyMapButton"));
-    ASSERT_EQ(pane.stored.size(), 1u);
-    EXPECT_EQ(pane.stored[0]->keycode(), kF2);
-    EXPECT_EQ(pane.keyMappingTableView()->model()->rowCount(), 1);
-}
-
 TEST_F(RellumKeyboardPane, EscapeHelpListsTheFourteenEscapesInOrder) {
     const std::vector<RellumEscapeHelpRow> expected{
         {"\\a", "0x07", "Alarm (Beep, Bell)"},
