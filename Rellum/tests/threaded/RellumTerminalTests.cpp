@@ -126,7 +126,7 @@ TEST(RellumTerminalUpdates, FeedingFromTheMainThreadWhileAnUpdateWaitsForItDoesN
         }
     });
     for (int i = 0; i < 12; ++i)
-        h.terminal->renderData("line " + std::to_string(i) + "\r\n");
+        h.terminal->renderData(std::string("line ").append(std::to_string(i)).append("\r\n"));
     returned = true;
     watchdog.join();
 

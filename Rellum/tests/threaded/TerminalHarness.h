@@ -175,6 +175,17 @@ struct TerminalHarness {
         drain();
         return true;
     }
+    // With a real clock: serves the main queue until an update has applied
+    // everything fed so far.
+    void drainRealClock() {
+        int seen = -1;
+        // An edit queued after every chunk fed so far: the update that runs it
+        // applies them all, and then tells the controller.
+        RellumTerminal* t = terminal.get();
+        terminal->renderQueue().async([&, t] { t->appendEditBlock([&] { seen = controller->updates; }); });
+        main->runUntil([&] { return seen >= 0 && controller->updates > seen; }, std::chrono::seconds(20));
+        drain();
+    }
     std::string primaryText() const { return RellumUTF8FromUTF16(terminal->primaryTextStorage()->string()); }
     std::string alternateText() const {
         return RellumUTF8FromUTF16(terminal->alternateTextStorage()->string());
