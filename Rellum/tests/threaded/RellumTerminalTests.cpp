@@ -102,6 +102,24 @@ TEST(RellumTerminalUpdates, AQueuedChunkKeepsItsTerminalAliveUntilScanned) {
     EXPECT_TRUE(weak.expired());
 }
 
+TEST(RellumTerminalUpdates, ATerminalLastHeldByItsRenderQueueLeavesItsViewToTheMainThread) {
+    TerminalHarness h;
+    std::thread::id destroyedOn;
+    h.controller->destroyedOn = &destroyedOn;
+    std::weak_ptr<RellumTerminal> weak = h.terminal;
+    std::atomic<bool> release{false};
+    h.terminal->renderQueue().async([&, keep = h.terminal]() mutable {
+        while (!release.load())
+            std::this_thread::sleep_for(1ms);
+        keep.reset(); // the last owner lets go here, on the render queue
+    });
+    h.terminal.reset();
+    release = true;
+    ASSERT_TRUE(h.main->runUntil([&] { return destroyedOn != std::thread::id(); }, 20s));
+    EXPECT_TRUE(weak.expired());
+    EXPECT_EQ(destroyedOn, std::this_thread::get_id());
+}
+
 // ---- The main thread never waits for the render queue ----
 
 TEST(RellumTerminalUpdates, FeedingFromTheMainThreadWhileAnUpdateWaitsForItDoesNotDeadlock) {
