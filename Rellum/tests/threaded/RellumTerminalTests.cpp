@@ -195,6 +195,10 @@ TEST(RellumTerminalHost, PageSizesAreProposedThenAppliedWhenConfirmed) {
         EXPECT_EQ(t.alternateGrid()->pageSize(), (RellumPageSize{100, 30}));
     });
 
+    h.terminal->willChangePageSize({3, 2});
+    ASSERT_EQ(h.delegate->proposals.size(), 2u);
+    EXPECT_EQ(h.delegate->proposals[1], (RellumPageSize{20, 5})) << "never less than 20 by 5";
+
     h.controller->maximal = {3, 2};
     EXPECT_EQ(h.terminal->maxAllowedPageSize(), (RellumPageSize{20, 5}));
     h.controller->maximal = {132, 4};
