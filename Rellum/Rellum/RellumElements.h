@@ -83,6 +83,7 @@ public:
     friend bool operator==(const RellumElements& a, const RellumElements& b) { return a.cells_ == b.cells_; }
 
 private:
+    friend class RellumPackedElements;
     uint32_t internMarks(std::u32string marks);
     void compactMarksIfNeeded();
 

@@ -41,6 +41,13 @@ void RellumGrid::insertLineAtIndex(uint64_t index) {
     if (!spareLines_.empty()) {
         line = std::move(spareLines_.back());
         spareLines_.pop_back();
+        if (line->packed_) {
+            line->packed_.reset();
+            if (!spareCells_.empty()) {
+                line->elements_ = std::move(spareCells_.back());
+                spareCells_.pop_back();
+            }
+        }
         line->elements_.clear();
         line->characterCount_ = 0;
         line->nextWrapSerial_ = 0;
@@ -64,6 +71,19 @@ void RellumGrid::insertLineAtIndex(uint64_t index) {
         if (delegate_) delegate_->didInsertNewLineAtIndex(*this, origin == 0 ? 0 : origin - 1);
     }
     trim();
+    // The line that this one pushed off the page.
+    const uint64_t first = lineIndexAtY(0);
+    if (first > 0 && allowsScrollback()) packLines(first - 1, first);
+}
+
+void RellumGrid::packLines(uint64_t from, uint64_t to) {
+    for (uint64_t i = from; i < to && i < lines_.size(); ++i) {
+        RellumElements released = lines_[i]->pack();
+        if (spareCells_.size() < 8 && !released.empty()) {
+            released.clear();
+            spareCells_.push_back(std::move(released));
+        }
+    }
 }
 
 void RellumGrid::removeLinesInRange(uint64_t index, uint64_t count) {
@@ -112,7 +132,14 @@ std::u16string RellumGrid::string() const {
     std::u16string out;
     for (std::size_t i = 0; i < lines_.size(); ++i) {
         if (i) out.push_back(u'\n');
-        const RellumElements& e = lines_[i]->elements_;
+        const RellumLine& line = *lines_[i];
+        if (line.packed_) {
+            thread_local RellumElements cells;
+            line.packed_.unpackInto(cells);
+            cells.appendString(out, 0, cells.size(), nullptr, nullptr, nullptr, nullptr, false);
+            continue;
+        }
+        const RellumElements& e = line.elements_;
         e.appendString(out, 0, e.size(), nullptr, nullptr, nullptr, nullptr, false);
     }
     return out;
@@ -197,6 +224,12 @@ void RellumGrid::setPageSize(RellumPageSize size) {
     setCursorY(uint64_t(y));
     setCursorX(std::min(cursorX_, columns()));
     trim();
+    if (allowsScrollback() && newRows < oldRows) {
+        // The lines a smaller page left behind.
+        const uint64_t first = lineIndexAtY(0);
+        const uint64_t left = oldRows - newRows;
+        packLines(first > left ? first - left : 0, first);
+    }
 }
 
 void RellumGrid::setMaxScrollback(uint64_t maxScrollback) {

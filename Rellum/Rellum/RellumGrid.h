@@ -176,6 +176,8 @@ private:
     void insertLineAtIndex(uint64_t index);
     void removeLinesInRange(uint64_t index, uint64_t count);
     void trim();
+    // Packs the scrollback lines of list indexes [from, to) (those that left the page).
+    void packLines(uint64_t from, uint64_t to);
     void ensureCursorLine();
     void tryTrimLine(RellumLine& line);
     void eraseWholeLine(RellumLine& line);
@@ -183,6 +185,7 @@ private:
 
     std::deque<std::unique_ptr<RellumLine>> lines_;
     std::vector<std::unique_ptr<RellumLine>> spareLines_;
+    std::vector<RellumElements> spareCells_; // storage released by packed lines, for new ones
     uint64_t base_ = 0;
     uint64_t nextSerial_ = 1;
     uint64_t lineHint_ = 0;

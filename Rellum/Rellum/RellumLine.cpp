@@ -77,6 +77,7 @@ uint64_t RellumLine::capacity() const {
 }
 
 std::optional<RellumElements> RellumLine::elementsInRange(RellumRange range) const {
+    unpack();
     const uint64_t cap = capacity();
     if (range.location >= cap) return std::nullopt;
     const uint64_t end = std::min(cap, range.end());
@@ -90,12 +91,14 @@ std::optional<RellumElements> RellumLine::elementsInRange(RellumRange range) con
 }
 
 std::optional<RellumCombiningElement> RellumLine::elementsAtIndex(uint64_t index) const {
+    unpack();
     if (index >= capacity()) return std::nullopt;
     if (index >= elements_.size()) return RellumCombiningElement(RellumElement::kVoidPadding);
     return elements_.elementAtIndex(index);
 }
 
 void RellumLine::ensureElementIntegrityAtIndex(uint64_t index) {
+    unpack();
     const uint64_t stored = elements_.size();
     if (index <= stored) return;
     const std::size_t add = index - stored;
@@ -129,16 +132,19 @@ void RellumLine::markNextTabStopAtIndex(uint64_t stop, uint64_t from) {
 }
 
 bool RellumLine::isElementAtMiddleOfWide(uint64_t index) const {
+    unpack();
     return index > 0 && index < elements_.size() && elements_[index].isWideRight();
 }
 
 RellumRange RellumLine::actualRangeForRange(RellumRange range) const {
+    unpack();
     const uint64_t stored = elements_.size();
     if (range.location >= stored) return {stored, 0};
     return {range.location, std::min(range.length, stored - range.location)};
 }
 
 void RellumLine::breakWideAtIndex(uint64_t index) {
+    unpack();
     ORVIK_ASSERT(index + 1 < elements_.size());
     const RellumRange range = characterRangeForElementRange({index, 2});
     elements_.setElement(index, RellumElement::oddWideElement());
@@ -167,6 +173,7 @@ uint64_t RellumLine::removeElementsInRange(RellumRange range) {
 
 uint64_t RellumLine::replaceElementsInRange(RellumRange range, const RellumElements& elements,
                                             std::size_t from, std::size_t count, bool respectsRightMargin) {
+    unpack();
     if (from > elements.size()) return 0;
     count = std::min(count, elements.size() - from);
     const uint64_t loc = range.location;
@@ -255,6 +262,7 @@ void RellumLine::eraseElementsInRange(RellumRange range) {
 }
 
 RellumRange RellumLine::characterRangeForElementRange(RellumRange range) const {
+    unpack();
     const uint64_t stored = elements_.size();
     if (range.location >= stored) return {characterCount_, 0};
     if (range.location == 0 && range.length == 0) return {0, 0};
@@ -267,9 +275,11 @@ RellumRange RellumLine::characterRangeForElementRange(RellumRange range) const {
 uint64_t RellumLine::breakType(const RellumLine* next) {
     if (next && hasNextWrapLine(next)) {
         const uint64_t cap = capacity();
-        if (elements_.size() >= cap && !elements_.back().isVoidPadding()) return RellumLineBreakTypeSoftWrap;
-        if (next->elements_.size() > 0) {
-            const RellumElement first = next->elements_[0];
+        const uint64_t count = elementCount();
+        if (count >= cap && ucharAt(count - 1) != RellumElement::kVoidPadding)
+            return RellumLineBreakTypeSoftWrap;
+        if (next->elementCount() > 0) {
+            const RellumElement first(next->ucharAt(0));
             if (first.isWide()) return RellumLineBreakTypeWideWrap;
             if (!first.isOddWide()) return RellumLineBreakTypeSoftWrap;
         } else {
@@ -283,7 +293,10 @@ uint64_t RellumLine::breakType(const RellumLine* next) {
 std::string RellumLine::debugDescription(const RellumLine* next) {
     const uint64_t cap = capacity();
     RellumElements cells;
-    cells.appendElements(elements_);
+    if (packed_)
+        packed_.unpackInto(cells);
+    else
+        cells.appendElements(elements_);
     while (cells.size() < cap)
         cells.append(RellumElement::voidPaddingElement());
     std::string out = cells.rellum_debugDescription();
@@ -299,4 +312,17 @@ std::string RellumLine::debugDescription(const RellumLine* next) {
         break;
     }
     return out;
+}
+
+void RellumLine::unpackSlow() const {
+    packed_.unpackInto(elements_);
+    packed_.reset();
+}
+
+RellumElements RellumLine::pack() {
+    if (packed_) return {};
+    packed_ = RellumPackedElements(elements_);
+    RellumElements released = std::move(elements_);
+    elements_ = RellumElements();
+    return released;
 }

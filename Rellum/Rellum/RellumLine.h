@@ -3,6 +3,7 @@
 #include "Rellum/RellumElements.h"
 #include "Rellum/RellumGeometry.h"
 #include "Rellum/RellumIndexSet.h"
+#include "Rellum/RellumPackedElements.h"
 
 #include <cstdint>
 #include <optional>
@@ -49,8 +50,12 @@ public:
     RellumLineDelegate* delegate() const { return delegate_; }
     void setDelegate(RellumLineDelegate* delegate) { delegate_ = delegate; }
 
-    uint64_t elementCount() const { return elements_.size(); }
-    const RellumElements& elements() const { return elements_; }
+    uint64_t elementCount() const { return packed_ ? packed_.size() : elements_.size(); }
+    // The cells (a packed scrollback line is unpacked for good first).
+    const RellumElements& elements() const {
+        unpack();
+        return elements_;
+    }
     // UTF-16 length of the line's text.
     uint64_t characterCount() const { return characterCount_; }
 
@@ -105,8 +110,20 @@ private:
     friend class RellumGrid;
     void breakWideAtIndex(uint64_t index);
     uint64_t capacity() const;
+    // Scrollback lines are kept packed; anything that reads or writes their
+    // cells as an array unpacks them first (a pure change of form).
+    void unpack() const {
+        if (packed_) unpackSlow();
+    }
+    void unpackSlow() const;
+    // Packs the cells; returns the emptied array so its storage can serve a new line.
+    RellumElements pack();
+    char32_t ucharAt(uint64_t index) const {
+        return packed_ ? packed_.ucharAt(index) : elements_[index].uchar;
+    }
 
-    RellumElements elements_;
+    mutable RellumElements elements_;
+    mutable RellumPackedElements packed_;
     uint64_t characterCount_ = 0;
     uint64_t absoluteOrigin_ = 0; // kept by the grid, measured from its moving base
     uint64_t serial_ = 0;
