@@ -1,6 +1,9 @@
 #include "Rellum/RellumTextStorage.h"
 
+#include "Foundation/Assert.h"
+
 #include <algorithm>
+#include <cstring>
 #include <unordered_map>
 
 namespace {
@@ -18,7 +21,126 @@ void appendRun(std::vector<Run>& runs, uint64_t length, const AttributesPtr& att
     runs.push_back({uint32_t(length), attributes});
 }
 
+// The parts of a packed line: a header word (text length, run count, a flag
+// for UTF-16 text), the records, the run lengths, the text.
+class PackedView {
+public:
+    explicit PackedView(const uint64_t* words) : words_(words) {}
+    uint32_t textLength() const { return uint32_t(words_[0]); }
+    uint32_t runCount() const { return uint32_t(words_[0] >> 32) & 0x7FFFFFFF; }
+    bool wide() const { return words_[0] >> 63; }
+    const RellumAttributes* record(uint32_t k) const {
+        const RellumAttributes* r;
+        std::memcpy(&r, words_ + 1 + k, sizeof r);
+        return r;
+    }
+    uint32_t length(uint32_t k) const {
+        uint32_t n;
+        std::memcpy(&n, lengths() + 4 * std::size_t(k), 4);
+        return n;
+    }
+    char16_t unit(std::size_t i) const {
+        if (!wide()) return char16_t(text()[i]);
+        char16_t c;
+        std::memcpy(&c, text() + 2 * i, 2);
+        return c;
+    }
+    const unsigned char* text() const { return lengths() + 4 * std::size_t(runCount()); }
+
+    static std::size_t words(std::size_t runs, std::size_t textLength, bool wide) {
+        return 1 + runs + (4 * runs + textLength * (wide ? 2 : 1) + 7) / 8;
+    }
+
+private:
+    const unsigned char* lengths() const { return reinterpret_cast<const unsigned char*>(words_ + 1 + runCount()); }
+    const uint64_t* words_;
+};
+
 } // namespace
+
+uint64_t RellumTextStorage::textLength(const Line& line) {
+    return line.packed ? PackedView(line.packed.get()).textLength() : line.text.size();
+}
+
+bool RellumTextStorage::endsWithNewline(const Line& line) {
+    if (!line.packed) return !line.text.empty() && line.text.back() == u'\n';
+    const PackedView v(line.packed.get());
+    return v.textLength() > 0 && v.unit(v.textLength() - 1) == u'\n';
+}
+
+void RellumTextStorage::appendText(const Line& line, std::u16string& out, uint64_t from, uint64_t count) {
+    const uint64_t length = textLength(line);
+    if (from >= length) return;
+    count = std::min(count, length - from);
+    if (!line.packed) {
+        out.append(line.text, from, count);
+        return;
+    }
+    const PackedView v(line.packed.get());
+    const std::size_t o = out.size();
+    out.resize(o + count);
+    char16_t* p = out.data() + o;
+    if (v.wide()) {
+        std::memcpy(p, v.text() + 2 * from, 2 * count);
+    } else {
+        const unsigned char* t = v.text() + from;
+        for (uint64_t i = 0; i < count; ++i)
+            p[i] = t[i];
+    }
+}
+
+void RellumTextStorage::pack(Line& line) {
+    if (line.packed) return;
+    const std::size_t n = line.text.size(), runs = line.runs.size();
+    bool wide = false;
+    for (char16_t c : line.text)
+        wide |= c > 0xFF;
+    const std::size_t words = PackedView::words(runs, n, wide);
+    std::unique_ptr<uint64_t[]> packed(new uint64_t[words]);
+    packed[words - 1] = 0; // the padding after the text
+    packed[0] = uint64_t(n) | uint64_t(runs) << 32 | uint64_t(wide) << 63;
+    unsigned char* lengths = reinterpret_cast<unsigned char*>(packed.get() + 1 + runs);
+    for (std::size_t k = 0; k < runs; ++k) {
+        const RellumAttributes* r = line.runs[k].attributes.get();
+        std::memcpy(packed.get() + 1 + k, &r, sizeof r);
+        std::memcpy(lengths + 4 * k, &line.runs[k].length, 4);
+    }
+    unsigned char* text = lengths + 4 * runs;
+    if (wide) {
+        std::memcpy(text, line.text.data(), 2 * n);
+    } else {
+        for (std::size_t i = 0; i < n; ++i)
+            text[i] = static_cast<unsigned char>(line.text[i]);
+    }
+    line.packed = std::move(packed);
+    std::u16string().swap(line.text);
+    std::vector<Run>().swap(line.runs);
+}
+
+void RellumTextStorage::unpack(Line& line) const {
+    if (!line.packed) return;
+    const PackedView v(line.packed.get());
+    line.text.clear();
+    appendText(line, line.text, 0, v.textLength());
+    line.runs.clear();
+    line.runs.reserve(v.runCount());
+    for (uint32_t k = 0; k < v.runCount(); ++k)
+        line.runs.push_back({v.length(k), storedRecord(v.record(k))});
+    line.packed.reset();
+}
+
+void RellumTextStorage::packOldLines() {
+    const std::size_t limit = lines_.size() > kUnpackedTail ? lines_.size() - kUnpackedTail : 0;
+    for (; packedUpTo_ < limit; ++packedUpTo_)
+        pack(lines_[packedUpTo_]);
+}
+
+AttributesPtr RellumTextStorage::storedRecord(const RellumAttributes* record) const {
+    if (!record) return nullptr;
+    auto it = records_.find(record);
+    ORVIK_ASSERT(it != records_.end());
+    return *it;
+}
 
 RellumTextStorage::RellumTextStorage(double advance) : advance_(advance) {
     lines_.emplace_back();
@@ -34,7 +156,7 @@ std::u16string RellumTextStorage::string() const {
     std::u16string out;
     out.reserve(length_);
     for (const Line& line : lines_)
-        out += line.text;
+        appendText(line, out, 0, UINT64_MAX);
     return out;
 }
 
@@ -45,9 +167,7 @@ std::u16string RellumTextStorage::substring(RellumRange range) const {
     std::size_t i = lineIndexAt(range.location);
     uint64_t at = range.location - startOf(lines_[i]);
     while (out.size() < range.length && i < lines_.size()) {
-        const std::u16string& t = lines_[i].text;
-        const uint64_t take = std::min<uint64_t>(t.size() - at, range.length - out.size());
-        out.append(t, at, take);
+        appendText(lines_[i], out, at, range.length - out.size());
         at = 0;
         ++i;
     }
@@ -58,7 +178,7 @@ std::size_t RellumTextStorage::lineIndexAt(uint64_t offset) const {
     if (offset >= length_) return lines_.size() - 1;
     if (lineHint_ < lines_.size()) {
         const Line& h = lines_[lineHint_];
-        if (startOf(h) <= offset && offset < startOf(h) + h.text.size()) return lineHint_;
+        if (startOf(h) <= offset && offset < startOf(h) + textLength(h)) return lineHint_;
     }
     auto it = std::upper_bound(lines_.begin(), lines_.end(), offset,
                                [this](uint64_t o, const Line& l) { return o < startOf(l); });
@@ -76,6 +196,18 @@ AttributesPtr RellumTextStorage::attributesAtIndex(uint64_t index, RellumRange* 
     if (index >= length_) return nullptr;
     const Line& line = lines_[lineIndexAt(index)];
     uint64_t pos = startOf(line);
+    if (line.packed) {
+        const PackedView v(line.packed.get());
+        for (uint32_t k = 0; k < v.runCount(); ++k) {
+            const uint32_t length = v.length(k);
+            if (index < pos + length) {
+                if (effectiveRange) *effectiveRange = {pos, length};
+                return storedRecord(v.record(k));
+            }
+            pos += length;
+        }
+        return nullptr;
+    }
     for (const Run& r : line.runs) {
         if (index < pos + r.length) {
             if (effectiveRange) *effectiveRange = {pos, r.length};
@@ -90,12 +222,21 @@ uint64_t RellumTextStorage::runCount() const {
     uint64_t count = 0;
     const RellumAttributes* last = nullptr;
     bool first = true;
-    for (const Line& line : lines_)
-        for (const Run& r : line.runs) {
-            if (first || r.attributes.get() != last) ++count;
-            first = false;
-            last = r.attributes.get();
+    auto count1 = [&](const RellumAttributes* record) {
+        if (first || record != last) ++count;
+        first = false;
+        last = record;
+    };
+    for (const Line& line : lines_) {
+        if (line.packed) {
+            const PackedView v(line.packed.get());
+            for (uint32_t k = 0; k < v.runCount(); ++k)
+                count1(v.record(k));
+            continue;
         }
+        for (const Run& r : line.runs)
+            count1(r.attributes.get());
+    }
     return count;
 }
 
@@ -140,7 +281,7 @@ void mixColor(std::size_t& h, const std::optional<RellumColor>& c) {
 
 } // namespace
 
-std::size_t RellumTextStorage::RecordHash::operator()(const AttributesPtr& a) const {
+std::size_t RellumTextStorage::RecordHash::operator()(const RellumAttributes* a) const {
     // Enough to tell records apart cheaply; equality compares every key.
     std::size_t h = 0;
     const uint64_t bits = uint64_t(a->isBold()) | uint64_t(a->isItalic()) << 1 |
@@ -161,8 +302,16 @@ AttributesPtr RellumTextStorage::interned(const AttributesPtr& attributes) {
     if (records_.size() >= recordsPurgeAt_) {
         // Forget the records no run uses any more.
         internCache_.fill({});
+        // Packed lines refer to their records without owning them.
+        std::unordered_set<const RellumAttributes*> packedRecords;
+        for (const Line& line : lines_) {
+            if (!line.packed) continue;
+            const PackedView v(line.packed.get());
+            for (uint32_t k = 0; k < v.runCount(); ++k)
+                packedRecords.insert(v.record(k));
+        }
         for (auto r = records_.begin(); r != records_.end();)
-            r = r->use_count() == 1 ? records_.erase(r) : std::next(r);
+            r = r->use_count() == 1 && !packedRecords.count(r->get()) ? records_.erase(r) : std::next(r);
         recordsPurgeAt_ = std::max<std::size_t>(1024, records_.size() * 2);
     }
     records_.insert(attributes);
@@ -180,8 +329,7 @@ void RellumTextStorage::replaceCharactersInRange(RellumRange range, std::u16stri
     const std::size_t i = lineIndexAt(range.location);
     const Line& line = lines_[i];
     const uint64_t start = startOf(line);
-    const bool hasNewline = !line.text.empty() && line.text.back() == u'\n';
-    const uint64_t contentEnd = start + line.text.size() - (hasNewline ? 1 : 0);
+    const uint64_t contentEnd = start + textLength(line) - (endsWithNewline(line) ? 1 : 0);
     if (range.end() <= contentEnd && string.find(u'\n') == std::u16string_view::npos)
         replaceInLine(i, range.location - start, range.length, string, nullptr, fallback);
     else
@@ -196,9 +344,10 @@ void RellumTextStorage::replaceCharactersInRange(RellumRange range, const Rellum
     // Dropping whole lines at the start (the oldest scrollback) costs O(1) a line.
     if (range.location == 0 && text.empty() && range.length > 0) {
         uint64_t dropped = 0;
-        while (lines_.size() > 1 && dropped + lines_.front().text.size() <= range.length) {
-            dropped += lines_.front().text.size();
+        while (lines_.size() > 1 && dropped + textLength(lines_.front()) <= range.length) {
+            dropped += textLength(lines_.front());
             lines_.pop_front();
+            if (packedUpTo_ > 0) --packedUpTo_;
         }
         if (dropped > 0) {
             base_ += dropped;
@@ -212,8 +361,7 @@ void RellumTextStorage::replaceCharactersInRange(RellumRange range, const Rellum
     const std::size_t i = lineIndexAt(range.location);
     const Line& line = lines_[i];
     const uint64_t start = startOf(line);
-    const bool hasNewline = !line.text.empty() && line.text.back() == u'\n';
-    const uint64_t contentEnd = start + line.text.size() - (hasNewline ? 1 : 0);
+    const uint64_t contentEnd = start + textLength(line) - (endsWithNewline(line) ? 1 : 0);
     if (range.end() <= contentEnd && text.find(u'\n') == std::u16string_view::npos)
         replaceInLine(i, range.location - start, range.length, text, &string.runs, nullptr);
     else
@@ -255,6 +403,7 @@ void RellumTextStorage::replaceInLine(std::size_t lineIndex, uint64_t at, uint64
                                       const std::vector<RellumAttributedString::Run>* runs,
                                       const AttributesPtr& fallback) {
     Line& line = lines_[lineIndex];
+    unpack(line);
     std::vector<std::pair<uint64_t, AttributesPtr>> insert;
     if (runs) {
         insert.reserve(runs->size());
@@ -272,6 +421,7 @@ void RellumTextStorage::replaceInLine(std::size_t lineIndex, uint64_t at, uint64
         line.text.replace(at, length, text);
         spliceRuns(line.runs, at, length, insert);
     }
+    if (lineIndex < packedUpTo_) pack(line);
     const int64_t delta = int64_t(text.size()) - int64_t(length);
     length_ = uint64_t(int64_t(length_) + delta);
     ripple(lineIndex + 1, delta);
@@ -288,6 +438,7 @@ void RellumTextStorage::replaceAcrossLines(RellumRange range, std::u16string_vie
     // The affected lines as one piece.
     Line joined;
     for (std::size_t i = first; i <= last; ++i) {
+        unpack(lines_[i]);
         joined.text += lines_[i].text;
         for (const Run& r : lines_[i].runs)
             appendRun(joined.runs, r.length, r.attributes);
@@ -348,6 +499,8 @@ void RellumTextStorage::replaceAcrossLines(RellumRange range, std::u16string_vie
     ripple(first + pieces.size(), delta);
     lineHint_ = first;
     if (lines_.empty()) lines_.emplace_back();
+    packedUpTo_ = std::min(packedUpTo_, first);
+    packOldLines();
 }
 
 void RellumTextStorage::setAttributes(AttributesPtr attributes, RellumRange range) {
@@ -372,14 +525,28 @@ void RellumTextStorage::transformAttributes(
         const uint64_t start = startOf(line);
         if (start >= range.end()) break;
         const uint64_t from = range.location > start ? range.location - start : 0;
-        const uint64_t to = std::min<uint64_t>(line.text.size(), range.end() - start);
+        const uint64_t to = std::min<uint64_t>(textLength(line), range.end() - start);
         bool changes = false;
         uint64_t pos = 0;
-        for (const Run& r : line.runs) {
-            if (pos < to && pos + r.length > from && map(r.attributes) != r.attributes) changes = true;
-            pos += r.length;
+        if (line.packed) {
+            const PackedView v(line.packed.get());
+            for (uint32_t k = 0; k < v.runCount() && !changes; ++k) {
+                const uint32_t length = v.length(k);
+                if (pos < to && pos + length > from) {
+                    const AttributesPtr record = storedRecord(v.record(k));
+                    if (map(record) != record) changes = true;
+                }
+                pos += length;
+            }
+            if (!changes) continue;
+            unpack(line);
+        } else {
+            for (const Run& r : line.runs) {
+                if (pos < to && pos + r.length > from && map(r.attributes) != r.attributes) changes = true;
+                pos += r.length;
+            }
+            if (!changes) continue;
         }
-        if (!changes) continue;
         std::vector<Run> out;
         out.reserve(line.runs.size() + 2);
         pos = 0;
@@ -395,6 +562,7 @@ void RellumTextStorage::transformAttributes(
             if (re > to) appendRun(out, re - to, r.attributes);
         }
         line.runs = std::move(out);
+        if (i < packedUpTo_) pack(line);
     }
     if (editingDepth_ > 0 || observer_) noteEdit(range, 0);
 }

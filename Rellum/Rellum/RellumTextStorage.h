@@ -84,9 +84,25 @@ private:
         uint64_t absoluteStart = 0; // measured from base_
         std::u16string text;        // ends with "\n" except on the last line
         std::vector<Run> runs;
+        // An old line is packed instead (text and runs then empty): one
+        // allocation with its runs' records and lengths, then its text in
+        // 8 bits when every unit fits, else in UTF-16.
+        std::unique_ptr<uint64_t[]> packed;
     };
+    // Lines further than this from the end are packed: the page lines above
+    // them change all the time, the scrollback rarely.
+    static constexpr std::size_t kUnpackedTail = 256;
 
     uint64_t startOf(const Line& line) const { return line.absoluteStart - base_; }
+    static uint64_t textLength(const Line& line);
+    static bool endsWithNewline(const Line& line);
+    // Appends [from, from + count) of the line's text (cut at its end).
+    static void appendText(const Line& line, std::u16string& out, uint64_t from, uint64_t count);
+    void pack(Line& line);
+    void unpack(Line& line) const;
+    // Packs the lines that are now far enough from the end.
+    void packOldLines();
+    AttributesPtr storedRecord(const RellumAttributes* record) const;
     std::size_t lineIndexAt(uint64_t offset) const;
     void ripple(std::size_t fromLine, int64_t delta);
     AttributesPtr widened(const AttributesPtr& attributes);
@@ -107,11 +123,20 @@ private:
     double advance_ = 0;
     mutable std::size_t lineHint_ = 0;
     struct RecordHash {
-        std::size_t operator()(const AttributesPtr& a) const;
+        using is_transparent = void;
+        std::size_t operator()(const AttributesPtr& a) const { return (*this)(a.get()); }
+        std::size_t operator()(const RellumAttributes* a) const;
     };
     struct RecordEqual {
-        bool operator()(const AttributesPtr& a, const AttributesPtr& b) const { return *a == *b; }
+        using is_transparent = void;
+        static const RellumAttributes* get(const AttributesPtr& a) { return a.get(); }
+        static const RellumAttributes* get(const RellumAttributes* a) { return a; }
+        template <typename A, typename B>
+        bool operator()(const A& a, const B& b) const {
+            return *get(a) == *get(b);
+        }
     };
+    std::size_t packedUpTo_ = 0; // every line before this index is packed
     std::unordered_set<AttributesPtr, RecordHash, RecordEqual> records_;
     std::size_t recordsPurgeAt_ = 1024;
     // Recently interned records by address: a terminal reuses each record for a while.
