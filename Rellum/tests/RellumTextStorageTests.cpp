@@ -198,3 +198,77 @@ TEST(RellumTextStorage, EditsInsideABracketAreReportedOnce) {
     EXPECT_EQ(reports[1].first.location, 0u);
     EXPECT_LE(reports[1].first.end(), storage.length());
 }
+
+// A long text (most lines kept in their old-line form) under random edits
+// anywhere, colour rewrites and many short-lived records, against a plain
+// reference of one colour per character.
+TEST(RellumTextStorage, OldLinesTakeEditsRewritesAndRecordPurgesLikeNewOnes) {
+    std::mt19937 rng(7);
+    RellumTextStorage storage;
+    std::u16string text;
+    std::vector<RellumColor> colours;
+    auto randomColour = [&] { return RellumColor::colorWithRGB255(rng() % 256, rng() % 256, rng() % 4); };
+    auto randomText = [&](int n, int newlineEvery) {
+        std::u16string s;
+        for (int i = 0; i < n; ++i) {
+            const unsigned k = unsigned(rng() % 40);
+            s.push_back(rng() % newlineEvery == 0 ? u'\n'
+                        : k == 0                  ? u'\u4E00' // a unit past 8 bits
+                        : k == 1                  ? u'\u00E9'
+                                                  : char16_t(u'a' + k % 26));
+        }
+        return s;
+    };
+    auto replace = [&](RellumRange range, const std::u16string& insert, const RellumColor& colour) {
+        storage.replaceCharactersInRange(range, attributed(insert, colored(colour)));
+        text.replace(range.location, range.length, insert);
+        colours.erase(colours.begin() + int64_t(range.location),
+                      colours.begin() + int64_t(range.location + range.length));
+        colours.insert(colours.begin() + int64_t(range.location), insert.size(), colour);
+    };
+    for (int line = 0; line < 700; ++line)
+        for (int run = 0; run < 3; ++run)
+            replace({text.size(), 0}, randomText(4, 1000) + (run == 2 ? u"\n" : u""), randomColour());
+    ASSERT_EQ(storage.lineCount(), uint64_t(std::count(text.begin(), text.end(), u'\n')) + 1);
+    ASSERT_GT(storage.lineCount(), 700u);
+    const RellumColor replaced = colours[5], replacement = RellumColor::colorWithRGB255(1, 2, 3);
+    for (int step = 0; step < 1500; ++step) {
+        const uint64_t loc = rng() % (text.size() + 1);
+        const uint64_t len = std::min<uint64_t>(rng() % 4 == 0 ? rng() % 40 : rng() % 3, text.size() - loc);
+        if (step % 300 == 150) {
+            rellum_replaceForegroundColor(storage, replaced, replacement);
+            for (RellumColor& c : colours)
+                if (c == replaced) c = replacement;
+        } else if (rng() % 4 == 0) {
+            // Plain text takes the colour of the first replaced character, or of the one before.
+            const std::u16string insert = randomText(int(rng() % 6), 4);
+            const RellumColor inherit = colours[len > 0 && loc < text.size() ? loc : (loc > 0 ? loc - 1 : 0)];
+            storage.replaceCharactersInRange({loc, len}, insert);
+            text.replace(loc, len, insert);
+            colours.erase(colours.begin() + int64_t(loc), colours.begin() + int64_t(loc + len));
+            colours.insert(colours.begin() + int64_t(loc), insert.size(), inherit);
+        } else {
+            replace({loc, len}, randomText(int(rng() % 6), 4), rng() % 2 ? replaced : randomColour());
+        }
+        if (text.empty()) replace({0, 0}, u"x", replaced);
+        ASSERT_EQ(storage.length(), text.size()) << "step " << step;
+        if (step % 100 == 0 || step == 1499) {
+            ASSERT_EQ(storage.string(), text) << "step " << step;
+            ASSERT_EQ(storage.lineCount(), uint64_t(std::count(text.begin(), text.end(), u'\n')) + 1);
+            uint64_t runs = 0;
+            for (uint64_t i = 0; i < text.size();) {
+                RellumRange run;
+                const AttributesPtr a = storage.attributesAtIndex(i, &run);
+                ASSERT_TRUE(a && a->foregroundColor()) << "step " << step << " at " << i;
+                ASSERT_TRUE(run.location <= i && i < run.end() && run.end() <= text.size());
+                for (uint64_t k = i; k < run.end(); ++k)
+                    ASSERT_TRUE(colours[k] == *a->foregroundColor()) << "step " << step << " at " << k;
+                i = run.end();
+                ++runs;
+            }
+            EXPECT_GE(runs, storage.runCount()) << "step " << step;
+            const uint64_t a = rng() % text.size();
+            EXPECT_EQ(storage.substring({a, 300}), text.substr(a, 300));
+        }
+    }
+}
