@@ -607,9 +607,16 @@ void spliceAttributed(RellumAttributedString& dst, uint64_t at, uint64_t length,
         dst.string.append(src.string);
         return;
     }
-    std::vector<RellumAttributedString::Run> runs;
-    runs.reserve(dst.runs.size() + src.runs.size());
-    for (const auto& r : dst.runs) {
+    // The runs that end before the change stay as they are; only the rest is
+    // rebuilt, so a change near the end of a long edit costs little.
+    using Run = RellumAttributedString::Run;
+    const auto firstAffected = std::partition_point(dst.runs.begin(), dst.runs.end(),
+                                                    [at](const Run& r) { return r.range.end() <= at; });
+    thread_local std::vector<Run> tail;
+    tail.assign(std::make_move_iterator(firstAffected), std::make_move_iterator(dst.runs.end()));
+    dst.runs.erase(firstAffected, dst.runs.end());
+    std::vector<Run>& runs = dst.runs;
+    for (const auto& r : tail) {
         if (r.range.location >= at) break;
         append(runs, r.range.location, std::min(r.range.end(), at) - r.range.location, r.attributes);
     }
@@ -617,12 +624,12 @@ void spliceAttributed(RellumAttributedString& dst, uint64_t at, uint64_t length,
         append(runs, r.range.location + at, r.range.length, r.attributes);
     const uint64_t cut = at + length;
     const int64_t shift = int64_t(src.string.size()) - int64_t(length);
-    for (const auto& r : dst.runs) {
+    for (const auto& r : tail) {
         if (r.range.end() <= cut) continue;
         const uint64_t from = std::max(r.range.location, cut);
         append(runs, uint64_t(int64_t(from) + shift), r.range.end() - from, r.attributes);
     }
-    dst.runs = std::move(runs);
+    tail.clear();
     dst.string.replace(at, length, src.string);
 }
 
