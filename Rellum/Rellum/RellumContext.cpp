@@ -1,0 +1,408 @@
+#include "Rellum/RellumContext.h"
+
+#include "Rellum/RellumElement.h"
+
+#include <algorithm>
+
+RellumContext::RellumContext() {
+    mouseReportType_ = 0;
+    for (uint64_t x = 0; x < 1000; x += 8)
+        tabStopIndexes_.insert(x);
+    autoRepeatMode_ = true;
+    softReset();
+}
+
+std::unique_ptr<RellumContext> RellumContext::copy() const {
+    std::unique_ptr<RellumContext> c(new RellumContext(*this));
+    c->verticalPageMargin_ = verticalPageMargin();
+    c->horizontalPageMargin_ = horizontalPageMargin();
+    c->setSavedCursorCoord({0, 0});
+    return c;
+}
+
+void RellumContext::softReset() {
+    cursorVisible_ = true;
+    verticalPageMargin_ = {0, rows()};
+    if (respectsHorizontalMargin_) horizontalPageMargin_ = {0, columns()};
+    originMode_ = false;
+    currentTextColor_.reset();
+    currentBackgroundColor_.reset();
+    charsetUsesLineDrawingMode_.fill(false);
+    applicationCursorKeyMode_ = false;
+    applicationKeypadMode_ = false;
+    autoWrapMode_ = true;
+    reverseWrapMode_ = false;
+    insertMode_ = false;
+    textStyleMask_ = 0;
+    setSavedCursorCoord({0, 0});
+    updateAttributes();
+}
+
+void RellumContext::setPageSize(RellumPageSize size) {
+    if (size == pageSize_) return;
+    pageSize_ = size;
+    resetPageMargins();
+}
+
+namespace {
+
+// A stored region clamped to count rows or columns. An unset region ({0, 0})
+// and one that starts past the page (left over from a larger page) stand for
+// the whole page, so that scrolling and wrapping keep working after a resize.
+RellumRange clampedMargin(RellumRange stored, uint64_t count) {
+    if ((stored.location == 0 && stored.length == 0) || stored.location >= count) return {0, count};
+    if (stored.length > count - stored.location) stored.length = count - stored.location;
+    return stored;
+}
+
+uint64_t lastOf(RellumRange r) {
+    if (r.length == 0) return r.location == 0 ? 0 : r.location - 1;
+    return r.location + r.length - 1;
+}
+
+} // namespace
+
+RellumRange RellumContext::verticalPageMargin() const {
+    return clampedMargin(verticalPageMargin_, rows());
+}
+
+RellumRange RellumContext::horizontalPageMargin() const {
+    // Margins left over from an earlier left/right-margin mode do not apply.
+    if (!respectsHorizontalMargin_) return {0, columns()};
+    return clampedMargin(horizontalPageMargin_, columns());
+}
+
+bool RellumContext::setHorizontalPageMargin(RellumRange margin) {
+    if (margin.length < 2 && !(margin.location == 0 && margin.length == 0)) return false;
+    horizontalPageMargin_ = margin;
+    return true;
+}
+
+void RellumContext::resetPageMargins() {
+    verticalPageMargin_ = {0, 0};
+    horizontalPageMargin_ = {0, 0};
+}
+
+uint64_t RellumContext::topPageMargin() const {
+    return verticalPageMargin().location;
+}
+uint64_t RellumContext::bottomPageMargin() const {
+    return lastOf(verticalPageMargin());
+}
+uint64_t RellumContext::leftPageMargin() const {
+    return respectsHorizontalMargin_ ? horizontalPageMargin().location : 0;
+}
+uint64_t RellumContext::rightPageMargin() const {
+    return respectsHorizontalMargin_ ? lastOf(horizontalPageMargin()) : columns() - 1;
+}
+bool RellumContext::hasVerticalPageMargin() const {
+    return topPageMargin() != 0 || bottomPageMargin() != rows() - 1;
+}
+bool RellumContext::hasHorizontalPageMargin() const {
+    return respectsHorizontalMargin_ && (leftPageMargin() != 0 || rightPageMargin() != columns() - 1);
+}
+
+bool RellumContext::isPageMarginsContainX(uint64_t x, uint64_t y) const {
+    if (x == columns()) x = columns() - 1;
+    const RellumRange h = horizontalPageMargin();
+    const RellumRange v = verticalPageMargin();
+    return x >= h.location && x < h.end() && y >= v.location && y < v.end();
+}
+
+std::set<uint64_t> RellumContext::tabStops() const {
+    std::set<uint64_t> stops = tabStopIndexes_;
+    stops.insert(0);
+    stops.insert(columns() - 1);
+    return stops;
+}
+
+uint64_t RellumContext::nextTabStopAfterX(uint64_t x) const {
+    const uint64_t last = columns() - 1;
+    auto it = tabStopIndexes_.upper_bound(x);
+    if (it != tabStopIndexes_.end() && last >= 1 && *it <= last - 1) return *it;
+    return last;
+}
+
+uint64_t RellumContext::prevTabStopBeforeX(uint64_t x) const {
+    if (x < 2) return 0;
+    auto it = tabStopIndexes_.lower_bound(x); // first stop >= x
+    while (it != tabStopIndexes_.begin()) {
+        --it;
+        if (*it >= 1) return *it;
+        break;
+    }
+    return 0;
+}
+
+void RellumContext::setCharset(uint64_t set, bool toLineDrawingMode) {
+    if (set < 7) charsetUsesLineDrawingMode_[set] = toLineDrawingMode;
+}
+
+bool RellumContext::allCharacterSetHaveDefaultValues() const {
+    return charset_ == 0 && std::none_of(charsetUsesLineDrawingMode_.begin(),
+                                         charsetUsesLineDrawingMode_.end(), [](bool b) { return b; });
+}
+
+void RellumContext::setTextStyleMask(uint64_t mask) {
+    textStyleMask_ = mask;
+    updateAttributes();
+}
+void RellumContext::setCurrentTextColor(std::optional<RellumColor> color) {
+    currentTextColor_ = color;
+    updateAttributes();
+}
+void RellumContext::setCurrentBackgroundColor(std::optional<RellumColor> color) {
+    currentBackgroundColor_ = color;
+    updateAttributes();
+}
+void RellumContext::setVideoBackgroundColor(std::optional<RellumColor> color) {
+    videoBackgroundColor_ = color;
+    updateAttributes();
+}
+void RellumContext::setVideoTextColor(std::optional<RellumColor> color) {
+    videoTextColor_ = color;
+    updateAttributes();
+}
+
+void RellumContext::updateAttributes() {
+    newlineAttributes_.reset();
+    activeAttributes_.reset();
+    wideAttributes_.reset();
+    combiningAttributes_.reset();
+    voidAttributes_.reset();
+    tabAttributes_.reset();
+}
+
+void RellumContext::setFont(std::shared_ptr<const RellumFont> font) {
+    FontState s;
+    if (font) {
+        s.cellSize = font->fontSizeForDrawing();
+        const RellumFontDescriptorAttributes attributes{s.cellSize.width};
+        s.font = font->fontWithFixedAdvance(s.cellSize.width);
+        s.bold = s.font->boldVersionByAddingAttributes(attributes);
+        s.italic = s.font->italicVersionByAddingAttributes(attributes);
+        s.boldItalic = s.font->boldItalicVersionByAddingAttributes(attributes);
+    }
+    fontState_.update([&](FontState& state) {
+        s.savedCursorCoord = state.savedCursorCoord;
+        state = s;
+    });
+    updateAttributes();
+}
+
+std::shared_ptr<const RellumFont> RellumContext::font() const {
+    return fontState_.get().font;
+}
+std::shared_ptr<const RellumFont> RellumContext::boldFont() const {
+    return fontState_.get().bold;
+}
+std::shared_ptr<const RellumFont> RellumContext::italicFont() const {
+    return fontState_.get().italic;
+}
+std::shared_ptr<const RellumFont> RellumContext::boldItalicFont() const {
+    return fontState_.get().boldItalic;
+}
+RellumCellSize RellumContext::cellSize() const {
+    return fontState_.get().cellSize;
+}
+RellumCoord RellumContext::savedCursorCoord() const {
+    return fontState_.get().savedCursorCoord;
+}
+void RellumContext::setSavedCursorCoord(RellumCoord coord) {
+    fontState_.update([&](FontState& s) { s.savedCursorCoord = coord; });
+}
+
+std::shared_ptr<const RellumAttributes> RellumContext::activeAttributes() const {
+    if (activeAttributes_) return activeAttributes_;
+    const FontState fonts = fontState_.get();
+    auto a = std::make_shared<RellumAttributes>();
+    const uint64_t m = textStyleMask_;
+    std::shared_ptr<const RellumFont> font;
+    if ((m & RellumTextStyleBold) && (m & RellumTextStyleItalic)) {
+        font = fonts.boldItalic;
+        a->setBoldItalic(true);
+    } else if (m & RellumTextStyleBold) {
+        font = fonts.bold;
+        a->setBold(true);
+    } else if (m & RellumTextStyleItalic) {
+        font = fonts.italic;
+        a->setItalic(true);
+    } else {
+        font = fonts.font;
+        a->setBoldItalic(false);
+    }
+    std::optional<RellumColor> fg = currentTextColor_ ? currentTextColor_ : videoTextColor_;
+    std::optional<RellumColor> bg = currentBackgroundColor_;
+    if (m & RellumTextStyleUnderline) a->setUnderline(true);
+    if (m & RellumTextStyleBlink) a->setBlink(true);
+    if (m & RellumTextStyleInverse) {
+        a->setInverse(true);
+        std::optional<RellumColor> newFg = bg ? bg : videoBackgroundColor_;
+        bg = fg;
+        fg = newFg;
+    }
+    if (m & RellumTextStyleFaint) {
+        a->setFaint(true);
+        if (fg) fg = fg->colorWithAlphaComponent(0.5f);
+    }
+    if (m & RellumTextStyleInvisible) {
+        a->setInvisible(true);
+        fg = RellumColor::clearColor();
+    }
+    if (bg) a->setBackgroundColor(bg);
+    a->setForegroundColor(fg);
+    a->setParagraphStyle(RellumGetParagraphStyle(fonts.cellSize));
+    a->setFont(font);
+    a->setSpan(1);
+    activeAttributes_ = std::move(a);
+    return activeAttributes_;
+}
+
+std::shared_ptr<const RellumAttributes> RellumContext::wideAttributes() const {
+    if (!wideAttributes_) {
+        auto a = std::make_shared<RellumAttributes>(*activeAttributes());
+        a->setSpan(2);
+        wideAttributes_ = std::move(a);
+    }
+    return wideAttributes_;
+}
+
+std::shared_ptr<const RellumAttributes> RellumContext::combiningAttributes() const {
+    if (!combiningAttributes_) {
+        auto a = std::make_shared<RellumAttributes>(*activeAttributes());
+        a->setSpan(0);
+        combiningAttributes_ = std::move(a);
+    }
+    return combiningAttributes_;
+}
+
+std::shared_ptr<const RellumAttributes> RellumContext::voidAttributes() const {
+    if (!voidAttributes_) {
+        auto a = std::make_shared<RellumAttributes>(*activeAttributes());
+        a->setVoidc(true);
+        a->setFont(font());
+        a->setBackgroundColor(currentBackgroundColor_);
+        a->setForegroundColor(std::nullopt);
+        voidAttributes_ = std::move(a);
+    }
+    return voidAttributes_;
+}
+
+std::shared_ptr<const RellumAttributes> RellumContext::tabAttributes() const {
+    if (!tabAttributes_) {
+        auto a = std::make_shared<RellumAttributes>(*activeAttributes());
+        a->setTabc(true);
+        a->setFont(font());
+        tabAttributes_ = std::move(a);
+    }
+    return tabAttributes_;
+}
+
+std::shared_ptr<const RellumAttributes> RellumContext::newlineAttributes() const {
+    if (!newlineAttributes_) {
+        auto a = std::make_shared<RellumAttributes>();
+        a->setParagraphStyle(RellumGetParagraphStyle(cellSize()));
+        a->setFont(font());
+        newlineAttributes_ = std::move(a);
+    }
+    return newlineAttributes_;
+}
+
+namespace {
+
+char32_t codePointAt(std::u16string_view s, std::size_t i, std::size_t* length) {
+    char32_t c = s[i];
+    *length = 1;
+    if (c >= 0xD800 && c <= 0xDBFF && i + 1 < s.size() && s[i + 1] >= 0xDC00 && s[i + 1] <= 0xDFFF) {
+        *length = 2;
+        return 0x10000 + ((c - 0xD800) << 10) + (s[i + 1] - 0xDC00);
+    }
+    return c;
+}
+
+// Widens a range to whole composed character sequences: a base with the
+// marks after it, surrogate pairs kept together.
+RellumRange composedRange(std::u16string_view s, RellumRange r) {
+    uint64_t start = std::min<uint64_t>(r.location, s.size());
+    uint64_t end = std::min<uint64_t>(r.end(), s.size());
+    while (start > 0) {
+        char16_t c = s[start];
+        if (start < s.size() && c >= 0xDC00 && c <= 0xDFFF) {
+            --start;
+            continue;
+        }
+        std::size_t len = 0;
+        if (start < s.size() && RellumIsMarkCodePoint(codePointAt(s, start, &len))) {
+            --start;
+            continue;
+        }
+        break;
+    }
+    while (end < s.size()) {
+        std::size_t len = 0;
+        char16_t c = s[end];
+        if (c >= 0xDC00 && c <= 0xDFFF) {
+            ++end;
+            continue;
+        }
+        if (RellumIsMarkCodePoint(codePointAt(s, end, &len))) {
+            end += len;
+            continue;
+        }
+        break;
+    }
+    return {start, end - start};
+}
+
+} // namespace
+
+RellumAttributedString
+RellumContext::attributedStringWithString(std::u16string_view string, const RellumIndexSet* wideIndexes,
+                                          const RellumIndexSet* voidIndexes, const RellumIndexSet* tabIndexes,
+                                          const RellumIndexSet* combiningIndexes) const {
+    RellumAttributedString out;
+    out.string.assign(string);
+    if (string.empty()) return out;
+    out.runs.push_back({{0, string.size()}, activeAttributes()});
+    auto apply = [&](const RellumIndexSet* set, const std::shared_ptr<const RellumAttributes>& attributes,
+                     bool widen) {
+        if (!set) return;
+        for (const RellumRange& r : set->ranges())
+            out.setAttributes(attributes, widen ? composedRange(string, r) : r);
+    };
+    if (wideIndexes && !wideIndexes->empty()) apply(wideIndexes, wideAttributes(), true);
+    if (voidIndexes && !voidIndexes->empty()) apply(voidIndexes, voidAttributes(), true);
+    if (tabIndexes && !tabIndexes->empty()) apply(tabIndexes, tabAttributes(), true);
+    if (combiningIndexes && !combiningIndexes->empty()) apply(combiningIndexes, combiningAttributes(), false);
+    return out;
+}
+
+RellumAttributedString RellumContext::attributedNewline() const {
+    RellumAttributedString out;
+    out.string.assign(1, u'\n');
+    out.runs.push_back({{0, 1}, newlineAttributes()});
+    return out;
+}
+
+void RellumContext::mergeFromCursorContext(const RellumContext& saved) {
+    charsetUsesLineDrawingMode_ = saved.charsetUsesLineDrawingMode_;
+    charset_ = saved.charset_;
+    autoWrapMode_ = saved.autoWrapMode_;
+    originMode_ = saved.originMode_;
+    textStyleMask_ = saved.textStyleMask_;
+    setCurrentTextColor(saved.currentTextColor_);
+    setCurrentBackgroundColor(saved.currentBackgroundColor_);
+}
+
+std::string RellumStringFromTextStyleMask(uint64_t mask) {
+    if (mask == 0) return "Reset";
+    static const char* const names[] = {"Bold",  "Faint",   "Itablic",   "Underline",
+                                        "Blink", "Inverse", "Invisible", "Strikeout"};
+    std::string out;
+    for (int i = 0; i < 8; ++i) {
+        if (!(mask & (uint64_t(1) << i))) continue;
+        if (!out.empty()) out += " | ";
+        out += names[i];
+    }
+    return out;
+}

@@ -1,0 +1,42 @@
+#include "Rellum/RellumElement.h"
+
+#include "Rellum/RellumUnicodeTables.h"
+
+#include <algorithm>
+
+bool RellumRangesContain(const RellumCodePointRange* ranges, std::size_t count, char32_t c) {
+    const RellumCodePointRange* end = ranges + count;
+    const RellumCodePointRange* it = std::upper_bound(
+        ranges, end, c, [](char32_t v, const RellumCodePointRange& r) { return v < r.first; });
+    if (it == ranges) return false;
+    --it;
+    return c <= it->last;
+}
+
+bool RellumIsWideCodePoint(char32_t c) {
+    // Latin, Greek, Cyrillic and the rest below U+1100 never reach the table.
+    if (c < 0x1100) return false;
+    // The ideographs and Hangul syllables, most of wide text, without a search.
+    if ((c >= 0x4E00 && c <= 0xA48C) || (c >= 0xAC00 && c <= 0xD7A3)) return true;
+    if (c >= 0x1200 && c < 0x2329) return false;
+    return RellumRangesContain(kRellumFullWidthRanges, kRellumFullWidthRangesCount, c);
+}
+
+bool RellumIsAmbiguousWidthCodePoint(char32_t c) {
+    if (c < 0xA1) return false;
+    return RellumRangesContain(kRellumAmbiguousWidthRanges, kRellumAmbiguousWidthRangesCount, c);
+}
+
+bool RellumIsMarkCodePoint(char32_t c) {
+    if (c < 0x300) return false;
+    return RellumRangesContain(kRellumMarkRanges, kRellumMarkRangesCount, c);
+}
+
+uint64_t RellumCombiningElement::charCount() const {
+    uint64_t n = RellumElement(uchar).baseCharCount();
+    if (components.empty()) return n;
+    if (uchar >= 2 && uchar <= 31) n = 1; // a combining cell is printable whatever its base
+    for (char32_t m : components)
+        n += m >= 0x10000 ? 2 : 1;
+    return n;
+}

@@ -1,0 +1,119 @@
+#pragma once
+
+#include "Rellum/RellumElements.h"
+#include "Rellum/RellumGeometry.h"
+#include "Rellum/RellumIndexSet.h"
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+class RellumLine;
+
+// The owner of a line (the grid): the line's width and write limit, and the
+// receiver of every text change, in the line's own UTF-16 character
+// coordinates. Index sets may be null.
+class RellumLineDelegate {
+public:
+    virtual ~RellumLineDelegate() = default;
+    virtual uint64_t lineCapacity(const RellumLine& line) = 0;
+    virtual uint64_t lineRightMargin(const RellumLine& line) = 0;
+    virtual void didReplaceCharactersInRange(RellumLine& line, RellumRange range, std::u16string_view string,
+                                             const RellumIndexSet* wideIndexes,
+                                             const RellumIndexSet* voidIndexes,
+                                             const RellumIndexSet* tabIndexes,
+                                             const RellumIndexSet* combiningIndexes) = 0;
+    virtual void didInsertString(RellumLine& line, std::u16string_view string, uint64_t index,
+                                 const RellumIndexSet* wideIndexes, const RellumIndexSet* voidIndexes,
+                                 const RellumIndexSet* tabIndexes,
+                                 const RellumIndexSet* combiningIndexes) = 0;
+    virtual void didDeleteCharactersInRange(RellumLine& line, RellumRange range) = 0;
+};
+
+enum : uint64_t {
+    RellumLineBreakTypeHard = 0,
+    RellumLineBreakTypeSoftWrap = 1,
+    RellumLineBreakTypeWideWrap = 2,
+};
+
+// One row of cells. A line never holds half of a double-width character:
+// every operation that would cut a pair turns both halves into U+2592 first,
+// so characterCount always equals the length of the line's text.
+class RellumLine {
+public:
+    explicit RellumLine(RellumLineDelegate* delegate = nullptr) : delegate_(delegate) {}
+    RellumLine(const RellumLine&) = delete;
+    RellumLine& operator=(const RellumLine&) = delete;
+
+    RellumLineDelegate* delegate() const { return delegate_; }
+    void setDelegate(RellumLineDelegate* delegate) { delegate_ = delegate; }
+
+    uint64_t elementCount() const { return elements_.size(); }
+    const RellumElements& elements() const { return elements_; }
+    // UTF-16 length of the line's text.
+    uint64_t characterCount() const { return characterCount_; }
+
+    // Copies of the cells in range, cut at the capacity, void cells supplied
+    // past the stored ones; nullopt when the start is at or past the capacity.
+    std::optional<RellumElements> elementsInRange(RellumRange range) const;
+    // A copy of one cell (void past the stored ones); nullopt at or past the capacity.
+    std::optional<RellumCombiningElement> elementsAtIndex(uint64_t index) const;
+
+    // Appends void cells until the line holds at least index cells.
+    void ensureElementIntegrityAtIndex(uint64_t index);
+    // Writes tab padding over the empty cells before stop, never over text.
+    void markNextTabStopAtIndex(uint64_t stop, uint64_t from);
+    bool isElementAtMiddleOfWide(uint64_t index) const;
+    RellumRange actualRangeForRange(RellumRange range) const;
+    // Breaks the double-width characters cut by the range's edges.
+    void prepareToChangeElementsInRange(RellumRange range);
+    // Removes stored cells; returns how many.
+    uint64_t removeElementsInRange(RellumRange range);
+    // The writing primitive: replaces the cells in range by the cells
+    // [from, from + count) of elements; returns how many of them were placed.
+    uint64_t replaceElementsInRange(RellumRange range, const RellumElements& elements, std::size_t from,
+                                    std::size_t count, bool respectsRightMargin);
+    uint64_t replaceElementsInRange(RellumRange range, const RellumElements& elements,
+                                    bool respectsRightMargin) {
+        return replaceElementsInRange(range, elements, 0, elements.size(), respectsRightMargin);
+    }
+    uint64_t writeElements(const RellumElements& elements, uint64_t index, std::size_t from = 0,
+                           std::size_t count = SIZE_MAX);
+    uint64_t insertElements(const RellumElements& elements, uint64_t index, std::size_t from = 0,
+                            std::size_t count = SIZE_MAX);
+    // Overwrites the range with void cells, up to the last cell of the line.
+    void eraseElementsInRange(RellumRange range);
+    RellumRange characterRangeForElementRange(RellumRange range) const;
+    uint64_t insertionPositionAtElementIndex(uint64_t index) const {
+        return characterRangeForElementRange({index, 0}).location;
+    }
+
+    // Wrapping: the line this line's text runs on into. Kept as the target's
+    // serial number, so a line removed or replaced in between ends the wrap.
+    uint64_t serial() const { return serial_; }
+    void setNextWrapLine(const RellumLine* line) { nextWrapSerial_ = line ? line->serial_ : 0; }
+    bool hasNextWrapLine(const RellumLine* line) const {
+        return line && nextWrapSerial_ != 0 && nextWrapSerial_ == line->serial_;
+    }
+    // next is the line after this one, or null. Clears the wrap when it reports 0.
+    uint64_t breakType(const RellumLine* next);
+    // The cells padded to the capacity in debug form, then "!", "+" or ">".
+    std::string debugDescription(const RellumLine* next);
+
+private:
+    friend class RellumGrid;
+    void breakWideAtIndex(uint64_t index);
+    uint64_t capacity() const;
+
+    RellumElements elements_;
+    uint64_t characterCount_ = 0;
+    uint64_t absoluteOrigin_ = 0; // kept by the grid, measured from its moving base
+    uint64_t serial_ = 0;
+    uint64_t nextWrapSerial_ = 0;
+    RellumLineDelegate* delegate_ = nullptr;
+    // Every cell is one UTF-16 unit of text (no double-width characters,
+    // marks, surrogate pairs or control values): cell and character
+    // positions coincide.
+    bool unitCells_ = true;
+};
