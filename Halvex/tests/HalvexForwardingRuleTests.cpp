@@ -1,6 +1,5 @@
 #include "Halvex/HalvexForwardingModel.h"
 #include "Halvex/HalvexJSONAdapter.h"
-#include "Halvex/HalvexNetworkServices.h"
 #include "Halvex/HalvexRuleModel.h"
 
 #include <gtest/gtest.h>
@@ -156,13 +155,4 @@ TEST(HalvexRuleModel, IdentityFingerprintDuplicateAndJSON) {
     EXPECT_EQ(read->address(), "example.org");
     EXPECT_EQ(read->is_cidr(), false);
     EXPECT_TRUE(read->isMatch("www.example.org"));
-}
-
-TEST(HalvexNetworkServices, HostNotationAndServiceNames) {
-    EXPECT_EQ(HalvexHostNotation("example.org", 22), "example.org:22");
-    EXPECT_EQ(HalvexHostNotation("::1", 8080), "[::1]:8080");
-    EXPECT_EQ(HalvexHostNotation("[::1]", 8080), "[::1]:8080");
-    EXPECT_EQ(HalvexServiceNameWithPortNumber(22), "ssh");
-    EXPECT_EQ(HalvexServiceNameWithPortNumber(39999), std::nullopt);
-    EXPECT_EQ(HalvexServiceNameWithPortNumber(-1), std::nullopt);
 }

@@ -80,8 +80,8 @@ protected:
     static HalvexKnownHostModel host(const std::string& name, std::uint16_t port, const std::string& ip,
                                      const std::string& key) {
         HalvexKnownHostModel h(name, port, ip);
-        h.host_key = key;
-        h.host_key_type = 3;
+        h.setHost_key(key);
+        h.setHost_key_type(5);
         return h;
     }
 
@@ -143,26 +143,26 @@ TEST_F(HalvexPreferencesTest, KnownHostsByNameAndPort) {
         EXPECT_EQ(prefs.getKnownHost("a.example", 22), nullptr);
         prefs.addKnownHost(host("a.example", 22, "192.0.2.1", "KEY22"));
         prefs.addKnownHost(host("a.example", 2222, "192.0.2.1", "KEY2222"));
-        EXPECT_EQ(prefs.getKnownHost("a.example", 22)->host_key, "KEY22");
-        EXPECT_EQ(prefs.getKnownHost("a.example", 2222)->host_key, "KEY2222");
+        EXPECT_EQ(prefs.getKnownHost("a.example", 22)->host_key(), "KEY22");
+        EXPECT_EQ(prefs.getKnownHost("a.example", 2222)->host_key(), "KEY2222");
         EXPECT_EQ(prefs.getKnownHost("a.example", 23), nullptr);
         EXPECT_EQ(prefs.getKnownHost("A.EXAMPLE", 22), nullptr);
 
         // Lookups hand out copies: changing one changes nothing stored.
         auto copy = prefs.getKnownHost("a.example", 22);
-        copy->host_key = "CHANGED";
-        EXPECT_EQ(prefs.getKnownHost("a.example", 22)->host_key, "KEY22");
+        copy->setHost_key("CHANGED");
+        EXPECT_EQ(prefs.getKnownHost("a.example", 22)->host_key(), "KEY22");
 
         // Two entries under one key: the later one is found; updates reach both.
         prefs.addKnownHost(host("a.example", 22, "192.0.2.9", "LATER"));
-        EXPECT_EQ(prefs.getKnownHost("a.example", 22)->host_key, "LATER");
+        EXPECT_EQ(prefs.getKnownHost("a.example", 22)->host_key(), "LATER");
         prefs.updateKnownHost(host("a.example", 22, "192.0.2.7", "NEW"));
         auto all = prefs.knownHosts();
         ASSERT_EQ(all.size(), 3u);
-        EXPECT_EQ(all[0]->host_key, "NEW");
+        EXPECT_EQ(all[0]->host_key(), "NEW");
         EXPECT_EQ(all[0]->host_ip, "192.0.2.7");
-        EXPECT_EQ(all[2]->host_key, "NEW");
-        EXPECT_EQ(all[1]->host_key, "KEY2222");
+        EXPECT_EQ(all[2]->host_key(), "NEW");
+        EXPECT_EQ(all[1]->host_key(), "KEY2222");
 
         prefs.removeKnownHost(nullptr);
         EXPECT_EQ(prefs.knownHosts().size(), 3u);
@@ -193,7 +193,7 @@ TEST_F(HalvexPreferencesTest, ArchivesOfOlderVersionsDecode) {
     HalvexPreferences prefs(store);
     auto h = prefs.getKnownHost("old.example", 22);
     ASSERT_NE(h, nullptr);
-    EXPECT_EQ(h->host_key, "OLD");
+    EXPECT_EQ(h->host_key(), "OLD");
     EXPECT_EQ(h->description(), "old.example (198.51.100.4) port 22");
     EXPECT_EQ(&h->modelClass(), &HalvexKnownHostModel::classDescription());
 }
@@ -318,4 +318,36 @@ TEST(HalvexLoginItem, ExecValuesAreQuotedAndEscaped) {
     EXPECT_EQ(error.code, HalvexLoginItem::ErrorInvalidIdentifier);
     EXPECT_FALSE(HalvexLoginItem::setEnabled("", "X", "/bin/true", false, &error));
     EXPECT_FALSE(HalvexLoginItem::setEnabled("x\ny", "X", "/bin/true", true, &error));
+}
+
+TEST(HalvexKnownHostModel, StoredKeyIsParsedWheneverItChanges) {
+    // Fingerprint as OpenSSH's ssh-keygen -l prints it for this key.
+    const std::string ed25519 = "AAAAC3NzaC1lZDI1NTE5AAAAIPdFsh5jmfJceEJeB+kDbelKTIzlsXnf4FOfN6DPV59H";
+    HalvexKnownHostModel h("k.example", 22, std::nullopt);
+    int notices = 0;
+    auto token = h.addObserver("hostKeyParser", [&](const std::string&, bool) { ++notices; });
+    h.setHost_key(ed25519);
+    EXPECT_EQ(h.hostKeyParser(), nullptr) << "no key type yet";
+    h.setHost_key_type(5);
+    ASSERT_NE(h.hostKeyParser(), nullptr);
+    EXPECT_EQ(h.hostKeyParser()->fingerprint(), "SHA256:f6jY46xCh3JZaJmEnJ+C7gd8Tijb2lhmm0u+hlERYyo");
+    EXPECT_EQ(h.hostKeyParser()->typeName(), "ssh-ed25519");
+    EXPECT_EQ(notices, 2);
+
+    // Copies and archives rebuild it from the stored values.
+    auto copy = h.copyAs<HalvexKnownHostModel>();
+    ASSERT_NE(copy->hostKeyParser(), nullptr);
+    EXPECT_EQ(copy->hostKeyParser()->base64(), ed25519);
+
+    for (const char* bad : {"", "AAAA", "not base64!", "AAAAC3NzaC1lZDI1NTE5AAAAIPdFsh5jmfJceEJeB"}) {
+        h.setHost_key(std::string(bad));
+        EXPECT_EQ(h.hostKeyParser(), nullptr) << bad;
+    }
+    h.setHost_key(ed25519);
+    h.setHost_key_type(8); // recorded as another kind of key
+    EXPECT_EQ(h.hostKeyParser(), nullptr);
+
+    EXPECT_EQ(h.description(), "k.example");
+    h.host_ip = "k.example";
+    EXPECT_EQ(h.description(), "k.example");
 }

@@ -1,8 +1,8 @@
 #include "Foundation/KeyedArchiver.h"
 #include "Foundation/KeyedUnarchiver.h"
 #include "Halvex/HalvexJSONAdapter.h"
-#include "Halvex/HalvexNetworkServices.h"
 #include "Halvex/HalvexSessionModel.h"
+#include "Wendle/VyNetworkInterface.h"
 
 #include <gtest/gtest.h>
 
@@ -314,8 +314,8 @@ TEST(HalvexSessionModel, CommandLineAndHostChecks) {
     auto p = fullProfile();
     p->connect_interface = "lo";
     std::string v6, v4;
-    for (const auto& i : HalvexAllAvailableInterfaces())
-        if (i.name == "lo") v6 = i.ipv6Address, v4 = i.ipv4Address;
+    for (const auto& i : VyNetworkInterface::allAvailableInterfaces())
+        if (i.BSDName() == "lo") v6 = i.IPv6Address(), v4 = i.IPv4Address();
     if (v6.empty()) v6 = "0.0.0.0";
     EXPECT_EQ(p->description(),
               std::string("ssh -p 2222 ci@build.example.org -6 -b ") + v6 + " -L 8080:intranet:80");

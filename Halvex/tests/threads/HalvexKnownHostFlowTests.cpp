@@ -2,6 +2,7 @@
 // thread, answered by an alert on the main thread, while the main thread also
 // reads and removes known hosts.
 
+#include "Dispatch/DrivableMainQueue.h"
 #include "Halvex/HalvexAlertPresenter.h"
 #include "Halvex/HalvexPreferences.h"
 
@@ -20,43 +21,10 @@ using namespace std::chrono_literals;
 
 namespace {
 
-// A main thread that the test drives: work posted from other threads runs
-// when the test spins the loop.
-class MainLoop {
-public:
-    void post(std::function<void()> work) {
-        std::lock_guard lock(mutex_);
-        queue_.push_back(std::move(work));
-        ready_.notify_all();
-    }
-    // Runs posted work until done() holds or the time is up.
-    bool spinUntil(const std::function<bool()>& done, std::chrono::milliseconds limit = 10s) {
-        auto deadline = std::chrono::steady_clock::now() + limit;
-        while (!done()) {
-            if (std::chrono::steady_clock::now() > deadline) return false;
-            std::function<void()> work;
-            {
-                std::unique_lock lock(mutex_);
-                if (!ready_.wait_for(lock, 2ms, [&] { return !queue_.empty(); })) continue;
-                work = std::move(queue_.front());
-                queue_.pop_front();
-            }
-            work();
-        }
-        return true;
-    }
-    std::thread::id id = std::this_thread::get_id();
-
-private:
-    std::mutex mutex_;
-    std::condition_variable ready_;
-    std::deque<std::function<void()>> queue_;
-};
-
-// Answers alerts from a script, on the main loop, as the Qt layer will.
+// Answers alerts from a script, as the Qt layer will: on the main thread.
 class ScriptedPresenter : public HalvexAlertPresenter {
 public:
-    explicit ScriptedPresenter(MainLoop& loop) : loop_(loop) {}
+    explicit ScriptedPresenter(std::shared_ptr<DrivableMainQueue> main) : main_(std::move(main)) {}
 
     void script(std::string messagePrefix, long answer) {
         std::lock_guard lock(mutex_);
@@ -72,17 +40,8 @@ public:
     }
 
     long runModalAlert(const HalvexAlert& alert) override {
-        if (std::this_thread::get_id() == loop_.id) return answer(alert);
-        std::promise<long> result;
-        auto future = result.get_future();
-        loop_.post([&] { result.set_value(answer(alert)); });
-        return future.get();
-    }
-
-private:
-    long answer(const HalvexAlert& alert) {
         std::lock_guard lock(mutex_);
-        if (std::this_thread::get_id() != loop_.id) ++offMain_;
+        if (!main_->isCurrent()) ++offMain_;
         seen_.push_back(alert);
         if (answers_.empty() || !alert.messageText.starts_with(answers_.front().first)) {
             ADD_FAILURE() << "unexpected alert: " << alert.messageText;
@@ -93,7 +52,8 @@ private:
         return a;
     }
 
-    MainLoop& loop_;
+private:
+    std::shared_ptr<DrivableMainQueue> main_;
     mutable std::mutex mutex_;
     std::deque<std::pair<std::string, long>> answers_;
     std::vector<HalvexAlert> seen_;
@@ -104,7 +64,7 @@ struct Connection {
     std::string host;
     std::uint16_t port = 22;
     std::string ip;
-    HalvexHostKey key;
+    std::shared_ptr<HalvexHostKeyParser> key;
     bool strict = true;
     bool checkIP = true;
 };
@@ -114,32 +74,50 @@ bool checkHostKey(HalvexPreferences& prefs, const Connection& c) {
     auto known = prefs.getKnownHost(c.host, c.port);
     if (!known) {
         HalvexKnownHostModel fresh(c.host, c.port, c.ip);
-        if (!fresh.shouldAcceptHostKey(c.key)) return false;
+        if (!fresh.shouldAcceptHostKey(*c.key)) return false;
         prefs.addKnownHost(fresh);
         return true;
     }
-    if (!known->tryUpdateHostKey(c.key, c.strict)) return false;
+    if (!known->tryUpdateHostKey(*c.key, c.strict)) return false;
     if (c.checkIP && !known->tryUpdateHostIP(c.ip, c.strict)) return false;
     prefs.updateKnownHost(*known);
     return true;
 }
 
-const HalvexHostKey keyA{"AAAAC3NzaC1lZDI1NTE5AAAAIA==", 3, "SHA256:aaaa", "ssh-ed25519"};
-const HalvexHostKey keyB{"AAAAB3NzaC1yc2EAAAADAQABAAABAQ==", 1, "SHA256:bbbb", "ssh-rsa"};
+// Two real public keys with the fingerprints OpenSSH's ssh-keygen -l gives.
+const char* const keyAText = "AAAAC3NzaC1lZDI1NTE5AAAAIPdFsh5jmfJceEJeB+kDbelKTIzlsXnf4FOfN6DPV59H";
+const char* const keyAFingerprint = "SHA256:f6jY46xCh3JZaJmEnJ+C7gd8Tijb2lhmm0u+hlERYyo";
+const char* const keyBText =
+    "AAAAE2VjZHNhLXNoYTItbmlzdHAyNTYAAAAIbmlzdHAyNTYAAABBBPVyh+0fjnv9zjJts1WK0eJOK0l0VLgWh82E"
+    "h+2qsTXGtdd3gcimaPENfod9hr+s8jaayemqM/ycyzpRSGd6NMk=";
+const char* const keyBFingerprint = "SHA256:sNLb0tjKyDz2g+FEZeRROVYKsW93aJYvwkuHrX5MzFc";
+
+std::shared_ptr<HalvexHostKeyParser> parse(const char* text) {
+    Error error;
+    auto parser = HalvexHostKeyParser::parserFromBase64(text, 0, &error);
+    EXPECT_NE(parser, nullptr) << error.localizedDescription;
+    return parser;
+}
 
 class KnownHostFlowTest : public ::testing::Test {
 protected:
     void SetUp() override {
+        keyA = parse(keyAText);
+        keyB = parse(keyBText);
+        ASSERT_TRUE(keyA && keyB);
         char templ[] = "/tmp/halvex-known-XXXXXX";
         ASSERT_NE(::mkdtemp(templ), nullptr);
         dir_ = templ;
         defaults_ = UserDefaults::userDefaultsWithPath((dir_ / "defaults.json").string());
         prefs_ = std::make_unique<HalvexPreferences>(defaults_);
-        presenter_ = std::make_shared<ScriptedPresenter>(loop_);
+        main_ = std::make_shared<DrivableMainQueue>();
+        MainQueue::setMain(main_);
+        presenter_ = std::make_shared<ScriptedPresenter>(main_);
         HalvexAlertPresenter::setSharedPresenter(presenter_);
     }
     void TearDown() override {
         HalvexAlertPresenter::setSharedPresenter(nullptr);
+        MainQueue::setMain(nullptr);
         std::error_code ec;
         fs::remove_all(dir_, ec);
     }
@@ -154,23 +132,26 @@ protected:
             finished = true;
         });
         int reads = 0;
-        bool ok = loop_.spinUntil([&] {
-            // The main thread's own use of the store, meanwhile.
-            (void)prefs_->knownHosts();
-            (void)prefs_->getKnownHost(c.host, c.port);
-            ++reads;
-            return finished.load();
-        });
+        bool ok = main_->runUntil(
+            [&] {
+                // The main thread's own use of the store, meanwhile.
+                (void)prefs_->knownHosts();
+                (void)prefs_->getKnownHost(c.host, c.port);
+                ++reads;
+                return finished.load();
+            },
+            10s);
         session.join();
         EXPECT_TRUE(ok) << "the session thread did not finish";
         EXPECT_GT(reads, 0);
         return result;
     }
 
+    std::shared_ptr<HalvexHostKeyParser> keyA, keyB;
     fs::path dir_;
     std::shared_ptr<UserDefaults> defaults_;
     std::unique_ptr<HalvexPreferences> prefs_;
-    MainLoop loop_;
+    std::shared_ptr<DrivableMainQueue> main_;
     std::shared_ptr<ScriptedPresenter> presenter_;
 };
 
@@ -183,8 +164,9 @@ TEST_F(KnownHostFlowTest, NewHostTrustedIsStoredOnceAndNotAskedAgain) {
     ASSERT_EQ(alerts.size(), 1u);
     EXPECT_EQ(alerts[0].messageText,
               "Please verify the host key fingerprint for 'srv.example (192.0.2.10) port 22'");
-    EXPECT_EQ(alerts[0].informativeText, "The fingerprint of host key is\nSHA256:aaaa [ssh-ed25519]\n\n"
-                                         "Do you trust the host with this fingerprint?");
+    EXPECT_EQ(alerts[0].informativeText, std::string("The fingerprint of host key is\n") + keyAFingerprint +
+                                             " [ssh-ed25519]\n\n"
+                                             "Do you trust the host with this fingerprint?");
     EXPECT_EQ(alerts[0].buttons, (std::vector<std::string>{"No", "Trust"}));
     EXPECT_EQ(alerts[0].style, HalvexAlert::Style::warning);
     EXPECT_TRUE(presenter_->onMainThreadOnly());
@@ -192,8 +174,8 @@ TEST_F(KnownHostFlowTest, NewHostTrustedIsStoredOnceAndNotAskedAgain) {
     auto stored = defaults_->objectForKey("known_hosts");
     ASSERT_TRUE(stored);
     ASSERT_EQ((*stored)["$root"].size(), 1u);
-    EXPECT_EQ((*stored)["$root"][0]["host_key"], keyA.base64);
-    EXPECT_EQ((*stored)["$root"][0]["host_key_type"], 3);
+    EXPECT_EQ((*stored)["$root"][0]["host_key"], keyAText);
+    EXPECT_EQ((*stored)["$root"][0]["host_key_type"], keyA->keyType());
 
     // Second connection with the same key and address: no question.
     EXPECT_TRUE(connect({"srv.example", 22, "192.0.2.10", keyA}));
@@ -214,13 +196,14 @@ TEST_F(KnownHostFlowTest, ChangedKeyWithStrictCheckAsksAndNoKeepsTheStoredKey) {
 
     presenter_->script("REMOTE HOST KEY HAS CHANGED!", HalvexAlertPresenter::FirstButton);
     EXPECT_FALSE(connect({"srv.example", 22, "192.0.2.10", keyB, true}));
-    EXPECT_EQ(prefs_->getKnownHost("srv.example", 22)->host_key, keyA.base64);
+    EXPECT_EQ(prefs_->getKnownHost("srv.example", 22)->host_key(), keyAText);
     auto alert = presenter_->seen().back();
     EXPECT_EQ(alert.style, HalvexAlert::Style::critical);
     EXPECT_EQ(alert.buttons, (std::vector<std::string>{"No", "Accept"}));
     EXPECT_NE(
-        alert.informativeText.find("The fingerprint of the host key sent by the remote host is\n"
-                                   "SHA256:bbbb [ssh-rsa]\n\nAre you sure you want to accept this changed "
+        alert.informativeText.find("The fingerprint of the host key sent by the remote host is\n" +
+                                   std::string(keyBFingerprint) +
+                                   " [ecdsa-sha2-nistp256]\n\nAre you sure you want to accept this changed "
                                    "host key?"),
         std::string::npos);
     EXPECT_TRUE(alert.informativeText.starts_with(
@@ -229,8 +212,10 @@ TEST_F(KnownHostFlowTest, ChangedKeyWithStrictCheckAsksAndNoKeepsTheStoredKey) {
     presenter_->script("REMOTE HOST KEY HAS CHANGED!", HalvexAlertPresenter::SecondButton);
     EXPECT_TRUE(connect({"srv.example", 22, "192.0.2.10", keyB, true}));
     auto stored = prefs_->getKnownHost("srv.example", 22);
-    EXPECT_EQ(stored->host_key, keyB.base64);
-    EXPECT_EQ(stored->host_key_type, 1);
+    EXPECT_EQ(stored->host_key(), keyBText);
+    EXPECT_EQ(stored->host_key_type(), keyB->keyType());
+    ASSERT_NE(stored->hostKeyParser(), nullptr);
+    EXPECT_EQ(stored->hostKeyParser()->fingerprint(), keyBFingerprint);
     EXPECT_EQ(prefs_->knownHosts().size(), 1u);
 }
 
@@ -239,7 +224,7 @@ TEST_F(KnownHostFlowTest, ChangedKeyWithoutStrictCheckIsStoredSilently) {
     ASSERT_TRUE(connect({"srv.example", 22, "192.0.2.10", keyA}));
     EXPECT_TRUE(connect({"srv.example", 22, "192.0.2.10", keyB, false}));
     EXPECT_EQ(presenter_->seen().size(), 1u);
-    EXPECT_EQ(prefs_->getKnownHost("srv.example", 22)->host_key, keyB.base64);
+    EXPECT_EQ(prefs_->getKnownHost("srv.example", 22)->host_key(), keyBText);
 }
 
 TEST_F(KnownHostFlowTest, AddressChangeAsksUnderStrictCheckAndIsStoredOtherwise) {
@@ -279,8 +264,8 @@ TEST_F(KnownHostFlowTest, SessionsOnManyThreadsAndMainThreadRemovalsDoNotRace) {
     for (int i = 0; i < 8; ++i) {
         HalvexKnownHostModel h(std::string("h").append(std::to_string(i)).append(".example"), 22,
                                "192.0.2.1");
-        h.host_key = keyA.base64;
-        h.host_key_type = keyA.keyType;
+        h.setHost_key(keyA->base64());
+        h.setHost_key_type(keyA->keyType());
         prefs_->addKnownHost(h);
     }
     HalvexPreferences application(defaults_); // the application's own object
@@ -298,11 +283,13 @@ TEST_F(KnownHostFlowTest, SessionsOnManyThreadsAndMainThreadRemovalsDoNotRace) {
     }
     // Meanwhile the main thread lists hosts and removes one that no session uses.
     int rounds = 0;
-    EXPECT_TRUE(loop_.spinUntil([&] {
-        if (rounds++ == 0) application.removeKnownHost(application.getKnownHost("h7.example", 22).get());
-        (void)application.knownHosts();
-        return done.load() == 7;
-    }));
+    EXPECT_TRUE(main_->runUntil(
+        [&] {
+            if (rounds++ == 0) application.removeKnownHost(application.getKnownHost("h7.example", 22).get());
+            (void)application.knownHosts();
+            return done.load() == 7;
+        },
+        60s));
     for (auto& t : sessions)
         t.join();
     EXPECT_EQ(application.getKnownHost("h7.example", 22), nullptr);
