@@ -296,3 +296,17 @@ TEST_F(KnownHostFlowTest, SessionsOnManyThreadsAndMainThreadRemovalsDoNotRace) {
     EXPECT_EQ(prefs_->knownHosts().size(), 7u);
     EXPECT_TRUE(presenter_->seen().empty());
 }
+
+TEST_F(KnownHostFlowTest, AnAlertAskedOnTheMainThreadRunsAtOnce) {
+    // The login item's failure alert comes from the main thread itself; the
+    // hop must not wait for the queue it is running on.
+    prefs_->setHelperAppID("");
+    prefs_->setHelperAppName("Helper");
+    presenter_->script("An error ocurred", HalvexAlertPresenter::FirstButton);
+    prefs_->setAutoLaunch(true);
+    auto alerts = presenter_->seen();
+    ASSERT_EQ(alerts.size(), 1u);
+    EXPECT_EQ(alerts[0].informativeText, "Couldn't add Helper to launch at login item list.");
+    EXPECT_TRUE(presenter_->onMainThreadOnly());
+    EXPECT_TRUE(prefs_->autoLaunch());
+}
