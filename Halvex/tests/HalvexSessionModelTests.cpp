@@ -85,6 +85,7 @@ TEST(HalvexSessionModel, NewProfileDefaultsAndItsJSON) {
 
 TEST(HalvexSessionModel, ProfilesSurviveJSONAndArchivesAndBothReadsCompareEqual) {
     auto original = fullProfile();
+    original->gateway_ports = false; // a legacy value that migration keeps
     HalvexJSONAdapter adapter;
     Error error;
     auto j = adapter.JSONDictionaryFromModel(*original, &error);
@@ -94,6 +95,7 @@ TEST(HalvexSessionModel, ProfilesSurviveJSONAndArchivesAndBothReadsCompareEqual)
     EXPECT_EQ((*j)["address_familly"], "ipv6");
     EXPECT_EQ((*j)["auth_methods"], json({"publickey", "keyboard-interactive"}));
     EXPECT_EQ((*j)["forwardings"][0]["type"], "local");
+    EXPECT_EQ((*j)["gateway_ports"], false);
 
     // Through text, as a backup file carries it.
     auto fromJSON = adapter.modelOfClass<HalvexSessionModel>(json::parse(j->dump()), &error);
@@ -110,6 +112,8 @@ TEST(HalvexSessionModel, ProfilesSurviveJSONAndArchivesAndBothReadsCompareEqual)
     fromJSON->uid = original->uid;
     EXPECT_TRUE(fromJSON->isEqual(*fromArchive));
     EXPECT_EQ(methodNames(*fromJSON), (std::vector<std::string>{"publickey", "keyboard-interactive"}));
+    EXPECT_EQ(fromJSON->gateway_ports, false);
+    EXPECT_EQ(fromArchive->gateway_ports, false);
     EXPECT_TRUE(fromJSON->isInteractiveAllowed());
     EXPECT_FALSE(fromJSON->isPasswordAllowed());
     ASSERT_EQ(fromJSON->forwardings->size(), 1u);
