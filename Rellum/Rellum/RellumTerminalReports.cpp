@@ -328,9 +328,9 @@ void RellumTerminal::resizePageToRow(RellumScanner&, uint64_t row, uint64_t colu
     const RellumPageSize size{side(column, current.width, kMinimumColumns, limit.width),
                               side(row, current.height, kMinimumRows, limit.height)};
     if (size == current) return;
-    context_->setPageSize(size);
-    if (primaryGrid_) primaryGrid_->setPageSize(size);
-    if (alternateGrid_) alternateGrid_->setPageSize(size);
+    // The context and both grids take it now (the view is not resized and
+    // the owner is not asked).
+    didChangePageSize(size);
 }
 
 // ---- Titles ----
