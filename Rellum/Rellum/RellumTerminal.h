@@ -297,6 +297,9 @@ private:
     // Runs on the render queue: at once when already there, else posted.
     void performOnRenderQueue(std::function<void(RellumTerminal&)> work);
     void publishState();
+    void ensureGrids();
+    static bool mergeEdit(Edit& into, RellumTextStorage* storage, RellumRange range,
+                          RellumAttributedString& text);
 
     // Owned by the main thread.
     std::unique_ptr<RellumScreenController> screenController_;
@@ -314,6 +317,10 @@ private:
     DelayedWork scheduledUpdate_;
     // Reused cells of the text runs.
     RellumElements runElements_;
+    // The font last given to setFont, before the context derived its variants.
+    std::shared_ptr<const RellumFont> baseFont_;
+    // The storage shown (main thread), for a terminal without a screen controller too.
+    RellumTextStorage* shownStorage_ = nullptr;
 
     // Shared, under stateMutex_.
     mutable std::mutex stateMutex_;
@@ -321,6 +328,8 @@ private:
     RellumPageSize acceptedPageSize_;
     std::set<uint64_t> publishedTabStops_;
     bool publishedAlternateScreen_ = false;
+    uint64_t publishedScrollbackLines_ = 0;
+    bool maxScrollbackSet_ = false;
     std::optional<RellumColor> defaultBackgroundColor_, defaultTextColor_;
     std::any representedObject_;
     std::optional<std::string> representedURL_;
