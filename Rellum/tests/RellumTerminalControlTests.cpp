@@ -50,9 +50,11 @@ TEST(TerminalText, MarkAtTheStartOfALineSitsOnASpace) {
 
 TEST(TerminalText, MarkAfterAWideCharacterJoinsItNotItsRightHalf) {
     ControlHarness h({20, 5});
-    h.feed("a\xe4\xb8\xad");   // a, then U+4E2D over two cells
-    h.feed("\xcc\x81" "b"); // a mark in a run of its own, then b
-    EXPECT_EQ(h.row(0), "a\xe4\xb8\xad\xcc\x81" "b");
+    h.feed("a\xe4\xb8\xad"); // a, then U+4E2D over two cells
+    h.feed("\xcc\x81"
+           "b"); // a mark in a run of its own, then b
+    EXPECT_EQ(h.row(0), "a\xe4\xb8\xad\xcc\x81"
+                        "b");
     EXPECT_EQ(h.cursor(), (RellumCoord{4, 0}));
     expectInvariant(h);
 }
@@ -70,7 +72,8 @@ TEST(TerminalText, MarkAfterTheLastColumnJoinsTheLastCharacter) {
 TEST(TerminalText, MarkInInsertModeDoesNotDuplicateItsBase) {
     ControlHarness h({20, 5});
     h.feed(esc("abcd\r~[2C~[4h"));
-    h.feed("\xcc\x81" "XY");
+    h.feed("\xcc\x81"
+           "XY");
     // The mark joins the b (it stays one cell); only X and Y are inserted.
     EXPECT_EQ(h.row(0), "ab\xcc\x81XYcd");
     EXPECT_EQ(h.cursor(), (RellumCoord{4, 0}));
