@@ -101,15 +101,80 @@ uint64_t RellumTextStorage::runCount() const {
 }
 
 AttributesPtr RellumTextStorage::widened(const AttributesPtr& attributes) {
-    if (!attributes || !attributes->font() || attributes->span() == 0) return attributes;
+    if (!attributes || !attributes->font() || attributes->span() == 0) return interned(attributes);
     const double wanted = advance_ * double(attributes->span());
-    if (attributes->font()->fixedAdvance() == wanted) return attributes;
+    if (attributes->font()->fixedAdvance() == wanted) return interned(attributes);
     if (attributes == lastWidenedIn_) return lastWidenedOut_;
     auto copy = std::make_shared<RellumAttributes>(*attributes);
     copy->setFont(attributes->font()->fontWithFixedAdvance(wanted));
     lastWidenedIn_ = attributes;
-    lastWidenedOut_ = std::move(copy);
+    lastWidenedOut_ = interned(std::move(copy));
     return lastWidenedOut_;
+}
+
+namespace {
+
+template <typename T>
+void mix(std::size_t& h, const T& value) {
+    h ^= std::hash<T>()(value) + 0x9e3779b97f4a7c15ull + (h << 6) + (h >> 2);
+}
+
+void mixColor(std::size_t& h, const std::optional<RellumColor>& c) {
+    if (!c) {
+        mix(h, 0);
+        return;
+    }
+    mix(h, c->red);
+    mix(h, c->green);
+    mix(h, c->blue);
+    mix(h, c->alpha);
+}
+
+} // namespace
+
+std::size_t RellumTextStorage::RecordHash::operator()(const AttributesPtr& a) const {
+    std::size_t h = 0;
+    const char* const keys[] = {
+        RellumBoldAttribute,         RellumFaintAttribute,        RellumItalicAttribute,
+        RellumBoldItalicAttribute,   RellumUnderlineAttribute,    RellumBlinkAttribute,
+        RellumInverseAttribute,      RellumInvisibleAttribute,    RellumVoidCharacterAttribute,
+        RellumTabCharacterAttribute, RellumSpanCharacterAttribute};
+    uint64_t bits = 0;
+    for (const char* key : keys)
+        bits = (bits << 2) | (a->hasKey(key) ? 2u : 0u) | (a->boolForKey(key) ? 1u : 0u);
+    mix(h, bits);
+    mix(h, a->span());
+    mix(h, a->font().get());
+    mixColor(h, a->foregroundColor());
+    mixColor(h, a->backgroundColor());
+    if (a->paragraphStyle()) mix(h, a->paragraphStyle()->maximumLineHeight);
+    return h;
+}
+
+AttributesPtr RellumTextStorage::interned(const AttributesPtr& attributes) {
+    if (!attributes) return attributes;
+    if (attributes == lastInternedIn_) return lastInternedOut_;
+    AttributesPtr out;
+    auto it = records_.find(attributes);
+    if (it != records_.end()) {
+        out = *it;
+    } else {
+        if (records_.size() >= recordsPurgeAt_) {
+            // Forget the records no run uses any more.
+            lastInternedIn_.reset();
+            lastInternedOut_.reset();
+            lastWidenedIn_.reset();
+            lastWidenedOut_.reset();
+            for (auto r = records_.begin(); r != records_.end();)
+                r = r->use_count() == 1 ? records_.erase(r) : std::next(r);
+            recordsPurgeAt_ = std::max<std::size_t>(1024, records_.size() * 2);
+        }
+        records_.insert(attributes);
+        out = attributes;
+    }
+    lastInternedIn_ = attributes;
+    lastInternedOut_ = out;
+    return out;
 }
 
 void RellumTextStorage::replaceCharactersInRange(RellumRange range, std::u16string_view string) {

@@ -10,6 +10,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <unordered_set>
 #include <vector>
 
 // The attributed text a terminal view draws: UTF-16 text (offsets are the
@@ -94,6 +95,10 @@ private:
                             const std::vector<RellumAttributedString::Run>* runs,
                             const AttributesPtr& fallback);
     void noteEdit(RellumRange editedRange, int64_t changeInLength);
+    // The stored record equal to attributes (the given one when new), so
+    // runs of equal attributes share one record however often a terminal
+    // rebuilt it.
+    AttributesPtr interned(const AttributesPtr& attributes);
 
     std::deque<Line> lines_;
     uint64_t base_ = 0;
@@ -102,6 +107,15 @@ private:
     mutable std::size_t lineHint_ = 0;
     // Last widened record, so runs written in one rendition keep sharing one record.
     AttributesPtr lastWidenedIn_, lastWidenedOut_;
+    struct RecordHash {
+        std::size_t operator()(const AttributesPtr& a) const;
+    };
+    struct RecordEqual {
+        bool operator()(const AttributesPtr& a, const AttributesPtr& b) const { return *a == *b; }
+    };
+    std::unordered_set<AttributesPtr, RecordHash, RecordEqual> records_;
+    std::size_t recordsPurgeAt_ = 1024;
+    AttributesPtr lastInternedIn_, lastInternedOut_;
     int editingDepth_ = 0;
     bool edited_ = false;
     RellumRange editedRange_;
