@@ -69,6 +69,14 @@ TEST(TerminalText, MarkAfterTheLastColumnJoinsTheLastCharacter) {
     expectInvariant(h);
 }
 
+TEST(TerminalText, MarkAfterAnEmptyCellSitsOnASpace) {
+    ControlHarness h({20, 5});
+    h.feed(esc("ab~[6G") + "\xcc\x81");
+    EXPECT_EQ(h.row(0), "ab   \xcc\x81"); // two empty cells, then a space with the mark
+    EXPECT_EQ(h.cursor(), (RellumCoord{5, 0}));
+    expectInvariant(h);
+}
+
 TEST(TerminalText, MarkInInsertModeDoesNotDuplicateItsBase) {
     ControlHarness h({20, 5});
     h.feed(esc("abcd\r~[2C~[4h"));
