@@ -282,3 +282,26 @@ TEST(TerminalTitles, CurrentDirectory) {
     EXPECT_EQ(h.terminal->representedURL(), "file:///tmp");
     EXPECT_EQ(h.host->directories, (std::vector<std::string>{"file:///tmp"}));
 }
+
+// ---- Rendition reaching the shown text ----
+
+TEST(TerminalRendition, PromptAndListingColoursReachTheStorage) {
+    ControlHarness h({40, 5});
+    h.feed(esc("~[01;32mana@build~[00m:~[01;34m") + "~" + esc("~[00m$ ~[44;97mbg~[m~[7mrev~[m"));
+    h.update();
+    const RellumTextStorage& storage = *h.terminal->primaryTextStorage();
+    EXPECT_EQ(RellumUTF8FromUTF16(storage.string()), "ana@build:~$ bgrev");
+    auto at = [&](uint64_t i) { return storage.attributesAtIndex(i); };
+    ASSERT_TRUE(at(0) && at(9) && at(10) && at(13) && at(15));
+    EXPECT_EQ(at(0)->foregroundColor(), rellum_colorForColorIndex(2));
+    EXPECT_TRUE(at(0)->isBold());
+    EXPECT_EQ(at(9)->foregroundColor(), rellum_flatWhite()); // ":" after the reset
+    EXPECT_FALSE(at(9)->isBold());
+    EXPECT_EQ(at(10)->foregroundColor(), rellum_colorForColorIndex(4));
+    EXPECT_EQ(at(13)->backgroundColor(), rellum_colorForColorIndex(4));
+    EXPECT_EQ(at(13)->foregroundColor(), rellum_colorForColorIndex(15));
+    // Inverse with default colours: the video colours swapped.
+    EXPECT_TRUE(at(15)->isInverse());
+    EXPECT_EQ(at(15)->foregroundColor(), rellum_flatBlack());
+    EXPECT_EQ(at(15)->backgroundColor(), rellum_flatWhite());
+}
