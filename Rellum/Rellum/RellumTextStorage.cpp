@@ -133,27 +133,24 @@ void mixColor(std::size_t& h, const std::optional<RellumColor>& c) {
 } // namespace
 
 std::size_t RellumTextStorage::RecordHash::operator()(const AttributesPtr& a) const {
+    // Enough to tell records apart cheaply; equality compares every key.
     std::size_t h = 0;
-    const char* const keys[] = {
-        RellumBoldAttribute,         RellumFaintAttribute,        RellumItalicAttribute,
-        RellumBoldItalicAttribute,   RellumUnderlineAttribute,    RellumBlinkAttribute,
-        RellumInverseAttribute,      RellumInvisibleAttribute,    RellumVoidCharacterAttribute,
-        RellumTabCharacterAttribute, RellumSpanCharacterAttribute};
-    uint64_t bits = 0;
-    for (const char* key : keys)
-        bits = (bits << 2) | (a->hasKey(key) ? 2u : 0u) | (a->boolForKey(key) ? 1u : 0u);
+    const uint64_t bits = uint64_t(a->isBold()) | uint64_t(a->isItalic()) << 1 |
+                          uint64_t(a->isBoldItalic()) << 2 | uint64_t(a->isUnderline()) << 3 |
+                          uint64_t(a->isInverse()) << 4 | uint64_t(a->isVoid()) << 5 |
+                          uint64_t(a->isTab()) << 6 | a->span() << 8;
     mix(h, bits);
-    mix(h, a->span());
     mix(h, a->font().get());
     mixColor(h, a->foregroundColor());
     mixColor(h, a->backgroundColor());
-    if (a->paragraphStyle()) mix(h, a->paragraphStyle()->maximumLineHeight);
     return h;
 }
 
 AttributesPtr RellumTextStorage::interned(const AttributesPtr& attributes) {
     if (!attributes) return attributes;
-    if (attributes == lastInternedIn_) return lastInternedOut_;
+    InternedPair& slot =
+        internCache_[(reinterpret_cast<uintptr_t>(attributes.get()) >> 4) % internCache_.size()];
+    if (slot.in == attributes) return slot.out;
     AttributesPtr out;
     auto it = records_.find(attributes);
     if (it != records_.end()) {
@@ -161,8 +158,7 @@ AttributesPtr RellumTextStorage::interned(const AttributesPtr& attributes) {
     } else {
         if (records_.size() >= recordsPurgeAt_) {
             // Forget the records no run uses any more.
-            lastInternedIn_.reset();
-            lastInternedOut_.reset();
+            internCache_.fill({});
             lastWidenedIn_.reset();
             lastWidenedOut_.reset();
             for (auto r = records_.begin(); r != records_.end();)
@@ -172,8 +168,10 @@ AttributesPtr RellumTextStorage::interned(const AttributesPtr& attributes) {
         records_.insert(attributes);
         out = attributes;
     }
-    lastInternedIn_ = attributes;
-    lastInternedOut_ = out;
+    InternedPair& fresh =
+        internCache_[(reinterpret_cast<uintptr_t>(attributes.get()) >> 4) % internCache_.size()];
+    fresh.in = attributes;
+    fresh.out = out;
     return out;
 }
 
@@ -335,6 +333,11 @@ void RellumTextStorage::replaceAcrossLines(RellumRange range, std::u16string_vie
             }
         }
         absolute += piece.text.size();
+        if (nl != std::u16string::npos) {
+            // A finished line rarely changes again: keep no spare capacity.
+            piece.text.shrink_to_fit();
+            piece.runs.shrink_to_fit();
+        }
         pieces.push_back(std::move(piece));
         if (nl == std::u16string::npos) break;
         pos = end;

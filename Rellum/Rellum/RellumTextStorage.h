@@ -4,6 +4,7 @@
 #include "Rellum/RellumFont.h"
 #include "Rellum/RellumGeometry.h"
 
+#include <array>
 #include <cstdint>
 #include <deque>
 #include <functional>
@@ -115,7 +116,11 @@ private:
     };
     std::unordered_set<AttributesPtr, RecordHash, RecordEqual> records_;
     std::size_t recordsPurgeAt_ = 1024;
-    AttributesPtr lastInternedIn_, lastInternedOut_;
+    // Recently interned records by address: a terminal reuses each record for a while.
+    struct InternedPair {
+        AttributesPtr in, out;
+    };
+    std::array<InternedPair, 8> internCache_;
     int editingDepth_ = 0;
     bool edited_ = false;
     RellumRange editedRange_;

@@ -1,6 +1,7 @@
 #include "Dispatch/DrivableMainQueue.h"
 
 #include "Foundation/Assert.h"
+#include <algorithm>
 
 DrivableMainQueue::DrivableMainQueue(std::shared_ptr<DispatchClock> clock)
     : MainQueue(std::move(clock)), mainThread_(std::this_thread::get_id()) {}
@@ -61,11 +62,13 @@ bool DrivableMainQueue::runUntil(const std::function<bool()>& done, std::chrono:
         while (runOne())
             if (done()) return true;
         if (done()) return true;
+        // The condition may be met by another thread without any block
+        // arriving, so the wait is cut into short slices that look again.
+        const auto now = std::chrono::steady_clock::now();
+        if (now >= deadline) return done();
         std::unique_lock lock(mutex_);
-        if (!arrived_.wait_until(lock, deadline, [this] { return !blocks_.empty(); })) {
-            lock.unlock();
-            return done();
-        }
+        arrived_.wait_until(lock, std::min(deadline, now + std::chrono::milliseconds(1)),
+                            [this] { return !blocks_.empty(); });
     }
 }
 

@@ -37,7 +37,8 @@ TEST(RellumTerminalStress, NineWritersWhileUpdatesRun) {
         // The render queue waits in its hop to this thread: the grids hold still.
         RellumTerminal& t = *h.terminal;
         if (t.primaryTextStorage()->string() != t.primaryGrid()->string()) mismatches.push_back("primary");
-        if (t.alternateTextStorage()->string() != t.alternateGrid()->string()) mismatches.push_back("alternate");
+        if (t.alternateTextStorage()->string() != t.alternateGrid()->string())
+            mismatches.push_back("alternate");
         ++checked;
     };
 
