@@ -445,3 +445,14 @@ TEST(TerminalScreens, OutputBeforeASwitchLandsOnThePrimaryScreen) {
     EXPECT_EQ(h.row(0), "editor");
     expectInvariant(h);
 }
+
+// ---- The page in debug form (void cells, tab padding, line ends) ----
+
+TEST(TerminalDebugForm, WrapTabAndEraseShowInTheDebugForm) {
+    ControlHarness h({10, 4});
+    h.feed(esc("0123456789ab\r\n\tx~[2;2H~[X"));
+    // "+": the line wraps into the next; "!": a hard end; "·" void cells
+    // (the erased b among them); "─" the tab's padding up to the stop at 8.
+    EXPECT_EQ(h.screen(), (std::vector<std::string>{"0123456789+", "a·········!", "────────x·!"}));
+    expectInvariant(h);
+}
