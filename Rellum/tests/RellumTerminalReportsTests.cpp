@@ -157,6 +157,23 @@ TEST(TerminalReverseVideo, SwapsTheDefaultColoursOnce) {
     EXPECT_EQ(h.window->backgrounds.size(), 2u);
 }
 
+TEST(TerminalReverseVideo, FullResetReturnsTheViewToNormalVideo) {
+    ControlHarness h({20, 5});
+    h.feed(esc("~[?5h"));
+    h.update();
+    h.feed(esc("~c") + "new");
+    h.update();
+    ASSERT_EQ(h.window->backgrounds.size(), 2u);
+    EXPECT_EQ(h.window->backgrounds.back(), rellum_flatBlack());
+    auto attributes = h.terminal->primaryTextStorage()->attributesAtIndex(0);
+    ASSERT_TRUE(attributes);
+    EXPECT_EQ(attributes->foregroundColor(), rellum_flatWhite());
+    // Without reverse video a reset leaves the background alone.
+    h.feed(esc("~c"));
+    h.update();
+    EXPECT_EQ(h.window->backgrounds.size(), 2u);
+}
+
 // ---- Window operations ----
 
 TEST(TerminalWindow, OperationsReachTheWindowWithTheNextUpdate) {
