@@ -181,6 +181,9 @@ RellumPageSize RellumTerminal::pageSize() const {
 }
 
 void RellumTerminal::willChangePageSize(RellumPageSize size) {
+    // Whoever measured the view, the terminal never proposes less than its minimum.
+    size.width = std::max(size.width, kMinimumColumns);
+    size.height = std::max(size.height, kMinimumRows);
     if (size == pageSize()) return;
     if (std::shared_ptr<RellumTerminalDelegate> d = delegate()) d->changePageSize(*this, size);
 }
