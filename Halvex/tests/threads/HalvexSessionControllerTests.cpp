@@ -14,7 +14,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <regex>
+#include <cctype>
 #include <thread>
 
 using namespace controller_test;
@@ -183,6 +183,23 @@ protected:
     std::vector<std::shared_ptr<ScriptedTransport>> transports;
 };
 
+// "#Start-Date: dd-MMM-yyyy HH:mm:ss" with an English month name.
+bool isStartDate(const std::string& line) {
+    const std::string prefix = "#Start-Date: ";
+    if (line.rfind(prefix, 0) != 0) return false;
+    const std::string date = line.substr(prefix.size());
+    const std::string shape = "99-MMM-9999 99:99:99";
+    if (date.size() != shape.size()) return false;
+    for (size_t i = 0; i < shape.size(); ++i) {
+        if (shape[i] == '9' && !std::isdigit(static_cast<unsigned char>(date[i]))) return false;
+        if (shape[i] != '9' && shape[i] != 'M' && shape[i] != date[i]) return false;
+    }
+    const std::string month = date.substr(3, 3);
+    for (const char* m : {"Jan", "Feb", "Mar", "Apr", "May", "Jun", "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"})
+        if (month == m) return true;
+    return false;
+}
+
 const std::string kRetry = "info: Connection failed, retry after 3 seconds…";
 
 TEST_F(SessionController, StartsIdleWithTheLogHeader) {
@@ -195,11 +212,7 @@ TEST_F(SessionController, StartsIdleWithTheLogHeader) {
         EXPECT_TRUE(l.plain);
     EXPECT_EQ(lines[0].message, "#Version:    1.0");
     EXPECT_EQ(lines[1].message, "#Software:   " + std::string(program_invocation_short_name));
-    EXPECT_TRUE(std::regex_match(
-        lines[2].message,
-        std::regex(
-            R"(#Start-Date: \d\d-(Jan|Feb|Mar|Apr|May|Jun|Jul|Aug|Sep|Oct|Nov|Dec)-\d{4} \d\d:\d\d:\d\d)")))
-        << lines[2].message;
+    EXPECT_TRUE(isStartDate(lines[2].message)) << lines[2].message;
     EXPECT_EQ(lines[3].message, "#Fields:     time x-comment\n");
     EXPECT_NE(controller->logId(), HalvexSessionController().logId());
 }
