@@ -1,6 +1,8 @@
 #include "Halvex/HalvexAlertPresenter.h"
 
+#include "Dispatch/MainQueue.h"
 #include "Foundation/Log.h"
+#include "Wendle/WendleDispatch.h"
 
 #include <mutex>
 
@@ -26,5 +28,12 @@ long HalvexAlertPresenter::run(const HalvexAlert& alert) {
                      alert.buttons.empty() ? std::string() : alert.buttons.front());
         return FirstButton;
     }
-    return presenter->runModalAlert(alert);
+    if (!MainQueue::main()) return presenter->runModalAlert(alert);
+    long answer = FirstButton;
+    if (!WendleDispatchSyncOnMainQueue([&] { answer = presenter->runModalAlert(alert); })) {
+        Log::warning("The main queue went away while asking \"{}\"; answered with its first button",
+                     alert.messageText);
+        return FirstButton;
+    }
+    return answer;
 }

@@ -3,10 +3,10 @@
 #include "Halvex/HalvexAuthMethodModel.h"
 #include "Halvex/HalvexForwardingModel.h"
 #include "Halvex/HalvexKnownHostModel.h"
-#include "Halvex/HalvexNetworkServices.h"
 #include "Halvex/HalvexRuleModel.h"
 #include "Halvex/HalvexSessionModel.h"
 #include "Mantle/MTLValueTransformer.h"
+#include "Wendle/KvServicePorts.h"
 
 #include <filesystem>
 #include <mutex>
@@ -86,7 +86,7 @@ void HalvexInitRegisterValueTransformers() {
     });
     registerTransformer("HalvexServiceNameFromPortNumber", [](const nlohmann::json& v) -> nlohmann::json {
         if (!v.is_number() && !v.is_boolean()) return "";
-        auto name = HalvexServiceNameWithPortNumber(integerValue(v));
+        auto name = KvServicePorts::serviceNameWithPortNumber(static_cast<std::uint16_t>(integerValue(v)));
         return name ? std::string("(").append(*name).append(")") : std::string();
     });
     registerTransformer("ProfilePreviewImageName", [](const nlohmann::json& v) -> nlohmann::json {

@@ -1,7 +1,8 @@
 #include "Halvex/HalvexForwardingModel.h"
 
-#include "Halvex/HalvexNetworkServices.h"
 #include "Mantle/MTLValueTransformer.h"
+#include "Wendle/KvServicePorts.h"
+#include "Wendle/WendleFunctions.h"
 
 namespace {
 const bool gRegistered = (HalvexForwardingModel::classDescription(), true);
@@ -49,13 +50,13 @@ std::string HalvexForwardingModel::typeName() const {
 
 std::string HalvexForwardingModel::description() const {
     std::string listen = bind_address && !bind_address->empty()
-                             ? HalvexHostNotation(*bind_address, asPort(port))
+                             ? WendleGetHostNotation(*bind_address, asPort(port))
                              : numberText(port);
     if (type_ == 2) return std::string("-D ").append(listen);
     if (type_ == 0 || type_ == 1) {
         std::string text(type_ == 1 ? "-R " : "-L ");
         return text.append(listen).append(":").append(
-            HalvexHostNotation(host.value_or(""), asPort(hostport)));
+            WendleGetHostNotation(host.value_or(""), asPort(hostport)));
     }
     return listen;
 }
@@ -68,16 +69,16 @@ std::string HalvexForwardingModel::cmdString() const {
         text = "R\t";
     else if (type_ == 0)
         text = "L\t";
-    text += bind_address && !bind_address->empty() ? HalvexHostNotation(*bind_address, asPort(port))
+    text += bind_address && !bind_address->empty() ? WendleGetHostNotation(*bind_address, asPort(port))
                                                    : numberText(port);
     if (port) {
-        if (auto service = HalvexServiceNameWithPortNumber(*port))
+        if (auto service = KvServicePorts::serviceNameWithPortNumber(asPort(port)))
             text.append(" (").append(*service).append(")");
     }
     if (type_ == 0 || type_ == 1) {
-        text.append(" → ").append(HalvexHostNotation(host.value_or(""), asPort(hostport)));
+        text.append(" → ").append(WendleGetHostNotation(host.value_or(""), asPort(hostport)));
         if (hostport) {
-            if (auto service = HalvexServiceNameWithPortNumber(*hostport))
+            if (auto service = KvServicePorts::serviceNameWithPortNumber(asPort(hostport)))
                 text.append(" (").append(*service).append(")");
         }
     }

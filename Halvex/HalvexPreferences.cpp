@@ -6,6 +6,7 @@
 #include "Foundation/Log.h"
 #include "Halvex/HalvexAlertPresenter.h"
 #include "Halvex/HalvexLoginItem.h"
+#include "Halvex/HalvexPrivateKeyContainer.h"
 
 #include <filesystem>
 #include <map>
@@ -180,7 +181,9 @@ void HalvexPreferences::upgrade() {
     updateModelVersionNumber();
 }
 
-void HalvexPreferences::migratePrivateKeyContainer() {}
+void HalvexPreferences::migratePrivateKeyContainer() {
+    HalvexPrivateKeyContainer::sharedPrivateKeyContainer().migratePrivateKeyContainer();
+}
 
 std::vector<std::shared_ptr<HalvexKnownHostModel>> HalvexPreferences::knownHosts() const {
     std::lock_guard lock(store_->mutex);
@@ -214,8 +217,8 @@ void HalvexPreferences::updateKnownHost(const HalvexKnownHostModel& host) {
         if (stored->host_name != host.host_name || stored->host_port != host.host_port) continue;
         if (stored->isEqual(host)) continue;
         stored->host_ip = host.host_ip;
-        stored->host_key = host.host_key;
-        stored->host_key_type = host.host_key_type;
+        stored->setHost_key(host.host_key());
+        stored->setHost_key_type(host.host_key_type());
         changed = true;
     }
     if (changed) store_->writeLocked(*userDefaults_);

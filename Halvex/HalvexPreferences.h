@@ -92,7 +92,7 @@ public:
     std::shared_ptr<HalvexKnownHostModel> getKnownHost(const std::string& host, std::uint16_t port) const;
 
 protected:
-    // The private-key store's migration, run by upgrade().
+    // Run by upgrade(): the shared private-key store's migration.
     virtual void migratePrivateKeyContainer();
 
 private:

@@ -85,13 +85,6 @@ void HalvexRuleModel::setAddress(std::optional<std::string> address) {
     didChangeValueForKey("is_cidr");
 }
 
-bool HalvexRuleModel::didInitWithDictionary(const nlohmann::json&, Error*) {
-    // is_cidr follows the address; a stored flag that disagrees with it is
-    // never trusted.
-    is_cidr_ = address_ && Ferrow::makeWithNotation(*address_).has_value();
-    return true;
-}
-
 bool HalvexRuleModel::isMatch(const std::string& host) const {
     if (!enabled.value_or(false)) return false;
     const std::string address = address_.value_or("");

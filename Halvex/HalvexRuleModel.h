@@ -32,9 +32,6 @@ public:
     // A copy with a new uid.
     std::shared_ptr<HalvexRuleModel> duplicate() const;
 
-protected:
-    bool didInitWithDictionary(const nlohmann::json& dictionary, Error* error) override;
-
 private:
     std::optional<std::string> address_ = std::string();
     std::optional<bool> is_cidr_ = false;

@@ -1,8 +1,8 @@
 #include "Halvex/HalvexSessionModel.h"
 
-#include "Halvex/HalvexNetworkServices.h"
 #include "Halvex/HalvexUUID.h"
 #include "Mantle/MTLValueTransformer.h"
+#include "Wendle/VyNetworkInterface.h"
 
 namespace {
 const bool gRegistered = (HalvexSessionModel::classDescription(), true);
@@ -200,9 +200,10 @@ std::string HalvexSessionModel::description() const {
     else if (address_familly == 0)
         line += " -4";
     if (connect_interface && !connect_interface->empty()) {
-        for (const auto& interface : HalvexAllAvailableInterfaces()) {
-            if (interface.name != *connect_interface) continue;
-            const std::string& address = address_familly == 1 ? interface.ipv6Address : interface.ipv4Address;
+        for (const auto& interface : VyNetworkInterface::allAvailableInterfaces()) {
+            if (interface.BSDName() != *connect_interface) continue;
+            const std::string& address =
+                address_familly == 1 ? interface.IPv6Address() : interface.IPv4Address();
             line.append(" -b ").append(address.empty() ? "0.0.0.0" : address);
         }
     }
