@@ -109,7 +109,7 @@ bool HalvexCoreSessionTransport::shouldConnectWithHostKey(HalvexSession&,
     // Nobody left to check the key: refuse rather than trust it unasked.
     auto d = delegate_.lock();
     if (!d || !key) return false;
-    return d->shouldConnectWithHostKey(*this, HalvexHostKey::of(*key));
+    return d->shouldConnectWithHostKey(*this, key);
 }
 std::optional<Error> HalvexCoreSessionTransport::authenticateWithAllowedMethods(
     HalvexSession&, const std::vector<std::string>& methods, bool partialSuccess) {

@@ -7,6 +7,7 @@
 #include "Halvex/HalvexPrivateKeyContainer.h"
 #include "Halvex/HalvexSecretPrompter.h"
 #include "HalvexCore/HalvexCoreErrors.h"
+#include "HalvexCore/HalvexHostKeyParser.h"
 #include "HalvexCore/HalvexPrivateKeyParser.h"
 #include "Pemvin/PemvinLibsshPrivateKeyParser.h"
 #include "Pemvin/PemvinPrivateKeyParserFactory.h"
@@ -472,9 +473,9 @@ bool HalvexSessionController::isCurrentSession(const HalvexSessionTransport& ses
 }
 
 bool HalvexSessionController::shouldConnectWithHostKey(HalvexSessionTransport& session,
-                                                       const HalvexHostKey& key) {
+                                                       const std::shared_ptr<HalvexHostKeyParser>& key) {
     auto attempt = attemptFor(session);
-    if (!attempt) return false;
+    if (!attempt || !key) return false;
     auto& prefs = preferences();
     auto known = prefs.getKnownHost(attempt->host, attempt->port);
     if (known) {
@@ -483,9 +484,9 @@ bool HalvexSessionController::shouldConnectWithHostKey(HalvexSessionTransport& s
             logError(fmt::format("Failed to renew the '{}' IP address to '{}'", known->description(), ip));
             return false;
         }
-        if (!known->tryUpdateHostKey(key, attempt->checkHostKey)) {
-            logError(fmt::format("Failed to renew the {} host key '{}' for '{}'", key.typeName,
-                                 key.fingerprint, known->description()));
+        if (!known->tryUpdateHostKey(*key, attempt->checkHostKey)) {
+            logError(fmt::format("Failed to renew the {} host key '{}' for '{}'", key->typeName(),
+                                 key->fingerprint(), known->description()));
             return false;
         }
         syncOnMain([&] {
@@ -498,9 +499,9 @@ bool HalvexSessionController::shouldConnectWithHostKey(HalvexSessionTransport& s
         return true;
     }
     HalvexKnownHostModel host(session.host(), session.port(), session.hostIP());
-    if (!host.shouldAcceptHostKey(key)) {
+    if (!host.shouldAcceptHostKey(*key)) {
         logError(fmt::format("Failed to add the {} host key for '{}' to the list of known hosts",
-                             key.typeName, host.description()));
+                             key->typeName(), host.description()));
         return false;
     }
     syncOnMain([&] {
@@ -511,7 +512,7 @@ bool HalvexSessionController::shouldConnectWithHostKey(HalvexSessionTransport& s
         didChangeValueForKey("sshHostNotation");
     });
     logWarn(fmt::format("Permanently added the {} host key '{}' for '{}' to the list of known hosts",
-                        key.typeName, key.fingerprint, host.description()));
+                        key->typeName(), key->fingerprint(), host.description()));
     return true;
 }
 

@@ -145,7 +145,8 @@ public:
     std::shared_ptr<HalvexSecretPrompter> secretPrompter() const;
 
     // --- transport callbacks (the attempt's I/O thread)
-    bool shouldConnectWithHostKey(HalvexSessionTransport& session, const HalvexHostKey& key) override;
+    bool shouldConnectWithHostKey(HalvexSessionTransport& session,
+                                  const std::shared_ptr<HalvexHostKeyParser>& key) override;
     void didConnectToHost(HalvexSessionTransport& session, const std::string& host, uint16_t port) override;
     void didReceiveIssueBanner(HalvexSessionTransport& session, const std::string& banner) override;
     std::optional<Error> authenticateWithAllowedMethods(HalvexSessionTransport& session,

@@ -1,7 +1,6 @@
 #pragma once
 
 #include "Foundation/Error.h"
-#include "Halvex/HalvexHostKey.h"
 #include "HalvexCore/HalvexSession.h"
 #include "HalvexCore/HalvexSessionDelegate.h"
 
@@ -28,7 +27,10 @@ public:
     virtual void didDisconnectWithError(HalvexSessionTransport&, const std::optional<Error>&) {}
     virtual void didReceiveIssueBanner(HalvexSessionTransport&, const std::string& /*banner*/) {}
     // False refuses the key and ends the attempt with code 1.
-    virtual bool shouldConnectWithHostKey(HalvexSessionTransport&, const HalvexHostKey&) { return true; }
+    virtual bool shouldConnectWithHostKey(HalvexSessionTransport&,
+                                          const std::shared_ptr<HalvexHostKeyParser>&) {
+        return true;
+    }
     // Choose a method with one of the transport's authenticateBy... calls, or
     // return an error to end the attempt with it.
     virtual std::optional<Error> authenticateWithAllowedMethods(HalvexSessionTransport&,

@@ -1,5 +1,6 @@
 #include "Halvex/Views/HalvexQtAlertPresenter.h"
 
+#include "Dispatch/MainQueue.h"
 #include "Halvex/Views/HalvexAlertDialog.h"
 #include "Wendle/WendleDispatch.h"
 
@@ -23,6 +24,7 @@ HalvexQtAlertPresenter::~HalvexQtAlertPresenter() {
 
 long HalvexQtAlertPresenter::runModalAlert(const HalvexAlert& alert) {
     if (onGuiThread()) return runHere(alert);
+    if (!MainQueue::main()) return FirstButton;
     long answer = FirstButton;
     const auto alive = alive_;
     WendleDispatchSyncOnMainQueue([&] {

@@ -10,11 +10,12 @@
 // address, changed key; the login-item failure) as modal HalvexAlertDialogs.
 // The application installs one with HalvexAlertPresenter::setSharedPresenter.
 //
-// Threads: on the main (GUI) thread the alert runs at once; from another
-// thread (the SSH session's) the call hops synchronously to the main queue
-// and waits for the answer. When the hop is given up (the main queue went
-// away), or when the presenter is destroyed while its alert is open, the
-// answer is the first button ("No"), so nothing is accepted unasked.
+// Threads: the engine's HalvexAlertPresenter::run brings the question to the
+// main (GUI) thread, where the alert runs at once. Asked directly on another
+// thread, the presenter hops synchronously to the main queue itself. Widgets
+// cannot be shown elsewhere: with no main queue bound, when the hop is given
+// up, or when the presenter is destroyed while its alert is open, the answer
+// is the first button ("No"), so nothing is accepted unasked.
 class HalvexQtAlertPresenter : public HalvexAlertPresenter {
 public:
     // Alerts are centred on `parent` when given; the presenter does not own it.

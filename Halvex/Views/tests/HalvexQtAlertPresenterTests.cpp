@@ -69,15 +69,20 @@ void click(HalvexAlertDialog* dialog, int index) {
     QTest::mouseClick(dialog->findChild<QPushButton*>(QStringLiteral("button%1").arg(index)), Qt::LeftButton);
 }
 
-const HalvexHostKey kKey{"AAAAC3NzaC1lZDI1NTE5AAAAINewKey", 3, "SHA256:newKeyFingerprint", "ssh-ed25519"};
+const char* const kKeyText = "AAAAC3NzaC1lZDI1NTE5AAAAIEgxSDfkyvRPoFwMYZmmeG/nc/c6VL+0rI55fBdgxPmk";
+const char* const kOldKeyText = "AAAAC3NzaC1lZDI1NTE5AAAAIP3/WV2P2yHvE04ndtW4IUZT034vH7Gn3rIBWZ2QJZFU";
+const HalvexHostKeyParser& newKey() {
+    static const auto key = HalvexHostKeyParser::parserFromBase64(kKeyText, 0, nullptr);
+    return *key;
+}
 
 class QtAlerts : public ::testing::Test {
 protected:
     void SetUp() override {
         presenter = std::make_shared<HalvexQtAlertPresenter>();
         HalvexAlertPresenter::setSharedPresenter(presenter);
-        host.host_key = "AAAAC3NzaC1lZDI1NTE5AAAAIOldKey";
-        host.host_key_type = 3;
+        host.setHost_key(kOldKeyText);
+        host.setHost_key_type(0);
     }
     void TearDown() override { HalvexAlertPresenter::setSharedPresenter(nullptr); }
 
@@ -92,23 +97,23 @@ TEST_F(QtAlerts, NewHostAsksToTrustTheFingerprint) {
         EXPECT_EQ(dialog->alertStyle(), HalvexAlert::Style::warning);
         EXPECT_EQ(labelText(dialog, "messageText"),
                   "Please verify the host key fingerprint for 'server.test (192.0.2.1) port 2222'");
-        EXPECT_EQ(
-            labelText(dialog, "informativeText"),
-            "The fingerprint of host key is\nSHA256:newKeyFingerprint [ssh-ed25519]\n\nDo you trust the "
-            "host with this fingerprint?");
+        EXPECT_EQ(labelText(dialog, "informativeText"),
+                  "The fingerprint of host key is\nSHA256:ZBpmZBNxcOLS4gRxcaQbGU5ft/9CoXah6kko5OtySp4 "
+                  "[ssh-ed25519]\n\nDo you trust the "
+                  "host with this fingerprint?");
         EXPECT_EQ(buttonTitles(dialog), (QStringList{"No", "Trust"}));
         EXPECT_TRUE(dialog->buttons()[0]->isDefault()) << "Return answers No";
         EXPECT_FALSE(dialog->buttons()[1]->isDefault());
         click(dialog, 1);
     });
-    EXPECT_TRUE(fresh.shouldAcceptHostKey(kKey));
-    EXPECT_EQ(fresh.host_key, kKey.base64);
-    EXPECT_EQ(fresh.host_key_type, 3);
+    EXPECT_TRUE(fresh.shouldAcceptHostKey(newKey()));
+    EXPECT_EQ(fresh.host_key(), kKeyText);
+    EXPECT_EQ(fresh.host_key_type(), newKey().keyType());
 
     HalvexKnownHostModel refused("server.test", 2222, "192.0.2.1");
     whenAlert([](HalvexAlertDialog* dialog) { click(dialog, 0); });
-    EXPECT_FALSE(refused.shouldAcceptHostKey(kKey));
-    EXPECT_FALSE(refused.host_key);
+    EXPECT_FALSE(refused.shouldAcceptHostKey(newKey()));
+    EXPECT_FALSE(refused.host_key());
 }
 
 TEST_F(QtAlerts, ChangedKeyWarnsAndNoKeepsTheStoredKey) {
@@ -120,17 +125,17 @@ TEST_F(QtAlerts, ChangedKeyWarnsAndNoKeepsTheStoredKey) {
                   "Someone could be eavesdropping on you right now (man-in-the-middle attack)!\n"
                   "It is also possible that a host key has just been changed.\n"
                   "The fingerprint of the host key sent by the remote host is\n"
-                  "SHA256:newKeyFingerprint [ssh-ed25519]\n\n"
+                  "SHA256:ZBpmZBNxcOLS4gRxcaQbGU5ft/9CoXah6kko5OtySp4 [ssh-ed25519]\n\n"
                   "Are you sure you want to accept this changed host key?");
         EXPECT_EQ(buttonTitles(dialog), (QStringList{"No", "Accept"}));
         click(dialog, 0);
     });
-    EXPECT_FALSE(host.tryUpdateHostKey(kKey, true));
-    EXPECT_EQ(host.host_key, "AAAAC3NzaC1lZDI1NTE5AAAAIOldKey");
+    EXPECT_FALSE(host.tryUpdateHostKey(newKey(), true));
+    EXPECT_EQ(host.host_key(), kOldKeyText);
 
     whenAlert([](HalvexAlertDialog* dialog) { click(dialog, 1); });
-    EXPECT_TRUE(host.tryUpdateHostKey(kKey, true));
-    EXPECT_EQ(host.host_key, kKey.base64);
+    EXPECT_TRUE(host.tryUpdateHostKey(newKey(), true));
+    EXPECT_EQ(host.host_key(), kKeyText);
 }
 
 TEST_F(QtAlerts, ChangedAddressWarnsOfSpoofing) {
@@ -154,7 +159,7 @@ TEST_F(QtAlerts, EscapeAnswersNoAndTextsStayPlain) {
                   "Please verify the host key fingerprint for '<b>server</b>'");
         QTest::keyClick(dialog, Qt::Key_Escape);
     });
-    EXPECT_FALSE(odd.shouldAcceptHostKey(kKey));
+    EXPECT_FALSE(odd.shouldAcceptHostKey(newKey()));
     EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
 }
 
@@ -181,7 +186,7 @@ TEST_F(QtAlerts, TheSSHThreadWaitsForTheAnswerFromTheMainThread) {
     });
     std::thread ssh([&] {
         HalvexKnownHostModel fresh("server.test", 2222, "192.0.2.1");
-        accepted = fresh.shouldAcceptHostKey(kKey);
+        accepted = fresh.shouldAcceptHostKey(newKey());
         QMetaObject::invokeMethod(
             &loop, [&] { loop.quit(); }, Qt::QueuedConnection);
     });

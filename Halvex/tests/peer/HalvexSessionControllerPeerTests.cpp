@@ -222,8 +222,9 @@ TEST_F(ControllerPeer, AChangedHostKeyIsRefused) {
     ASSERT_TRUE(sshd().pid > 0);
     const uint16_t port = sshd().port;
     HalvexKnownHostModel stored("127.0.0.1", port, "127.0.0.1");
-    stored.host_key = "AAAAC3NzaC1lZDI1NTE5AAAAIOtherKeyOtherKeyOtherKeyOtherKeyOtherKey";
-    stored.host_key_type = 3;
+    // Another server's key.
+    stored.setHost_key("AAAAC3NzaC1lZDI1NTE5AAAAIP3/WV2P2yHvE04ndtW4IUZT034vH7Gn3rIBWZ2QJZFU");
+    stored.setHost_key_type(0);
     prefs->addKnownHost(stored);
     useServer(port, "root", {publickey()});
     ASSERT_TRUE(connectUntil(HalvexSessionStatusIdle) || controller->statusCode() == HalvexSessionStatusIdle);
@@ -237,7 +238,7 @@ TEST_F(ControllerPeer, AChangedHostKeyIsRefused) {
                      "info: Disconnected from server"}}));
     ASSERT_EQ(presenter->taken().size(), 1u);
     EXPECT_EQ(presenter->taken()[0].messageText, "REMOTE HOST KEY HAS CHANGED!");
-    EXPECT_EQ(prefs->knownHosts()[0]->host_key, stored.host_key);
+    EXPECT_EQ(prefs->knownHosts()[0]->host_key(), stored.host_key());
     main->runUntil([] { return false; }, 100ms);
     EXPECT_EQ(controller->statusCode(), HalvexSessionStatusIdle) << "a refused key is not retried";
 }
@@ -249,9 +250,9 @@ TEST_F(ControllerPeer, PublicKeyWithPassphraseIsStoredOnlyWhenRight) {
     ASSERT_FALSE(keyId.empty());
     prefs->addKnownHost([&] {
         HalvexKnownHostModel h("127.0.0.1", port, "127.0.0.1");
-        h.host_key = peers::readFile(sshd().dir.path + "/host_ed25519.pub").substr(12);
-        h.host_key = h.host_key->substr(0, h.host_key->find(' '));
-        h.host_key_type = 3;
+        std::string key = peers::readFile(sshd().dir.path + "/host_ed25519.pub").substr(12);
+        h.setHost_key(key.substr(0, key.find(' ')));
+        h.setHost_key_type(0);
         return h;
     }());
 

@@ -9,6 +9,7 @@
 #include "Dispatch/ManualClock.h"
 #include "Halvex/HalvexAuthHelper.h"
 #include "HalvexCore/HalvexCoreErrors.h"
+#include "HalvexCore/HalvexHostKeyParser.h"
 #include "Keychain/MemoryKeychainBackend.h"
 
 #include <gtest/gtest.h>
@@ -21,6 +22,17 @@ using namespace controller_test;
 using namespace std::chrono_literals;
 
 namespace {
+
+std::shared_ptr<HalvexHostKeyParser> makeHostKey(const char* base64) {
+    Error error;
+    auto key = HalvexHostKeyParser::parserFromBase64(base64, 0, &error);
+    EXPECT_TRUE(key) << error.localizedDescription;
+    return key;
+}
+const char* const kKeyA = "AAAAC3NzaC1lZDI1NTE5AAAAIP3/WV2P2yHvE04ndtW4IUZT034vH7Gn3rIBWZ2QJZFU";
+const char* const kKeyB = "AAAAC3NzaC1lZDI1NTE5AAAAIEgxSDfkyvRPoFwMYZmmeG/nc/c6VL+0rI55fBdgxPmk";
+const char* const kFingerprintA = "SHA256:w0a++hweW1Bj/3rIpSn1qSpKiMS/Osy/JSTEtUGX5ro";
+const char* const kFingerprintB = "SHA256:ZBpmZBNxcOLS4gRxcaQbGU5ft/9CoXah6kko5OtySp4";
 
 class ScriptedTransport : public HalvexSessionTransport {
 public:
@@ -81,7 +93,7 @@ public:
 
     // Events, on the calling thread.
     std::shared_ptr<HalvexSessionTransportDelegate> d() { return delegate.lock(); }
-    bool hostKey(const HalvexHostKey& key) { return d()->shouldConnectWithHostKey(*this, key); }
+    bool hostKey(const char* base64) { return d()->shouldConnectWithHostKey(*this, makeHostKey(base64)); }
     void connected() { d()->didConnectToHost(*this, host_, port_); }
     std::optional<Error> methods(std::vector<std::string> m, bool partial = false) {
         choice = Choice::None;
@@ -117,9 +129,6 @@ public:
 Error coreError(long code, std::string text = "The connection failed") {
     return Error(HalvexCoreErrorDomain, code, std::move(text));
 }
-
-const HalvexHostKey kKeyA{"AAAAC3NzaC1lZDI1NTE5AAAAIKeyA", 3, "SHA256:keyAfingerprint", "ssh-ed25519"};
-const HalvexHostKey kKeyB{"AAAAC3NzaC1lZDI1NTE5AAAAIKeyB", 3, "SHA256:keyBfingerprint", "ssh-ed25519"};
 
 class SessionController : public ::testing::Test {
 protected:
@@ -579,16 +588,17 @@ TEST_F(SessionController, NewHostKeyIsAskedAndStored) {
     presenter->answer({HalvexAlertPresenter::SecondButton});
     auto m = mark();
     EXPECT_TRUE(last().hostKey(kKeyA));
-    EXPECT_EQ(linesSince(m),
-              (std::vector<std::string>{"warn: Permanently added the ssh-ed25519 host key "
-                                        "'SHA256:keyAfingerprint' for 'server.test (192.0.2.10) "
-                                        "port 2222' to the list of known hosts"}));
+    EXPECT_EQ(linesSince(m), (std::vector<std::string>{"warn: Permanently added the ssh-ed25519 host key "
+                                                       "'" +
+                                                       std::string(kFingerprintA) +
+                                                       "' for 'server.test (192.0.2.10) "
+                                                       "port 2222' to the list of known hosts"}));
     ASSERT_EQ(presenter->taken().size(), 1u);
     EXPECT_EQ(presenter->taken()[0].messageText,
               "Please verify the host key fingerprint for 'server.test (192.0.2.10) port 2222'");
     auto known = controller->knownHost();
     ASSERT_TRUE(known);
-    EXPECT_EQ(known->host_key, kKeyA.base64);
+    EXPECT_EQ(known->host_key(), kKeyA);
     EXPECT_EQ(known->host_ip, "192.0.2.10");
     EXPECT_EQ(notices.size(), 1u);
     EXPECT_EQ(controller->sshHostNotation(), "server.test:2222 (192.0.2.10)");
@@ -612,23 +622,24 @@ TEST_F(SessionController, RefusedNewHostIsNotStored) {
 
 TEST_F(SessionController, ChangedKeyAndAddressFollowTheStrictChecks) {
     HalvexKnownHostModel stored("server.test", 2222, "192.0.2.10");
-    stored.host_key = kKeyA.base64;
-    stored.host_key_type = 3;
+    stored.setHost_key(kKeyA);
+    stored.setHost_key_type(makeHostKey(kKeyA)->keyType());
     prefs->addKnownHost(stored);
 
     controller->turnOn();
     auto m = mark();
     EXPECT_FALSE(last().hostKey(kKeyB)); // strict: "No"
-    EXPECT_EQ(linesSince(m),
-              (std::vector<std::string>{"error: Failed to renew the ssh-ed25519 host key "
-                                        "'SHA256:keyBfingerprint' for 'server.test (192.0.2.10) "
-                                        "port 2222'"}));
+    EXPECT_EQ(linesSince(m), (std::vector<std::string>{"error: Failed to renew the ssh-ed25519 host key "
+                                                       "'" +
+                                                       std::string(kFingerprintB) +
+                                                       "' for 'server.test (192.0.2.10) "
+                                                       "port 2222'"}));
     EXPECT_EQ(presenter->taken().back().messageText, "REMOTE HOST KEY HAS CHANGED!");
-    EXPECT_EQ(controller->knownHost()->host_key, kKeyA.base64);
+    EXPECT_EQ(controller->knownHost()->host_key(), kKeyA);
 
     presenter->answer({HalvexAlertPresenter::SecondButton});
     EXPECT_TRUE(last().hostKey(kKeyB)); // "Accept"
-    EXPECT_EQ(controller->knownHost()->host_key, kKeyB.base64);
+    EXPECT_EQ(controller->knownHost()->host_key(), kKeyB);
 
     last().ip = "192.0.2.99";
     m = mark();
@@ -646,7 +657,7 @@ TEST_F(SessionController, ChangedKeyAndAddressFollowTheStrictChecks) {
     auto asked = presenter->taken().size();
     EXPECT_TRUE(last().hostKey(kKeyA));
     EXPECT_EQ(presenter->taken().size(), asked);
-    EXPECT_EQ(controller->knownHost()->host_key, kKeyA.base64);
+    EXPECT_EQ(controller->knownHost()->host_key(), kKeyA);
     EXPECT_EQ(controller->knownHost()->host_ip, "192.0.2.99");
     EXPECT_EQ(prefs->knownHosts().size(), 1u);
 }
