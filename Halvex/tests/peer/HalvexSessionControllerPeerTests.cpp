@@ -34,26 +34,29 @@ private:
 [[maybe_unused]] testing::Environment* const environment =
     testing::AddGlobalTestEnvironment(new PeerEnvironment);
 
+std::unique_ptr<peers::SSHD> gSSHD;
+std::unique_ptr<peers::TestUser> gTestUser;
+
+// Started on first use, by the main thread.
 peers::SSHD& sshd() {
-    static peers::SSHD* server = [] {
-        auto* s = new peers::SSHD();
-        if (!s->start()) s->stop();
-        return s;
-    }();
-    return *server;
+    if (!gSSHD) {
+        gSSHD = std::make_unique<peers::SSHD>();
+        if (!gSSHD->start()) gSSHD->stop();
+    }
+    return *gSSHD;
 }
 
 peers::TestUser& testUser() {
-    static peers::TestUser* user = new peers::TestUser();
-    return *user;
+    if (!gTestUser) gTestUser = std::make_unique<peers::TestUser>();
+    return *gTestUser;
 }
 
-// Stops the shared peers when the tests are done.
+// Stops the shared peers that were started, when the tests are done.
 class PeersCleanup : public testing::Environment {
 public:
     void TearDown() override {
-        sshd().stop();
-        delete &testUser();
+        gSSHD.reset();
+        gTestUser.reset();
     }
 };
 [[maybe_unused]] testing::Environment* const cleanup = testing::AddGlobalTestEnvironment(new PeersCleanup);
