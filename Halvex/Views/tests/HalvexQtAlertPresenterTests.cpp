@@ -16,47 +16,19 @@
 #include <QTimer>
 #include <gtest/gtest.h>
 
+#include "DialogTestSupport.h"
+
 #include <functional>
 #include <memory>
 #include <thread>
 
 namespace {
 
-// Calls `action` from the event loop of the first modal alert that opens; an
-// alert the action leaves open is closed 5 s later and the test fails.
 void whenAlert(std::function<void(HalvexAlertDialog*)> action) {
-    auto* timer = new QTimer;
-    auto ticks = std::make_shared<int>(0);
-    QObject::connect(timer, &QTimer::timeout, [timer, ticks, action] {
-        auto* dialog = dynamic_cast<HalvexAlertDialog*>(QApplication::activeModalWidget());
-        if (!dialog) {
-            if (++*ticks > 2500) {
-                timer->stop();
-                timer->deleteLater();
-                ADD_FAILURE() << "no alert opened";
-            }
-            return;
-        }
-        timer->stop();
-        timer->deleteLater();
-        QPointer<QDialog> guard(dialog);
-        action(dialog);
-        QTimer::singleShot(5000, [guard] {
-            if (guard && guard->isVisible()) {
-                ADD_FAILURE() << "alert left open";
-                guard->reject();
-            }
-        });
-    });
-    timer->start(2);
+    dialog_test::whenModal<HalvexAlertDialog>(std::move(action), 5000);
 }
 
-QString labelText(QWidget* dialog, const char* name) {
-    auto* label = dialog->findChild<QLabel*>(QString::fromLatin1(name));
-    if (!label) return QStringLiteral("<no label %1>").arg(QString::fromLatin1(name));
-    EXPECT_EQ(label->textFormat(), Qt::PlainText) << name;
-    return label->text();
-}
+using dialog_test::labelText;
 
 QStringList buttonTitles(HalvexAlertDialog* dialog) {
     QStringList titles;
