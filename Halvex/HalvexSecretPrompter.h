@@ -1,5 +1,7 @@
 #pragma once
 
+#include "HalvexCore/HalvexSessionDelegate.h"
+
 #include <string>
 #include <string_view>
 #include <vector>
@@ -10,14 +12,6 @@
 // the prompt shows (HalvexSecretPromptRequest) and turns what the user did
 // (HalvexSecretPromptResponse) into the answer, so the texts and the meaning of
 // Cancel are the same whatever draws the prompt.
-
-// One keyboard-interactive prompt as the server sends it.
-struct HalvexInteractivePrompt {
-    std::string prompt;
-    bool echo = false; // the answer may be shown while typed
-
-    friend bool operator==(const HalvexInteractivePrompt&, const HalvexInteractivePrompt&) = default;
-};
 
 enum class HalvexSecretPromptKind { Password, Passphrase, Interactive };
 

@@ -1,35 +1,17 @@
 #include <gtest/gtest.h>
 
-#include <cstdio>
-#include <fstream>
-#include <sstream>
+#include "ReplayToolSupport.h"
+
 #include <string>
-#include <sys/wait.h>
 
 namespace {
 
 const std::string kData = std::string(ORVIK_SOURCE_DIR).append("/Rellum/tests/data/replay/");
-const std::string kTool = std::string(ORVIK_BINARY_DIR).append("/tools/rellum-replay/rellum-replay");
 
-std::string readFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
+using replay_test::readFile;
 
-// Runs the replay tool on recordings of the data folder; its output and exit status.
 std::pair<std::string, int> replay(const std::string& arguments) {
-    const std::string command = std::string(kTool).append(" ").append(arguments).append(" 2>/dev/null");
-    FILE* pipe = popen(command.c_str(), "r");
-    if (!pipe) return {"", -1};
-    std::string out;
-    char buffer[4096];
-    std::size_t n;
-    while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0)
-        out.append(buffer, n);
-    const int status = pclose(pipe);
-    return {out, WIFEXITED(status) ? WEXITSTATUS(status) : -1};
+    return replay_test::runReplayTool(arguments);
 }
 
 std::string data(const std::string& name) {

@@ -2,6 +2,7 @@
 
 // A delegate that writes down every call it gets, so that tests read as
 // transcripts: bytes in, calls out.
+#include "Rellum/Categories/RellumUTF8.h"
 #include "Rellum/Scanner/RellumScanner.h"
 
 #include <cstdio>
@@ -31,23 +32,8 @@ inline std::string escapeBytes(std::string_view bytes) {
 
 inline std::string utf8FromCodePoints(std::u32string_view text) {
     std::string out;
-    for (char32_t c : text) {
-        if (c < 0x80) {
-            out.push_back(static_cast<char>(c));
-        } else if (c < 0x800) {
-            out.push_back(static_cast<char>(0xC0 | (c >> 6)));
-            out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-        } else if (c < 0x10000) {
-            out.push_back(static_cast<char>(0xE0 | (c >> 12)));
-            out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-            out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-        } else {
-            out.push_back(static_cast<char>(0xF0 | (c >> 18)));
-            out.push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
-            out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-            out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-        }
-    }
+    for (char32_t c : text)
+        rellum_detail::appendUTF8(out, c);
     return out;
 }
 

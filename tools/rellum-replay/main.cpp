@@ -11,6 +11,7 @@
 #include "Dispatch/DrivableMainQueue.h"
 #include "Dispatch/ManualClock.h"
 #include "Dispatch/SerialQueue.h"
+#include "Rellum/Categories/RellumUTF8.h"
 #include "Rellum/RellumElements.h"
 #include "Rellum/RellumTerminal.h"
 
@@ -50,23 +51,7 @@ private:
     std::atomic<int> updates_{0};
 };
 
-void appendUTF8(std::string& out, char32_t c) {
-    if (c < 0x80) {
-        out.push_back(char(c));
-    } else if (c < 0x800) {
-        out.push_back(char(0xC0 | (c >> 6)));
-        out.push_back(char(0x80 | (c & 0x3F)));
-    } else if (c < 0x10000) {
-        out.push_back(char(0xE0 | (c >> 12)));
-        out.push_back(char(0x80 | ((c >> 6) & 0x3F)));
-        out.push_back(char(0x80 | (c & 0x3F)));
-    } else {
-        out.push_back(char(0xF0 | (c >> 18)));
-        out.push_back(char(0x80 | ((c >> 12) & 0x3F)));
-        out.push_back(char(0x80 | ((c >> 6) & 0x3F)));
-        out.push_back(char(0x80 | (c & 0x3F)));
-    }
-}
+using rellum_detail::appendUTF8;
 
 std::string rowText(const RellumGrid& grid, uint64_t y) {
     const uint64_t index = grid.lineIndexAtY(y);

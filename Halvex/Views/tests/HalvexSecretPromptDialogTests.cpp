@@ -11,6 +11,8 @@
 #include <QTimer>
 #include <gtest/gtest.h>
 
+#include "DialogTestSupport.h"
+
 #include <QEventLoop>
 #include <functional>
 #include <memory>
@@ -18,42 +20,11 @@
 
 namespace {
 
-// Calls `action` from the event loop of the first modal prompt that opens.
-// Should the action leave the prompt open, the prompt is cancelled 5 s later
-// and the test fails, so a broken case cannot hang the run.
 void whenModal(std::function<void(HalvexSecretPromptDialog*)> action) {
-    auto* timer = new QTimer;
-    auto ticks = std::make_shared<int>(0);
-    QObject::connect(timer, &QTimer::timeout, [timer, ticks, action] {
-        auto* dialog = dynamic_cast<HalvexSecretPromptDialog*>(QApplication::activeModalWidget());
-        if (!dialog) {
-            if (++*ticks > 1000) {
-                timer->stop();
-                timer->deleteLater();
-                ADD_FAILURE() << "no modal prompt opened";
-            }
-            return;
-        }
-        timer->stop();
-        timer->deleteLater();
-        QPointer<QDialog> guard(dialog);
-        action(dialog);
-        QTimer::singleShot(5000, [guard] {
-            if (guard && guard->isVisible()) {
-                ADD_FAILURE() << "prompt left open";
-                guard->reject();
-            }
-        });
-    });
-    timer->start(2);
+    dialog_test::whenModal<HalvexSecretPromptDialog>(std::move(action), 2000);
 }
 
-QString labelText(QWidget* dialog, const char* name) {
-    auto* label = dialog->findChild<QLabel*>(QString::fromLatin1(name));
-    if (!label) return QStringLiteral("<no label %1>").arg(QString::fromLatin1(name));
-    EXPECT_EQ(label->textFormat(), Qt::PlainText) << name;
-    return label->text();
-}
+using dialog_test::labelText;
 
 QPushButton* button(QWidget* dialog, const char* name) {
     auto* b = dialog->findChild<QPushButton*>(QString::fromLatin1(name));

@@ -1,0 +1,32 @@
+#pragma once
+
+#include "Halvex/HalvexAlertPresenter.h"
+
+#include <QPointer>
+#include <QWidget>
+#include <memory>
+
+// Runs the engine's alerts (the known-host questions: new host, changed
+// address, changed key; the login-item failure) as modal HalvexAlertDialogs.
+// The application installs one with HalvexAlertPresenter::setSharedPresenter.
+//
+// Threads: the engine's HalvexAlertPresenter::run brings the question to the
+// main (GUI) thread, where the alert runs at once. Asked directly on another
+// thread, the presenter hops synchronously to the main queue itself. Widgets
+// cannot be shown elsewhere: with no main queue bound, when the hop is given
+// up, or when the presenter is destroyed while its alert is open, the answer
+// is the first button ("No"), so nothing is accepted unasked.
+class HalvexQtAlertPresenter : public HalvexAlertPresenter {
+public:
+    // Alerts are centred on `parent` when given; the presenter does not own it.
+    explicit HalvexQtAlertPresenter(QWidget* parent = nullptr);
+    ~HalvexQtAlertPresenter() override;
+
+    long runModalAlert(const HalvexAlert& alert) override;
+
+private:
+    long runHere(const HalvexAlert& alert);
+
+    QPointer<QWidget> parent_;
+    std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
+};
