@@ -6,13 +6,14 @@
 RellumPackedElements::RellumPackedElements(const RellumElements& cells) {
     const std::size_t n = cells.cells_.size();
     const RellumElement* c = cells.cells_.data();
-    char32_t widest = 0;
+    char32_t bits = 0; // every value's bits: as wide as the widest value
+    for (std::size_t i = 0; i < n; ++i)
+        bits |= c[i].uchar;
     std::size_t markWords = 0;
-    for (std::size_t i = 0; i < n; ++i) {
-        widest = std::max(widest, c[i].uchar);
-        if (c[i].markIndex) markWords += 2 + cells.marks_[c[i].markIndex - 1].size();
-    }
-    const uint32_t width = widest < 0x100 ? 1 : widest < 0x10000 ? 2 : 4;
+    if (!cells.marks_.empty()) // without a pool no cell has marks
+        for (std::size_t i = 0; i < n; ++i)
+            if (c[i].markIndex) markWords += 2 + cells.marks_[c[i].markIndex - 1].size();
+    const uint32_t width = bits < 0x100 ? 1 : bits < 0x10000 ? 2 : 4;
     const std::size_t cellWords = (n * width + 3) / 4;
     words_.reset(new uint32_t[2 + cellWords + markWords]);
     words_[0] = uint32_t(n);

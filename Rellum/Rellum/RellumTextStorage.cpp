@@ -52,7 +52,9 @@ public:
     }
 
 private:
-    const unsigned char* lengths() const { return reinterpret_cast<const unsigned char*>(words_ + 1 + runCount()); }
+    const unsigned char* lengths() const {
+        return reinterpret_cast<const unsigned char*>(words_ + 1 + runCount());
+    }
     const uint64_t* words_;
 };
 
@@ -92,9 +94,10 @@ void RellumTextStorage::appendText(const Line& line, std::u16string& out, uint64
 void RellumTextStorage::pack(Line& line) {
     if (line.packed) return;
     const std::size_t n = line.text.size(), runs = line.runs.size();
-    bool wide = false;
+    char16_t bits = 0; // every unit's bits: above 0xFF when any unit is
     for (char16_t c : line.text)
-        wide |= c > 0xFF;
+        bits |= c;
+    const bool wide = bits > 0xFF;
     const std::size_t words = PackedView::words(runs, n, wide);
     std::unique_ptr<uint64_t[]> packed(new uint64_t[words]);
     packed[words - 1] = 0; // the padding after the text
