@@ -116,7 +116,16 @@ void RellumTextStorage::pack(Line& line) {
             text[i] = static_cast<unsigned char>(line.text[i]);
     }
     line.packed = std::move(packed);
+    // The buffers serve the next new lines.
+    if (spareTexts_.size() < kSpareBuffers) {
+        line.text.clear();
+        spareTexts_.push_back(std::move(line.text));
+    }
     std::u16string().swap(line.text);
+    if (spareRuns_.size() < kSpareBuffers) {
+        line.runs.clear();
+        spareRuns_.push_back(std::move(line.runs));
+    }
     std::vector<Run>().swap(line.runs);
 }
 
@@ -467,6 +476,14 @@ void RellumTextStorage::replaceAcrossLines(RellumRange range, std::u16string_vie
         const std::size_t end = nl == std::u16string::npos ? joined.text.size() : nl + 1;
         Line piece;
         piece.absoluteStart = absolute;
+        if (!spareTexts_.empty()) {
+            piece.text = std::move(spareTexts_.back());
+            spareTexts_.pop_back();
+        }
+        if (!spareRuns_.empty()) {
+            piece.runs = std::move(spareRuns_.back());
+            spareRuns_.pop_back();
+        }
         piece.text.assign(joined.text, pos, end - pos);
         uint64_t need = end - pos;
         while (need > 0 && runIndex < joined.runs.size()) {
@@ -481,11 +498,6 @@ void RellumTextStorage::replaceAcrossLines(RellumRange range, std::u16string_vie
             }
         }
         absolute += piece.text.size();
-        if (nl != std::u16string::npos) {
-            // A finished line rarely changes again: keep no spare capacity.
-            piece.text.shrink_to_fit();
-            piece.runs.shrink_to_fit();
-        }
         pieces.push_back(std::move(piece));
         if (nl == std::u16string::npos) break;
         pos = end;

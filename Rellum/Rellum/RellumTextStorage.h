@@ -92,6 +92,11 @@ private:
     // Lines further than this from the end are packed: the page lines above
     // them change all the time, the scrollback rarely.
     static constexpr std::size_t kUnpackedTail = 256;
+    // Buffers of lines just packed, for the lines written next (a line's
+    // buffers keep their size until it is packed, then nothing is wasted).
+    static constexpr std::size_t kSpareBuffers = 16;
+    std::vector<std::u16string> spareTexts_;
+    std::vector<std::vector<Run>> spareRuns_;
 
     uint64_t startOf(const Line& line) const { return line.absoluteStart - base_; }
     static uint64_t textLength(const Line& line);
