@@ -1,0 +1,678 @@
+#include "Rellum/RellumTerminal.h"
+
+#include "Dispatch/MainQueue.h"
+#include "Dispatch/SerialQueue.h"
+#include "Rellum/RellumElements.h"
+#include "Rellum/Scanner/RellumScannerTokenType.h"
+#include "Wendle/WendleDispatch.h"
+
+#include <algorithm>
+
+RellumTerminal::RellumTerminal(std::weak_ptr<RellumTerminalDelegate> delegate, Options options)
+    : delegate_(std::move(delegate)) {
+    std::shared_ptr<DispatchClock> clock = options.clock ? options.clock : DispatchClock::steady();
+    context_ = std::make_unique<RellumContext>();
+    scanner_ = std::make_unique<RellumScanner>(this);
+    primaryTextStorage_ = std::make_unique<RellumTextStorage>(kInitialAdvance);
+    alternateTextStorage_ = std::make_unique<RellumTextStorage>(kInitialAdvance);
+    shownStorage_ = primaryTextStorage_.get();
+    if (options.font) {
+        baseFont_ = options.font;
+        context_->setFont(options.font);
+        const double width = context_->cellSize().width;
+        primaryTextStorage_->setAdvance(width);
+        alternateTextStorage_->setAdvance(width);
+    }
+    defaultTextColor_ = rellum_flatWhite();
+    defaultBackgroundColor_ = rellum_flatBlack();
+    context_->setVideoTextColor(defaultTextColor_);
+    context_->setVideoBackgroundColor(defaultBackgroundColor_);
+    renderQueue_ = std::make_unique<SerialQueue>("com.brimble.rellum.render", std::move(clock));
+    if (options.screenControllerFactory)
+        screenController_ = options.screenControllerFactory(*this, *primaryTextStorage_);
+    if (screenController_ && options.font) {
+        const RellumCellSize cell = context_->cellSize();
+        screenController_->setLineHeight(cell.height, cell.width);
+    }
+}
+
+RellumTerminal::~RellumTerminal() {
+    // No block holds the terminal any more; a scheduled update must not start.
+    scheduledUpdate_.cancel();
+    renderQueue_.reset();
+}
+
+// ---- Delegate and host bytes ----
+
+std::shared_ptr<RellumTerminalDelegate> RellumTerminal::delegate() const {
+    std::lock_guard lock(stateMutex_);
+    return delegate_.lock();
+}
+
+void RellumTerminal::setDelegate(std::weak_ptr<RellumTerminalDelegate> delegate) {
+    std::lock_guard lock(stateMutex_);
+    delegate_ = std::move(delegate);
+}
+
+void RellumTerminal::renderData(std::string data) {
+    if (data.empty()) return;
+    std::shared_ptr<RellumTerminal> self = shared_from_this();
+    // The main thread and the render queue never wait here: a display update
+    // holds the render queue while it waits for the main thread, so waiting
+    // for a chunk to be scanned there could wait forever.
+    const std::shared_ptr<MainQueue> main = MainQueue::main();
+    const bool counted = !(main && main->isCurrent()) && !renderQueue_->isCurrent();
+    if (counted) renderSemaphore_.wait();
+    renderQueue_->async([self = std::move(self), data = std::move(data), counted] {
+        self->scanChunk(data);
+        if (counted) self->renderSemaphore_.signal();
+    });
+}
+
+void RellumTerminal::scanChunk(const std::string& data) {
+    ensureGrids();
+    scheduleUpdate(data.size());
+    scanner_->scanData(data);
+}
+
+void RellumTerminal::writeData(std::string_view data) {
+    if (data.empty()) return;
+    if (std::shared_ptr<RellumTerminalDelegate> d = delegate()) d->writeData(*this, data);
+}
+
+void RellumTerminal::writeString(std::string_view string) {
+    // Well-formed UTF-8 passes unchanged; every malformed sequence becomes U+FFFD.
+    std::string out;
+    out.reserve(string.size());
+    const auto* s = reinterpret_cast<const unsigned char*>(string.data());
+    const std::size_t n = string.size();
+    std::size_t i = 0;
+    while (i < n) {
+        const unsigned char c = s[i];
+        std::size_t len = 0;
+        char32_t min = 0;
+        if (c < 0x80) {
+            out.push_back(char(c));
+            ++i;
+            continue;
+        } else if ((c & 0xE0) == 0xC0) {
+            len = 2;
+            min = 0x80;
+        } else if ((c & 0xF0) == 0xE0) {
+            len = 3;
+            min = 0x800;
+        } else if ((c & 0xF8) == 0xF0) {
+            len = 4;
+            min = 0x10000;
+        }
+        bool ok = len > 0 && i + len <= n;
+        char32_t cp = len ? char32_t(c & (0x7F >> len)) : 0;
+        for (std::size_t k = 1; ok && k < len; ++k) {
+            if ((s[i + k] & 0xC0) != 0x80)
+                ok = false;
+            else
+                cp = (cp << 6) | (s[i + k] & 0x3F);
+        }
+        if (ok && (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF))) ok = false;
+        if (ok) {
+            out.append(string.substr(i, len));
+            i += len;
+        } else {
+            out.append("\xEF\xBF\xBD");
+            ++i;
+            while (i < n && (s[i] & 0xC0) == 0x80)
+                ++i;
+        }
+    }
+    writeData(out);
+}
+
+// ---- Page size ----
+
+RellumPageSize RellumTerminal::maxAllowedPageSize() {
+    RellumPageSize size = screenController_ ? screenController_->maximalPageSize() : RellumPageSize{};
+    size.width = std::max(size.width, kMinimumColumns);
+    size.height = std::max(size.height, kMinimumRows);
+    return size;
+}
+
+void RellumTerminal::initiateWithPageSize(RellumPageSize size) {
+    {
+        std::lock_guard lock(stateMutex_);
+        acceptedPageSize_ = size;
+    }
+    performOnRenderQueue([size](RellumTerminal& t) {
+        t.context_->setPageSize(size);
+        t.primaryGrid_ = std::make_unique<RellumGrid>(size, t.context_.get(), false, &t);
+        t.alternateGrid_ = std::make_unique<RellumGrid>(size, t.context_.get(), true, &t);
+        if (t.maxScrollbackSet_) t.primaryGrid_->setMaxScrollback(t.maxScrollback_.load());
+        t.publishState();
+    });
+}
+
+void RellumTerminal::ensureGrids() {
+    if (primaryGrid_) return;
+    RellumPageSize size = pageSize();
+    if (size.width <= 0 || size.height <= 0) size = {80, 24};
+    context_->setPageSize(size);
+    primaryGrid_ = std::make_unique<RellumGrid>(size, context_.get(), false, this);
+    alternateGrid_ = std::make_unique<RellumGrid>(size, context_.get(), true, this);
+    if (maxScrollbackSet_) primaryGrid_->setMaxScrollback(maxScrollback_.load());
+}
+
+RellumPageSize RellumTerminal::pageSize() const {
+    std::lock_guard lock(stateMutex_);
+    return acceptedPageSize_;
+}
+
+void RellumTerminal::willChangePageSize(RellumPageSize size) {
+    if (size == pageSize()) return;
+    if (std::shared_ptr<RellumTerminalDelegate> d = delegate()) d->changePageSize(*this, size);
+}
+
+void RellumTerminal::didChangePageSize(RellumPageSize size) {
+    {
+        std::lock_guard lock(stateMutex_);
+        acceptedPageSize_ = size;
+    }
+    performOnRenderQueue([size](RellumTerminal& t) {
+        t.ensureGrids();
+        t.context_->setPageSize(size);
+        t.primaryGrid_->setPageSize(size);
+        t.alternateGrid_->setPageSize(size);
+        t.scheduleUpdate(0);
+    });
+}
+
+// ---- Grids and storages ----
+
+RellumGrid* RellumTerminal::activeGrid() const {
+    return context_->alternateScreenMode() ? alternateGrid_.get() : primaryGrid_.get();
+}
+
+RellumTextStorage* RellumTerminal::activeTextStorage() const {
+    return screenController_ ? screenController_->contentAttributedString() : shownStorage_;
+}
+
+RellumTextStorage* RellumTerminal::textStorageOfGrid(const RellumGrid* grid) const {
+    return grid && grid == alternateGrid_.get() ? alternateTextStorage_.get() : primaryTextStorage_.get();
+}
+
+uint64_t RellumTerminal::cursorX() const {
+    const RellumGrid* grid = activeGrid();
+    return grid ? grid->cursorX() : 0;
+}
+
+uint64_t RellumTerminal::cursorY() const {
+    const RellumGrid* grid = activeGrid();
+    return grid ? grid->cursorY() : 0;
+}
+
+std::set<uint64_t> RellumTerminal::tabStops() const {
+    std::lock_guard lock(stateMutex_);
+    return publishedTabStops_;
+}
+
+RellumCellSize RellumTerminal::cellSize() const {
+    return context_->cellSize();
+}
+
+std::shared_ptr<const RellumFont> RellumTerminal::font() const {
+    return context_->font();
+}
+
+void RellumTerminal::setFont(std::shared_ptr<const RellumFont> font) {
+    const RellumCellSize cell = font ? font->fontSizeForDrawing() : RellumCellSize{};
+    performOnRenderQueue([font](RellumTerminal& t) {
+        t.baseFont_ = font;
+        t.context_->setFont(font);
+        const RellumCellSize size = t.context_->cellSize();
+        auto regular = t.context_->font();
+        auto bold = t.context_->boldFont();
+        auto italic = t.context_->italicFont();
+        auto boldItalic = t.context_->boldItalicFont();
+        RellumTextStorage* storages[] = {t.primaryTextStorage_.get(), t.alternateTextStorage_.get()};
+        t.appendEditBlock([storages, size, regular, bold, italic, boldItalic] {
+            const RellumParagraphStyle style = RellumGetParagraphStyle(size);
+            for (RellumTextStorage* storage : storages) {
+                // The advance first, so fonts of double-width cells get the new width.
+                storage->setAdvance(size.width);
+                storage->transformAttributes({0, storage->length()},
+                                             [&](const RellumTextStorage::AttributesPtr& a) {
+                                                 auto copy = a ? std::make_shared<RellumAttributes>(*a)
+                                                               : std::make_shared<RellumAttributes>();
+                                                 copy->setFont(regular);
+                                                 copy->setParagraphStyle(style);
+                                                 return RellumTextStorage::AttributesPtr(std::move(copy));
+                                             });
+                rellum_useFont(*storage, bold, RellumBoldAttribute);
+                rellum_useFont(*storage, italic, RellumItalicAttribute);
+                rellum_useFont(*storage, boldItalic, RellumBoldItalicAttribute);
+            }
+        });
+    });
+    if (screenController_) screenController_->setLineHeight(cell.height, cell.width);
+    willChangePageSize(maxAllowedPageSize());
+}
+
+uint64_t RellumTerminal::maxScrollback() const {
+    return maxScrollback_.load();
+}
+
+void RellumTerminal::setMaxScrollback(uint64_t lines) {
+    maxScrollback_.store(lines);
+    performOnRenderQueue([lines](RellumTerminal& t) {
+        t.maxScrollbackSet_ = true;
+        if (t.primaryGrid_) t.primaryGrid_->setMaxScrollback(lines);
+    });
+}
+
+bool RellumTerminal::allowsApplicationKeypad() const {
+    return allowsApplicationKeypad_.load();
+}
+
+void RellumTerminal::setAllowsApplicationKeypad(bool allows) {
+    allowsApplicationKeypad_.store(allows);
+    if (!allows)
+        performOnRenderQueue([](RellumTerminal& t) { t.context_->setApplicationCursorKeyMode(false); });
+}
+
+bool RellumTerminal::useLeftOptionAsMeta() {
+    std::shared_ptr<RellumTerminalDelegate> d = delegate();
+    return d && d->terminalUseLeftOptionAsMetaKey(*this);
+}
+
+bool RellumTerminal::useRightOptionAsMeta() {
+    std::shared_ptr<RellumTerminalDelegate> d = delegate();
+    return d && d->terminalUseRightOptionAsMetaKey(*this);
+}
+
+// ---- Screens and reset ----
+
+void RellumTerminal::showAlternateScreen() {
+    performOnRenderQueue([](RellumTerminal& t) { t.setAlternateScreenShown(true); });
+}
+
+void RellumTerminal::hideAlternateScreen() {
+    performOnRenderQueue([](RellumTerminal& t) { t.setAlternateScreenShown(false); });
+}
+
+bool RellumTerminal::validateMenuItem(ScreenAction action) const {
+    std::lock_guard lock(stateMutex_);
+    if (action == ScreenAction::ShowAlternateScreen) return !publishedAlternateScreen_;
+    return publishedAlternateScreen_;
+}
+
+void RellumTerminal::setAlternateScreenShown(bool shown) {
+    if (context_->alternateScreenMode() == shown) return;
+    context_->setAlternateScreenMode(shown);
+    RellumTextStorage* target = shown ? alternateTextStorage_.get() : primaryTextStorage_.get();
+    appendEditBlock([this, target] {
+        shownStorage_ = target;
+        if (screenController_) screenController_->replaceTextStorage(target);
+    });
+}
+
+void RellumTerminal::fullReset() {
+    ensureGrids();
+    std::optional<RellumColor> text, background;
+    {
+        std::lock_guard lock(stateMutex_);
+        text = defaultTextColor_;
+        background = defaultBackgroundColor_;
+    }
+    const bool wasAlternate = context_->alternateScreenMode();
+    auto fresh = std::make_unique<RellumContext>();
+    if (baseFont_) fresh->setFont(baseFont_);
+    fresh->setPageSize(context_->pageSize());
+    fresh->setVideoTextColor(text);
+    fresh->setVideoBackgroundColor(background);
+
+    // Both storages are emptied in edit order, whatever they held.
+    auto clear = [this](std::unique_ptr<RellumGrid>& grid) {
+        const uint64_t last = grid->acutalLineCount() - 1;
+        const uint64_t length =
+            grid->storageOriginOfLineAtIndex(last) + grid->lineAtIndex(last).characterCount();
+        if (length > 0) appendEdit(textStorageOfGrid(grid.get()), {0, length}, RellumAttributedString());
+    };
+    clear(primaryGrid_);
+    clear(alternateGrid_);
+    // No grid keeps the discarded state: both are rebuilt on the new one.
+    const RellumPageSize size = fresh->pageSize();
+    primaryGrid_ = std::make_unique<RellumGrid>(size, fresh.get(), false, this);
+    alternateGrid_ = std::make_unique<RellumGrid>(size, fresh.get(), true, this);
+    if (maxScrollbackSet_) primaryGrid_->setMaxScrollback(maxScrollback_.load());
+    context_ = std::move(fresh);
+    if (wasAlternate) {
+        RellumTextStorage* primary = primaryTextStorage_.get();
+        appendEditBlock([this, primary] {
+            shownStorage_ = primary;
+            if (screenController_) screenController_->replaceTextStorage(primary);
+        });
+    }
+    scheduleUpdate(0);
+}
+
+// ---- Default colours ----
+
+std::optional<RellumColor> RellumTerminal::defaultBackgroundColor() const {
+    std::lock_guard lock(stateMutex_);
+    return defaultBackgroundColor_;
+}
+
+void RellumTerminal::setDefaultBackgroundColor(const RellumColor& color) {
+    {
+        std::lock_guard lock(stateMutex_);
+        defaultBackgroundColor_ = color;
+    }
+    performOnRenderQueue([color](RellumTerminal& t) {
+        if (t.context_->videoBackgroundColor() == color) return;
+        t.context_->setVideoBackgroundColor(color);
+        t.appendEditBlock([&t, color] {
+            if (t.screenController_) t.screenController_->updateBackgroundColor(color);
+        });
+    });
+}
+
+std::optional<RellumColor> RellumTerminal::defaultTextColor() const {
+    std::lock_guard lock(stateMutex_);
+    return defaultTextColor_;
+}
+
+void RellumTerminal::setDefaultTextColor(const RellumColor& color) {
+    {
+        std::lock_guard lock(stateMutex_);
+        defaultTextColor_ = color;
+    }
+    performOnRenderQueue([color](RellumTerminal& t) {
+        const std::optional<RellumColor> old = t.context_->videoTextColor();
+        if (old == color) return;
+        if (old) {
+            RellumTextStorage* primary = t.primaryTextStorage_.get();
+            RellumTextStorage* alternate = t.alternateTextStorage_.get();
+            const RellumColor from = *old;
+            t.appendEditBlock([primary, alternate, from, color] {
+                rellum_replaceForegroundColor(*primary, from, color);
+                rellum_replaceForegroundColor(*alternate, from, color);
+            });
+        }
+        t.context_->setVideoTextColor(color);
+    });
+}
+
+// ---- Accessors ----
+
+std::any RellumTerminal::representedObject() const {
+    std::lock_guard lock(stateMutex_);
+    return representedObject_;
+}
+void RellumTerminal::setRepresentedObject(std::any object) {
+    std::lock_guard lock(stateMutex_);
+    representedObject_ = std::move(object);
+}
+std::optional<std::string> RellumTerminal::representedURL() const {
+    std::lock_guard lock(stateMutex_);
+    return representedURL_;
+}
+void RellumTerminal::setRepresentedURL(std::optional<std::string> url) {
+    std::lock_guard lock(stateMutex_);
+    representedURL_ = std::move(url);
+}
+std::optional<std::string> RellumTerminal::terminalTitle() const {
+    std::lock_guard lock(stateMutex_);
+    return terminalTitle_;
+}
+void RellumTerminal::setTerminalTitle(std::optional<std::string> title) {
+    std::lock_guard lock(stateMutex_);
+    terminalTitle_ = std::move(title);
+}
+
+// ---- Content ----
+
+RellumTextStorage* RellumTerminal::attributedStringOfContent() const {
+    return activeTextStorage();
+}
+
+std::string RellumTerminal::stringOfContent() const {
+    const RellumTextStorage* storage = attributedStringOfContent();
+    std::u16string text = storage->string();
+    uint64_t i = 0;
+    while (i < text.size()) {
+        RellumRange run{i, 1};
+        auto attributes = storage->attributesAtIndex(i, &run);
+        const uint64_t end = std::min<uint64_t>(run.end(), text.size());
+        if (attributes && (attributes->isVoid() || attributes->isTab()))
+            std::fill(text.begin() + int64_t(i), text.begin() + int64_t(end),
+                      attributes->isVoid() ? u'\u00B7' : u'\u2015');
+        i = std::max(end, i + 1);
+    }
+    return RellumUTF8FromUTF16(text);
+}
+
+std::optional<std::string> RellumTerminal::debugDescriptionOfLineAtY(uint64_t y) const {
+    uint64_t offset;
+    {
+        std::lock_guard lock(stateMutex_);
+        offset = publishedScrollbackLines_;
+    }
+    const std::string content = stringOfContent();
+    uint64_t index = y + offset;
+    std::size_t start = 0;
+    while (index > 0) {
+        const std::size_t nl = content.find('\n', start);
+        if (nl == std::string::npos) return std::nullopt;
+        start = nl + 1;
+        --index;
+    }
+    const std::size_t nl = content.find('\n', start);
+    return content.substr(start, nl == std::string::npos ? std::string::npos : nl - start);
+}
+
+const std::map<uint64_t, std::string>& RellumTerminal::tokenTags() {
+    static const std::map<uint64_t, std::string> tags = {
+        {4000, "Data"},    {2000, "Wait"},  {2001, "Skip"}, {2002, "Unsupport"},
+        {2003, "Invalid"}, {2004, "ASCII"}, {2005, "MBCS"}, {2006, "C0"},
+        {2007, "C1"},      {2008, "ESC"},   {2009, "DCS"},  {2010, "CSI"},
+        {2011, "OSC"},     {2012, "PM"},    {2013, "APC"},  {2014, "SCS"}};
+    return tags;
+}
+
+RellumRect RellumTerminal::calculateCursorRect() const {
+    const RellumCellSize cell = context_->cellSize();
+    const RellumGrid* grid = activeGrid();
+    if (!grid) return {0, 0, cell.width, cell.height};
+    return {double(grid->cursorX()) * cell.width, double(grid->cursorLineIndex()) * cell.height, cell.width,
+            cell.height};
+}
+
+// ---- Updates ----
+
+void RellumTerminal::performOnRenderQueue(std::function<void(RellumTerminal&)> work) {
+    if (renderQueue_->isCurrent()) {
+        work(*this);
+        return;
+    }
+    std::weak_ptr<RellumTerminal> weak = weak_from_this();
+    if (weak.expired()) {
+        // Not yet owned (still being set up by its creator): nothing else runs yet.
+        work(*this);
+        return;
+    }
+    renderQueue_->async([weak = std::move(weak), work = std::move(work)] {
+        if (std::shared_ptr<RellumTerminal> t = weak.lock()) work(*t);
+    });
+}
+
+void RellumTerminal::scheduleUpdate(std::size_t chunkLength) {
+    if (uiUpdateScheduled_) return;
+    uiUpdateScheduled_ = true;
+    std::weak_ptr<RellumTerminal> weak = weak_from_this();
+    scheduledUpdate_ =
+        renderQueue_->asyncAfter(chunkLength < kLongChunkBytes ? kShortChunkDelay : kLongChunkDelay, [weak] {
+            if (std::shared_ptr<RellumTerminal> t = weak.lock()) t->flushUpdate();
+        });
+}
+
+void RellumTerminal::publishState() {
+    std::lock_guard lock(stateMutex_);
+    publishedTabStops_ = context_->tabStops();
+    publishedAlternateScreen_ = context_->alternateScreenMode();
+    const RellumGrid* grid = activeGrid();
+    publishedScrollbackLines_ = grid ? grid->lineIndexAtY(0) : 0;
+}
+
+void RellumTerminal::flushUpdate() {
+    ensureGrids();
+    std::unique_ptr<RellumContext> snapshot = context_->copy();
+    const RellumGrid* grid = activeGrid();
+    const uint64_t location = grid->cursorLocation();
+    const RellumRect rect = calculateCursorRect();
+    const RellumCoord coord{int64_t(grid->cursorX()), int64_t(grid->cursorY())};
+    std::vector<Edit> edits;
+    edits.swap(editBlocks_);
+    editBlocks_.swap(spareEdits_);
+    publishState();
+
+    std::shared_ptr<RellumTerminalDelegate> d = delegate();
+    if (d) d->terminalDidBeginUpdateUI(*this);
+    WendleDispatchSyncOnMainQueue([&] {
+        if (!edits.empty()) {
+            RellumTextStorage* primary = primaryTextStorage_.get();
+            RellumTextStorage* alternate = alternateTextStorage_.get();
+            primary->beginEditing();
+            alternate->beginEditing();
+            for (Edit& edit : edits)
+                applyEdit(edit);
+            alternate->endEditing();
+            primary->endEditing();
+        }
+        if (screenController_) screenController_->updateContext(std::move(snapshot), location, rect, coord);
+    });
+    edits.clear();
+    spareEdits_ = std::move(edits);
+    if (d) d->terminalDidEndUpdateUI(*this);
+    uiUpdateScheduled_ = false;
+}
+
+void RellumTerminal::applyEdit(Edit& edit) {
+    if (edit.block) {
+        edit.block();
+        return;
+    }
+    edit.storage->replaceCharactersInRange(edit.range, edit.text);
+}
+
+void RellumTerminal::appendEditBlock(std::function<void()> block) {
+    Edit edit;
+    edit.block = std::move(block);
+    editBlocks_.push_back(std::move(edit));
+    scheduleUpdate(0);
+}
+
+namespace {
+
+// dst's text [at, at + length) replaced by src, runs kept covering the text.
+void spliceAttributed(RellumAttributedString& dst, uint64_t at, uint64_t length,
+                      RellumAttributedString& src) {
+    auto append = [](std::vector<RellumAttributedString::Run>& runs, uint64_t location, uint64_t len,
+                     const std::shared_ptr<const RellumAttributes>& attributes) {
+        if (len == 0) return;
+        if (!runs.empty() && runs.back().attributes == attributes && runs.back().range.end() == location) {
+            runs.back().range.length += len;
+            return;
+        }
+        runs.push_back({{location, len}, attributes});
+    };
+    if (at == dst.string.size() && length == 0) {
+        for (const auto& r : src.runs)
+            append(dst.runs, r.range.location + at, r.range.length, r.attributes);
+        dst.string.append(src.string);
+        return;
+    }
+    std::vector<RellumAttributedString::Run> runs;
+    runs.reserve(dst.runs.size() + src.runs.size());
+    for (const auto& r : dst.runs) {
+        if (r.range.location >= at) break;
+        append(runs, r.range.location, std::min(r.range.end(), at) - r.range.location, r.attributes);
+    }
+    for (const auto& r : src.runs)
+        append(runs, r.range.location + at, r.range.length, r.attributes);
+    const uint64_t cut = at + length;
+    const int64_t shift = int64_t(src.string.size()) - int64_t(length);
+    for (const auto& r : dst.runs) {
+        if (r.range.end() <= cut) continue;
+        const uint64_t from = std::max(r.range.location, cut);
+        append(runs, uint64_t(int64_t(from) + shift), r.range.end() - from, r.attributes);
+    }
+    dst.runs = std::move(runs);
+    dst.string.replace(at, length, src.string);
+}
+
+} // namespace
+
+bool RellumTerminal::mergeEdit(Edit& into, RellumTextStorage* storage, RellumRange range,
+                               RellumAttributedString& text) {
+    if (into.block || into.storage != storage) return false;
+    const uint64_t written = into.text.string.size();
+    if (range.location < into.range.location || range.location > into.range.location + written) return false;
+    // The change starts inside (or right after) the text this edit writes: one
+    // replacement does both.
+    const uint64_t at = range.location - into.range.location;
+    const uint64_t inside = std::min(range.length, written - at);
+    into.range.length += range.length - inside;
+    spliceAttributed(into.text, at, inside, text);
+    return true;
+}
+
+void RellumTerminal::appendEdit(RellumTextStorage* storage, RellumRange range,
+                                RellumAttributedString&& text) {
+    if (!editBlocks_.empty()) {
+        Edit& last = editBlocks_.back();
+        if (mergeEdit(last, storage, range, text)) return;
+        // A change wholly before the last one's text commutes with it, so it
+        // may join the edit before that one (the oldest lines leaving the
+        // scrollback while new lines are written at the end).
+        if (!last.block && last.storage == storage && range.end() <= last.range.location &&
+            editBlocks_.size() >= 2 && mergeEdit(editBlocks_[editBlocks_.size() - 2], storage, range, text)) {
+            last.range.location =
+                uint64_t(int64_t(last.range.location) + int64_t(text.string.size()) - int64_t(range.length));
+            return;
+        }
+    }
+    Edit edit;
+    edit.storage = storage;
+    edit.range = range;
+    edit.text = std::move(text);
+    editBlocks_.push_back(std::move(edit));
+    scheduleUpdate(0);
+}
+
+// ---- Grid delegate ----
+
+void RellumTerminal::didReplaceCharactersInRange(RellumGrid& grid, RellumRange range,
+                                                 std::u16string_view string,
+                                                 const RellumIndexSet* wideIndexes,
+                                                 const RellumIndexSet* voidIndexes,
+                                                 const RellumIndexSet* tabIndexes,
+                                                 const RellumIndexSet* combiningIndexes) {
+    appendEdit(
+        textStorageOfGrid(&grid), range,
+        context_->attributedStringWithString(string, wideIndexes, voidIndexes, tabIndexes, combiningIndexes));
+}
+
+void RellumTerminal::didInsertString(RellumGrid& grid, std::u16string_view string, uint64_t index,
+                                     const RellumIndexSet* wideIndexes, const RellumIndexSet* voidIndexes,
+                                     const RellumIndexSet* tabIndexes,
+                                     const RellumIndexSet* combiningIndexes) {
+    appendEdit(
+        textStorageOfGrid(&grid), {index, 0},
+        context_->attributedStringWithString(string, wideIndexes, voidIndexes, tabIndexes, combiningIndexes));
+}
+
+void RellumTerminal::didInsertNewLineAtIndex(RellumGrid& grid, uint64_t index) {
+    appendEdit(textStorageOfGrid(&grid), {index, 0}, context_->attributedNewline());
+}
+
+void RellumTerminal::didDeleteCharactersInRange(RellumGrid& grid, RellumRange range) {
+    appendEdit(textStorageOfGrid(&grid), range, RellumAttributedString());
+}

@@ -1,0 +1,348 @@
+#pragma once
+
+#include "Dispatch/DispatchClock.h"
+#include "Dispatch/DispatchQueue.h"
+#include "Dispatch/DispatchSemaphore.h"
+#include "Rellum/RellumAttributes.h"
+#include "Rellum/RellumContext.h"
+#include "Rellum/RellumGrid.h"
+#include "Rellum/RellumScreenController.h"
+#include "Rellum/RellumTerminalDelegate.h"
+#include "Rellum/RellumTextStorage.h"
+#include "Rellum/Scanner/RellumScanner.h"
+#include "Rellum/Scanner/RellumScannerDelegate.h"
+
+#include <any>
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <set>
+#include <string>
+#include <string_view>
+#include <vector>
+
+class SerialQueue;
+
+// One terminal: the state, the byte scanner, the primary and alternate grids,
+// one text storage per grid and the screen controller that shows the active
+// one.
+//
+// Host bytes are scanned on a private serial render queue. Every text change
+// of a grid becomes an edit (a change of the grid's storage, built while the
+// change happens); edits are applied on the main thread, in order, in one
+// editing bracket per display update. Updates are coalesced: the first chunk
+// after an update schedules the next one kShortChunkDelay later (a chunk of
+// less than kLongChunkBytes) or kLongChunkDelay later (a larger one).
+//
+// Always owned by a std::shared_ptr (a queued chunk keeps its terminal
+// alive until it is scanned; a scheduled update does not). Create it on the
+// main thread.
+class RellumTerminal : public RellumScannerDelegate,
+                       public RellumGridDelegate,
+                       public std::enable_shared_from_this<RellumTerminal> {
+public:
+    static constexpr std::chrono::nanoseconds kShortChunkDelay{33'333'333};
+    static constexpr std::chrono::nanoseconds kLongChunkDelay{66'666'666};
+    static constexpr std::size_t kLongChunkBytes = 1024;
+    static constexpr std::ptrdiff_t kRenderSemaphoreCount = 4;
+    static constexpr int64_t kMinimumColumns = 20;
+    static constexpr int64_t kMinimumRows = 5;
+    static constexpr double kInitialAdvance = 7.0;
+
+    using ScreenControllerFactory = std::function<std::unique_ptr<RellumScreenController>(
+        RellumTerminal& terminal, RellumTextStorage& storage)>;
+
+    struct Options {
+        // The clock of the render queue's delayed updates (tests pass a ManualClock).
+        std::shared_ptr<DispatchClock> clock;
+        // Makes the screen controller on the primary storage; none (a headless
+        // terminal) when empty or when it returns null.
+        ScreenControllerFactory screenControllerFactory;
+        // The initial font (the owner's resolution of "Menlo" at 12 points); none when null.
+        std::shared_ptr<const RellumFont> font;
+    };
+
+    // Which screen action a menu item sends.
+    enum class ScreenAction { ShowAlternateScreen, HideAlternateScreen };
+
+    explicit RellumTerminal(std::weak_ptr<RellumTerminalDelegate> delegate, Options options = {});
+    ~RellumTerminal() override;
+    RellumTerminal(const RellumTerminal&) = delete;
+    RellumTerminal& operator=(const RellumTerminal&) = delete;
+
+    // Delegate (any thread).
+    std::shared_ptr<RellumTerminalDelegate> delegate() const;
+    void setDelegate(std::weak_ptr<RellumTerminalDelegate> delegate);
+
+    // Host bytes (any thread). At most kRenderSemaphoreCount chunks from
+    // other threads wait for the render queue; a caller beyond that blocks
+    // until one is scanned. The main thread never blocks here: its chunks
+    // join the queue at once, so a display update waiting for the main
+    // thread can never hold it up.
+    void renderData(std::string data);
+    // Bytes for the host (any thread); empty data is dropped.
+    void writeData(std::string_view data);
+    // UTF-8 text for the host; malformed sequences become U+FFFD.
+    void writeString(std::string_view string);
+
+    // Page size.
+    RellumPageSize maxAllowedPageSize();            // main
+    void initiateWithPageSize(RellumPageSize size); // main, before any byte is fed
+    RellumPageSize pageSize() const;                // any: the last accepted size
+    void willChangePageSize(RellumPageSize size);   // main: proposes a different size to the delegate
+    void didChangePageSize(RellumPageSize size);    // any: the accepted size, applied on the render queue
+
+    // Grids and storages.
+    RellumGrid* activeGrid() const;                                                         // render
+    RellumTextStorage* activeTextStorage() const;                                           // main
+    RellumTextStorage* textStorageOfGrid(const RellumGrid* grid) const;                     // render
+    RellumGrid* primaryGrid() const { return primaryGrid_.get(); }                          // render
+    RellumGrid* alternateGrid() const { return alternateGrid_.get(); }                      // render
+    RellumTextStorage* primaryTextStorage() const { return primaryTextStorage_.get(); }     // main
+    RellumTextStorage* alternateTextStorage() const { return alternateTextStorage_.get(); } // main
+    uint64_t cursorX() const;                                                               // render
+    uint64_t cursorY() const;                                                               // render
+
+    // From the context.
+    std::set<uint64_t> tabStops() const;            // any: as of the last display update or page change
+    RellumCellSize cellSize() const;                // any
+    std::shared_ptr<const RellumFont> font() const; // any
+    // Main: the context takes the font (on the render queue); both storages
+    // take it and the cell width through an edit; the screen controller gets
+    // the new metrics; then the page size that now fits is proposed.
+    void setFont(std::shared_ptr<const RellumFont> font);
+
+    uint64_t maxScrollback() const;        // any
+    void setMaxScrollback(uint64_t lines); // any; applied on the render queue
+
+    bool allowsApplicationKeypad() const; // any
+    // Any; false also turns application cursor keys off (on the render queue).
+    void setAllowsApplicationKeypad(bool allows);
+
+    bool useLeftOptionAsMeta();  // main
+    bool useRightOptionAsMeta(); // main
+
+    // Screen actions (main; carried out on the render queue, the storage
+    // switch travels as an edit).
+    void showAlternateScreen();
+    void hideAlternateScreen();
+    // As of the last display update.
+    bool validateMenuItem(ScreenAction action) const;
+
+    // Render queue: new state on the old font, page size and default
+    // colours; new grids on it (no grid keeps the discarded state); both
+    // storages cleared through edits; the primary screen shown.
+    void fullReset();
+
+    // Default colours (main; applied on the render queue, storage rewrites
+    // travel as edits).
+    std::optional<RellumColor> defaultBackgroundColor() const;
+    void setDefaultBackgroundColor(const RellumColor& color);
+    std::optional<RellumColor> defaultTextColor() const;
+    void setDefaultTextColor(const RellumColor& color);
+
+    // Accessors.
+    RellumScreenController* screenController() const { return screenController_.get(); } // main
+    RellumScanner* scanner() const { return scanner_.get(); }                            // render
+    RellumContext* context() const { return context_.get(); }                            // render
+    SerialQueue& renderQueue() const { return *renderQueue_; }
+    std::any representedObject() const;
+    void setRepresentedObject(std::any object);
+    std::optional<std::string> representedURL() const;
+    void setRepresentedURL(std::optional<std::string> url);
+    std::optional<std::string> terminalTitle() const;
+    void setTerminalTitle(std::optional<std::string> title);
+
+    // Content (main).
+    RellumTextStorage* attributedStringOfContent() const;
+    // The shown text with void cells as U+00B7 and tab padding as U+2015, in UTF-8.
+    std::string stringOfContent() const;
+    // One line of stringOfContent: the one at the active grid's line index of y.
+    std::optional<std::string> debugDescriptionOfLineAtY(uint64_t y) const;
+    // Scanner token type numbers to names.
+    static const std::map<uint64_t, std::string>& tokenTags();
+
+    // For the control functions (render queue).
+    // Queues a change for the main thread, run in order with the text edits.
+    void appendEditBlock(std::function<void()> block);
+    // Shows the alternate (true) or primary screen: the context's mode
+    // changes now, the screen controller follows through an edit.
+    void setAlternateScreenShown(bool shown);
+    // The cursor rectangle of the active grid in document coordinates.
+    RellumRect calculateCursorRect() const;
+
+    // RellumGridDelegate (render queue).
+    void didReplaceCharactersInRange(RellumGrid& grid, RellumRange range, std::u16string_view string,
+                                     const RellumIndexSet* wideIndexes, const RellumIndexSet* voidIndexes,
+                                     const RellumIndexSet* tabIndexes,
+                                     const RellumIndexSet* combiningIndexes) override;
+    void didInsertString(RellumGrid& grid, std::u16string_view string, uint64_t index,
+                         const RellumIndexSet* wideIndexes, const RellumIndexSet* voidIndexes,
+                         const RellumIndexSet* tabIndexes, const RellumIndexSet* combiningIndexes) override;
+    void didInsertNewLineAtIndex(RellumGrid& grid, uint64_t index) override;
+    void didDeleteCharactersInRange(RellumGrid& grid, RellumRange range) override;
+
+    // RellumScannerDelegate (render queue); the control functions.
+    void willScanData(RellumScanner& scanner, std::string_view data) override;
+    void didScanPartialData(RellumScanner& scanner, std::string_view data, uint64_t type) override;
+    void scannerDidScanData(RellumScanner& scanner) override;
+    void renderASCIIChars(RellumScanner& scanner, const char* chars, uint64_t length) override;
+    void renderMBCSString(RellumScanner& scanner, std::u32string_view string) override;
+    void scannerRingBell(RellumScanner& scanner) override;
+    void scannerBackspace(RellumScanner& scanner) override;
+    void scannerNextTabStop(RellumScanner& scanner) override;
+    void scannerLineFeed(RellumScanner& scanner) override;
+    void scannerCarriageReturn(RellumScanner& scanner) override;
+    void setCharset(RellumScanner& scanner, uint64_t charset) override;
+    void scannerReverseLineFeed(RellumScanner& scanner) override;
+    void scannerSetTabStopAtCursor(RellumScanner& scanner) override;
+    void scannerScreenAlignmentPattern(RellumScanner& scanner) override;
+    void scannerSaveCursor(RellumScanner& scanner) override;
+    void scannerRestoreCursor(RellumScanner& scanner) override;
+    void scannerFullReset(RellumScanner& scanner) override;
+    void applicationKeypadMode(RellumScanner& scanner, bool enabled) override;
+    void designateCharset(RellumScanner& scanner, uint64_t charset, bool drawLine) override;
+    void insertSpaceWithCount(RellumScanner& scanner, uint64_t count) override;
+    void cursorUpwardWithCount(RellumScanner& scanner, uint64_t count, bool moveToLeftMargin) override;
+    void cursorDownwardWithCount(RellumScanner& scanner, uint64_t count, bool moveToLeftMargin) override;
+    void cursorForwardWithCount(RellumScanner& scanner, uint64_t count) override;
+    void cursorBackwardWithCount(RellumScanner& scanner, uint64_t count) override;
+    void cursorMoveToColumn(RellumScanner& scanner, uint64_t column) override;
+    void cursorMoveToRow(RellumScanner& scanner, uint64_t row, uint64_t column) override;
+    void eraseDisplayWithArea(RellumScanner& scanner, uint64_t area) override;
+    void eraseLineWithArea(RellumScanner& scanner, uint64_t area) override;
+    void insertLineWithCount(RellumScanner& scanner, uint64_t count) override;
+    void deleteLineWithCount(RellumScanner& scanner, uint64_t count) override;
+    void deleteCharacterWithCount(RellumScanner& scanner, uint64_t count) override;
+    void eraseCharacterWithCount(RellumScanner& scanner, uint64_t count) override;
+    void scrollUpWithCount(RellumScanner& scanner, uint64_t count) override;
+    void scrollDownWithCount(RellumScanner& scanner, uint64_t count) override;
+    void cursorBackwardTabulationWithCount(RellumScanner& scanner, uint64_t count) override;
+    void cursorForwardTabulationWithCount(RellumScanner& scanner, uint64_t count) override;
+    void scannerRequestPrimaryDeviceAttribute(RellumScanner& scanner) override;
+    void scannerRequestSecondaryDeviceAttribute(RellumScanner& scanner) override;
+    void cursorMoveToRow(RellumScanner& scanner, uint64_t row) override;
+    void scannerClearAllTabStops(RellumScanner& scanner) override;
+    void scannerClearTabStopAtCursor(RellumScanner& scanner) override;
+    void enableInsertMode(RellumScanner& scanner, bool enabled) override;
+    void setPageMarginTop(RellumScanner& scanner, uint64_t top, uint64_t bottom) override;
+    void setPageMarginLeft(RellumScanner& scanner, uint64_t left, uint64_t right) override;
+    void scannerReportOperatingStatus(RellumScanner& scanner) override;
+    void reportCursorPositionWithExtended(RellumScanner& scanner, bool extended) override;
+    void scannerSoftReset(RellumScanner& scanner) override;
+    void addTextStyleMask(RellumScanner& scanner, uint64_t mask) override;
+    void removeTextStyleMask(RellumScanner& scanner, uint64_t mask) override;
+    void scannerResetTextStyleAndBGFG(RellumScanner& scanner) override;
+    void setBackgroundWithColorIndex(RellumScanner& scanner, uint8_t index) override;
+    void setForegroundWithColorIndex(RellumScanner& scanner, uint8_t index) override;
+    void setBackgroundColor(RellumScanner& scanner, std::optional<RellumColor> color) override;
+    void setForegroundColor(RellumScanner& scanner, std::optional<RellumColor> color) override;
+    void enableApplicationCursorKey(RellumScanner& scanner, bool enabled) override;
+    void fixMoreProgram(RellumScanner& scanner, bool enabled) override;
+    void enableReverseVideoMode(RellumScanner& scanner, bool enabled) override;
+    void enableOriginMode(RellumScanner& scanner, bool enabled) override;
+    void enableAutoWrap(RellumScanner& scanner, bool enabled) override;
+    void enableAutoRepeat(RellumScanner& scanner, bool enabled) override;
+    void showCursor(RellumScanner& scanner, bool visible) override;
+    void enableReverseWrapMode(RellumScanner& scanner, bool enabled) override;
+    void respectsHorizontalMargin(RellumScanner& scanner, bool respects) override;
+    void enableFocusEventsReport(RellumScanner& scanner, bool enabled) override;
+    void setMouseReportType(RellumScanner& scanner, uint64_t type) override;
+    void setMouseReportProtocol(RellumScanner& scanner, uint64_t protocol) override;
+    void scannerShowAlternateScreen(RellumScanner& scanner) override;
+    void scannerShowPrimaryScreen(RellumScanner& scanner) override;
+    void scannerClearScreen(RellumScanner& scanner) override;
+    void enableBracketedPasteMode(RellumScanner& scanner, bool enabled) override;
+    void iconifyWindow(RellumScanner& scanner, bool iconify) override;
+    void moveWindowToOrigin(RellumScanner& scanner, RellumPoint origin) override;
+    void resizeViewToSize(RellumScanner& scanner, RellumSize size) override;
+    void raiseWindow(RellumScanner& scanner, bool raise) override;
+    void resizePageToRow(RellumScanner& scanner, uint64_t row, uint64_t column) override;
+    void scannerReportWindowState(RellumScanner& scanner) override;
+    void scannerReportWindowPosition(RellumScanner& scanner) override;
+    void scannerReportWindowSize(RellumScanner& scanner) override;
+    void scannerReportPageSize(RellumScanner& scanner) override;
+    void scannerReportMaxPageSize(RellumScanner& scanner) override;
+    void scannerReportTerminalTitle(RellumScanner& scanner, bool iconMode) override;
+    void scannerPushTerminalTitle(RellumScanner& scanner) override;
+    void scannerPopTerminalTitle(RellumScanner& scanner) override;
+    void setTerminalTitle(RellumScanner& scanner, const std::optional<std::string>& title) override;
+    void setURLTitle(RellumScanner& scanner, const std::optional<std::string>& url) override;
+    uint64_t scannerCursorColumn(RellumScanner& scanner) override;
+    uint64_t scannerCursorRow(RellumScanner& scanner) override;
+    bool scannerRespectsHorizontalMargin(RellumScanner& scanner) override;
+
+private:
+    // One pending change of a storage: a replacement of a range by
+    // attributed text (an insertion replaces nothing, a deletion inserts
+    // nothing), or a block for anything else.
+    struct Edit {
+        RellumTextStorage* storage = nullptr;
+        RellumRange range;
+        RellumAttributedString text;
+        std::function<void()> block;
+    };
+
+    void scheduleUpdate(std::size_t chunkLength);
+    void flushUpdate();
+    void scanChunk(const std::string& data);
+    void appendEdit(RellumTextStorage* storage, RellumRange range, RellumAttributedString&& text);
+    static void applyEdit(Edit& edit);
+    // Runs on the render queue: at once when already there, else posted.
+    void performOnRenderQueue(std::function<void(RellumTerminal&)> work);
+    void publishState();
+    void ensureGrids();
+    static bool mergeEdit(Edit& into, RellumTextStorage* storage, RellumRange range,
+                          RellumAttributedString& text);
+
+    // Owned by the main thread.
+    std::unique_ptr<RellumScreenController> screenController_;
+    std::unique_ptr<RellumTextStorage> primaryTextStorage_;
+    std::unique_ptr<RellumTextStorage> alternateTextStorage_;
+
+    // Owned by the render queue.
+    std::unique_ptr<RellumContext> context_;
+    std::unique_ptr<RellumScanner> scanner_;
+    std::unique_ptr<RellumGrid> primaryGrid_;
+    std::unique_ptr<RellumGrid> alternateGrid_;
+    std::vector<Edit> editBlocks_;
+    std::vector<Edit> spareEdits_;
+    bool uiUpdateScheduled_ = false;
+    DelayedWork scheduledUpdate_;
+    // Reused cells of the text runs.
+    RellumElements runElements_;
+    // The font last given to setFont, before the context derived its variants.
+    std::shared_ptr<const RellumFont> baseFont_;
+    // The storage shown (main thread), for a terminal without a screen controller too.
+    RellumTextStorage* shownStorage_ = nullptr;
+
+    // Shared, under stateMutex_.
+    mutable std::mutex stateMutex_;
+    std::weak_ptr<RellumTerminalDelegate> delegate_;
+    RellumPageSize acceptedPageSize_;
+    std::set<uint64_t> publishedTabStops_;
+    bool publishedAlternateScreen_ = false;
+    uint64_t publishedScrollbackLines_ = 0;
+    bool maxScrollbackSet_ = false;
+    std::optional<RellumColor> defaultBackgroundColor_, defaultTextColor_;
+    std::any representedObject_;
+    std::optional<std::string> representedURL_;
+    std::optional<std::string> terminalTitle_;
+    std::atomic<uint64_t> maxScrollback_{0};
+    std::atomic<bool> allowsApplicationKeypad_{true};
+
+    DispatchSemaphore renderSemaphore_{kRenderSemaphoreCount};
+    // Last: destroyed first, so no block runs while the rest goes.
+    std::unique_ptr<SerialQueue> renderQueue_;
+
+public:
+    // Control-function state (render queue). Members the control functions
+    // need are added below this line.
+    double lastBellTimestamp_ = 0;
+    std::vector<std::optional<std::string>> terminalTitleStack_;
+};

@@ -1,0 +1,137 @@
+#pragma once
+
+#include "Rellum/RellumAttributes.h"
+#include "Rellum/RellumFont.h"
+#include "Rellum/RellumGeometry.h"
+
+#include <array>
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <unordered_set>
+#include <vector>
+
+// The attributed text a terminal view draws: UTF-16 text (offsets are the
+// grid's storage offsets) with attribute runs that cover it without gaps.
+//
+// Kept by line: each line holds its text up to and including its "\n" and
+// its runs; runs refer to shared attribute records, so a screen written in
+// one rendition costs one record. Lines carry their start offset measured
+// from a moving base, so removing the first line (the oldest scrollback
+// line) costs O(1) and finding a line is a binary search.
+//
+// Main thread only.
+class RellumTextStorage {
+public:
+    using AttributesPtr = std::shared_ptr<const RellumAttributes>;
+    // What an edit changed: the range in the new text, and the change in length.
+    using EditObserver = std::function<void(RellumRange editedRange, int64_t changeInLength)>;
+
+    explicit RellumTextStorage(double advance = 0);
+    RellumTextStorage(const RellumTextStorage&) = delete;
+    RellumTextStorage& operator=(const RellumTextStorage&) = delete;
+
+    // The width of one cell in points; a font stored with a span of n cells
+    // is given a fixed advance of n times this (see setAttributes).
+    double advance() const { return advance_; }
+    void setAdvance(double advance);
+
+    uint64_t length() const { return length_; }
+    // The whole text (built on demand: O(length)).
+    std::u16string string() const;
+    std::u16string substring(RellumRange range) const;
+    uint64_t lineCount() const { return lines_.size(); }
+
+    // The attributes at index (null past the end) and the run around it.
+    AttributesPtr attributesAtIndex(uint64_t index, RellumRange* effectiveRange = nullptr) const;
+    // Number of attribute runs (adjacent runs sharing a record count once).
+    uint64_t runCount() const;
+
+    // Characters: the new text takes the attributes of the first replaced
+    // character (of the one before the range when nothing is replaced).
+    void replaceCharactersInRange(RellumRange range, std::u16string_view string);
+    void replaceCharactersInRange(RellumRange range, const RellumAttributedString& string);
+    void insertAttributedString(const RellumAttributedString& string, uint64_t index) {
+        replaceCharactersInRange({index, 0}, string);
+    }
+    void deleteCharactersInRange(RellumRange range) {
+        replaceCharactersInRange(range, std::u16string_view());
+    }
+    // Stores the attributes over the range; a font with a span of 1 or more
+    // is given the fixed advance of advance() x span first.
+    void setAttributes(AttributesPtr attributes, RellumRange range);
+    // Rewrites the records of every run in range through transform (called
+    // once per distinct record; returning the same record leaves the run
+    // untouched). The results are stored as setAttributes stores them.
+    void transformAttributes(RellumRange range,
+                             const std::function<AttributesPtr(const AttributesPtr&)>& transform);
+
+    // Edits between these are reported once, at the outermost endEditing.
+    void beginEditing();
+    void endEditing();
+    bool isEditing() const { return editingDepth_ > 0; }
+    void setEditObserver(EditObserver observer) { observer_ = std::move(observer); }
+
+private:
+    struct Run {
+        uint32_t length;
+        AttributesPtr attributes;
+    };
+    struct Line {
+        uint64_t absoluteStart = 0; // measured from base_
+        std::u16string text;        // ends with "\n" except on the last line
+        std::vector<Run> runs;
+    };
+
+    uint64_t startOf(const Line& line) const { return line.absoluteStart - base_; }
+    std::size_t lineIndexAt(uint64_t offset) const;
+    void ripple(std::size_t fromLine, int64_t delta);
+    AttributesPtr widened(const AttributesPtr& attributes);
+    void replaceInLine(std::size_t lineIndex, uint64_t at, uint64_t length, std::u16string_view text,
+                       const std::vector<RellumAttributedString::Run>* runs, const AttributesPtr& fallback);
+    void replaceAcrossLines(RellumRange range, std::u16string_view text,
+                            const std::vector<RellumAttributedString::Run>* runs,
+                            const AttributesPtr& fallback);
+    void noteEdit(RellumRange editedRange, int64_t changeInLength);
+    // The stored record equal to attributes (the given one when new), so
+    // runs of equal attributes share one record however often a terminal
+    // rebuilt it.
+    AttributesPtr interned(const AttributesPtr& attributes);
+
+    std::deque<Line> lines_;
+    uint64_t base_ = 0;
+    uint64_t length_ = 0;
+    double advance_ = 0;
+    mutable std::size_t lineHint_ = 0;
+    // Last widened record, so runs written in one rendition keep sharing one record.
+    AttributesPtr lastWidenedIn_, lastWidenedOut_;
+    struct RecordHash {
+        std::size_t operator()(const AttributesPtr& a) const;
+    };
+    struct RecordEqual {
+        bool operator()(const AttributesPtr& a, const AttributesPtr& b) const { return *a == *b; }
+    };
+    std::unordered_set<AttributesPtr, RecordHash, RecordEqual> records_;
+    std::size_t recordsPurgeAt_ = 1024;
+    // Recently interned records by address: a terminal reuses each record for a while.
+    struct InternedPair {
+        AttributesPtr in, out;
+    };
+    std::array<InternedPair, 8> internCache_;
+    int editingDepth_ = 0;
+    bool edited_ = false;
+    RellumRange editedRange_;
+    int64_t changeInLength_ = 0;
+    EditObserver observer_;
+};
+
+// Every run whose foreground colour is `oldColor` takes `newColor`; other
+// runs are not touched.
+void rellum_replaceForegroundColor(RellumTextStorage& storage, const RellumColor& oldColor,
+                                   const RellumColor& newColor);
+// Every run whose flag `attributeKey` is set takes `font`.
+void rellum_useFont(RellumTextStorage& storage, std::shared_ptr<const RellumFont> font,
+                    std::string_view attributeKey);

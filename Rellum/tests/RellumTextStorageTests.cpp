@@ -1,0 +1,200 @@
+#include "Rellum/RellumTextStorage.h"
+
+#include "Rellum/RellumElements.h"
+
+#include <gtest/gtest.h>
+
+#include <random>
+
+namespace {
+
+using AttributesPtr = RellumTextStorage::AttributesPtr;
+
+class StorageFont : public RellumFont {
+public:
+    explicit StorageFont(std::string name, std::optional<double> fixed = std::nullopt)
+        : name_(std::move(name)), fixed_(fixed) {}
+    std::string familyName() const override { return name_; }
+    double pointSize() const override { return 12; }
+    double advanceOfGlyphNamed(std::string_view) const override { return 7; }
+    double ascender() const override { return 12; }
+    double descender() const override { return -3; }
+    std::optional<double> fixedAdvance() const override { return fixed_; }
+    std::shared_ptr<const RellumFont> fontWithFixedAdvance(double advance) const override {
+        return std::make_shared<StorageFont>(name_, advance);
+    }
+    std::shared_ptr<const RellumFont>
+    boldVersionByAddingAttributes(const RellumFontDescriptorAttributes&) const override {
+        return nullptr;
+    }
+    std::shared_ptr<const RellumFont>
+    italicVersionByAddingAttributes(const RellumFontDescriptorAttributes&) const override {
+        return nullptr;
+    }
+    std::shared_ptr<const RellumFont>
+    boldItalicVersionByAddingAttributes(const RellumFontDescriptorAttributes&) const override {
+        return nullptr;
+    }
+
+private:
+    std::string name_;
+    std::optional<double> fixed_;
+};
+
+AttributesPtr colored(const RellumColor& color) {
+    auto a = std::make_shared<RellumAttributes>();
+    a->setForegroundColor(color);
+    return a;
+}
+
+RellumAttributedString attributed(std::u16string text, const AttributesPtr& attributes) {
+    RellumAttributedString s;
+    s.string = std::move(text);
+    if (!s.string.empty()) s.runs.push_back({{0, s.string.size()}, attributes});
+    return s;
+}
+
+const RellumColor kA = RellumColor::colorWithRGB255(10, 0, 0);
+const RellumColor kB = RellumColor::colorWithRGB255(0, 20, 0);
+const RellumColor kC = RellumColor::colorWithRGB255(0, 0, 30);
+
+} // namespace
+
+// Random replacements, with and without newlines and attributes, against a
+// plain reference: one attribute record per character.
+TEST(RellumTextStorage, RandomEditsMatchAPlainReference) {
+    std::mt19937 rng(99);
+    const AttributesPtr records[] = {colored(kA), colored(kB), colored(kC)};
+    RellumTextStorage storage(7);
+    std::u16string text;
+    std::vector<const RellumAttributes*> attrs;
+    for (int step = 0; step < 3000; ++step) {
+        const uint64_t loc = text.empty() ? 0 : rng() % (text.size() + 1);
+        uint64_t len = rng() % 6 == 0 ? rng() % 30 : rng() % 4;
+        if (rng() % 40 == 0) len = loc == 0 ? text.size() : len; // whole lines from the start
+        len = std::min<uint64_t>(len, text.size() - loc);
+        std::u16string insert;
+        const int n = int(rng() % 8);
+        for (int i = 0; i < n; ++i)
+            insert.push_back(rng() % 5 == 0 ? u'\n' : char16_t(u'a' + rng() % 26));
+        const AttributesPtr& record = records[rng() % 3];
+        if (rng() % 3 == 0) {
+            // Plain text: takes the attributes of the first replaced character,
+            // or of the one before.
+            const RellumAttributes* inherit = nullptr;
+            if (!text.empty()) inherit = attrs[len > 0 && loc < text.size() ? loc : (loc > 0 ? loc - 1 : 0)];
+            storage.replaceCharactersInRange({loc, len}, insert);
+            attrs.erase(attrs.begin() + int64_t(loc), attrs.begin() + int64_t(loc + len));
+            attrs.insert(attrs.begin() + int64_t(loc), insert.size(), inherit);
+        } else {
+            storage.replaceCharactersInRange({loc, len}, attributed(insert, record));
+            attrs.erase(attrs.begin() + int64_t(loc), attrs.begin() + int64_t(loc + len));
+            attrs.insert(attrs.begin() + int64_t(loc), insert.size(), record.get());
+        }
+        text.replace(loc, len, insert);
+        ASSERT_EQ(storage.length(), text.size()) << "step " << step;
+        if (step % 25 == 0 || step > 2950) {
+            ASSERT_EQ(storage.string(), text) << "step " << step;
+            ASSERT_EQ(storage.lineCount(), uint64_t(std::count(text.begin(), text.end(), u'\n')) + 1);
+            for (uint64_t i = 0; i < text.size(); ++i) {
+                RellumRange run;
+                ASSERT_EQ(storage.attributesAtIndex(i, &run).get(), attrs[i])
+                    << "step " << step << " at " << i;
+                ASSERT_TRUE(run.location <= i && i < run.end());
+            }
+            const uint64_t a = text.empty() ? 0 : rng() % text.size();
+            EXPECT_EQ(storage.substring({a, 9}), text.substr(a, 9));
+        }
+    }
+}
+
+TEST(RellumTextStorage, DroppingTheOldestLinesKeepsTheRestAndItsAttributes) {
+    RellumTextStorage storage;
+    const AttributesPtr a = colored(kA), b = colored(kB);
+    for (int i = 0; i < 1000; ++i) {
+        storage.insertAttributedString(attributed(u"line", i % 2 ? a : b), storage.length());
+        storage.insertAttributedString(attributed(u"\n", a), storage.length());
+    }
+    ASSERT_EQ(storage.lineCount(), 1001u);
+    storage.deleteCharactersInRange({0, 5 * 998});
+    EXPECT_EQ(storage.lineCount(), 3u);
+    EXPECT_EQ(storage.string(), u"line\nline\n");
+    EXPECT_EQ(storage.attributesAtIndex(0), b);
+    EXPECT_EQ(storage.attributesAtIndex(5), a);
+    // A deletion that ends inside a line drops the whole lines before it and cuts the rest.
+    storage.deleteCharactersInRange({0, 7});
+    EXPECT_EQ(storage.string(), u"ne\n");
+    storage.replaceCharactersInRange({3, 0}, attributed(u"x\ny", b));
+    EXPECT_EQ(storage.string(), u"ne\nx\ny");
+    EXPECT_EQ(storage.attributesAtIndex(5), b);
+}
+
+TEST(RellumTextStorage, FontsOfWiderCellsGetTheirSpanTimesTheAdvance) {
+    RellumTextStorage storage(7);
+    auto font = std::make_shared<StorageFont>("F", 7.0);
+    auto wide = std::make_shared<RellumAttributes>();
+    wide->setFont(font);
+    wide->setSpan(2);
+    auto mark = std::make_shared<RellumAttributes>(*wide);
+    mark->setSpan(0);
+    auto normal = std::make_shared<RellumAttributes>(*wide);
+    normal->setSpan(1);
+    storage.replaceCharactersInRange({0, 0}, attributed(u"abc", normal));
+    storage.setAttributes(wide, {0, 1});
+    storage.setAttributes(mark, {1, 1});
+    EXPECT_EQ(storage.attributesAtIndex(0)->font()->fixedAdvance(), 14.0);
+    EXPECT_EQ(storage.attributesAtIndex(1), mark) << "a combining mark keeps its font";
+    EXPECT_EQ(storage.attributesAtIndex(2), normal) << "a font that already fits is stored as given";
+    // Text written in one rendition shares one widened record.
+    storage.replaceCharactersInRange({3, 0}, attributed(u"\u4E00", wide));
+    storage.replaceCharactersInRange({4, 0}, attributed(u"\u4E01", wide));
+    EXPECT_EQ(storage.attributesAtIndex(3), storage.attributesAtIndex(4));
+    storage.setAdvance(9);
+    storage.setAttributes(wide, {0, 1});
+    EXPECT_EQ(storage.attributesAtIndex(0)->font()->fixedAdvance(), 18.0);
+}
+
+TEST(RellumTextStorage, ColourAndFontRewritesTouchOnlyMatchingRuns) {
+    RellumTextStorage storage;
+    const AttributesPtr a = colored(kA), c = colored(kC), none = std::make_shared<RellumAttributes>();
+    auto bold = std::make_shared<RellumAttributes>(*c);
+    bold->setBold(true);
+    storage.insertAttributedString(attributed(u"aa", a), 0);
+    storage.insertAttributedString(attributed(u"cc", c), 2);
+    storage.insertAttributedString(attributed(u"nn\n", none), 4);
+    storage.insertAttributedString(attributed(u"aa", a), 7);
+    storage.insertAttributedString(attributed(u"BB", bold), 9);
+    rellum_replaceForegroundColor(storage, kA, kB);
+    EXPECT_EQ(*storage.attributesAtIndex(0)->foregroundColor(), kB);
+    EXPECT_EQ(*storage.attributesAtIndex(8)->foregroundColor(), kB);
+    EXPECT_EQ(storage.attributesAtIndex(0), storage.attributesAtIndex(8)) << "one record per distinct record";
+    EXPECT_EQ(storage.attributesAtIndex(2), c) << "other colours untouched";
+    EXPECT_EQ(storage.attributesAtIndex(4), none) << "runs without a colour untouched";
+
+    auto boldFont = std::make_shared<StorageFont>("Bold");
+    rellum_useFont(storage, boldFont, RellumBoldAttribute);
+    EXPECT_EQ(storage.attributesAtIndex(9)->font(), boldFont);
+    EXPECT_TRUE(storage.attributesAtIndex(9)->isBold());
+    EXPECT_EQ(storage.attributesAtIndex(2), c);
+    EXPECT_EQ(storage.string(), u"aaccnn\naaBB");
+}
+
+TEST(RellumTextStorage, EditsInsideABracketAreReportedOnce) {
+    RellumTextStorage storage;
+    std::vector<std::pair<RellumRange, int64_t>> reports;
+    storage.setEditObserver([&](RellumRange r, int64_t d) { reports.emplace_back(r, d); });
+    storage.replaceCharactersInRange({0, 0}, attributed(u"hello", colored(kA)));
+    ASSERT_EQ(reports.size(), 1u);
+    EXPECT_EQ(reports[0].second, 5);
+    storage.beginEditing();
+    storage.beginEditing();
+    storage.replaceCharactersInRange({5, 0}, attributed(u" world", colored(kA)));
+    storage.deleteCharactersInRange({0, 1});
+    storage.endEditing();
+    EXPECT_EQ(reports.size(), 1u) << "nothing until the outermost end";
+    storage.endEditing();
+    ASSERT_EQ(reports.size(), 2u);
+    EXPECT_EQ(reports[1].second, 5);
+    EXPECT_EQ(reports[1].first.location, 0u);
+    EXPECT_LE(reports[1].first.end(), storage.length());
+}
