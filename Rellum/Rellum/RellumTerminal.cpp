@@ -649,28 +649,166 @@ void RellumTerminal::appendEdit(RellumTextStorage* storage, RellumRange range,
 
 // ---- Grid delegate ----
 
+namespace {
+
+bool isLowSurrogate(char16_t c) {
+    return c >= 0xDC00 && c <= 0xDFFF;
+}
+
+char32_t codePointAt(std::u16string_view s, std::size_t i, std::size_t* length) {
+    const char32_t c = s[i];
+    *length = 1;
+    if (c >= 0xD800 && c <= 0xDBFF && i + 1 < s.size() && isLowSurrogate(s[i + 1])) {
+        *length = 2;
+        return 0x10000 + ((c - 0xD800) << 10) + (s[i + 1] - 0xDC00);
+    }
+    return c;
+}
+
+// A range widened to whole composed character sequences: a base with the
+// marks after it, surrogate pairs kept together.
+RellumRange composedRange(std::u16string_view s, RellumRange r) {
+    uint64_t start = std::min<uint64_t>(r.location, s.size());
+    uint64_t end = std::min<uint64_t>(r.end(), s.size());
+    std::size_t len = 0;
+    while (start > 0 && start < s.size() &&
+           (isLowSurrogate(s[start]) || RellumIsMarkCodePoint(codePointAt(s, start, &len))))
+        --start;
+    while (end < s.size()) {
+        if (isLowSurrogate(s[end])) {
+            ++end;
+            continue;
+        }
+        if (!RellumIsMarkCodePoint(codePointAt(s, end, &len))) break;
+        end += len;
+    }
+    return {start, end - start};
+}
+
+void appendRun(RellumAttributedString& out, uint64_t location, uint64_t length,
+               const std::shared_ptr<const RellumAttributes>& attributes) {
+    if (length == 0) return;
+    if (!out.runs.empty() && out.runs.back().attributes == attributes &&
+        out.runs.back().range.end() == location) {
+        out.runs.back().range.length += length;
+        return;
+    }
+    out.runs.push_back({{location, length}, attributes});
+}
+
+bool hasIndexes(const RellumIndexSet* set) {
+    return set && !set->empty();
+}
+
+} // namespace
+
+void RellumTerminal::appendAttributedText(RellumAttributedString& out, std::u16string_view string,
+                                          const RellumIndexSet* wideIndexes,
+                                          const RellumIndexSet* voidIndexes, const RellumIndexSet* tabIndexes,
+                                          const RellumIndexSet* combiningIndexes) {
+    const uint64_t base = out.string.size();
+    const uint64_t n = string.size();
+    out.string.append(string);
+    if (n == 0) return;
+    if (!hasIndexes(wideIndexes) && !hasIndexes(voidIndexes) && !hasIndexes(tabIndexes) &&
+        !hasIndexes(combiningIndexes)) {
+        appendRun(out, base, n, context_->activeAttributes());
+        return;
+    }
+    // Later roles win: wide, then void, then tab (each widened to whole
+    // composed sequences), then combining marks.
+    textRoles_.assign(n, 0);
+    auto mark = [&](const RellumIndexSet* set, uint8_t role, bool widen) {
+        if (!hasIndexes(set)) return;
+        for (RellumRange r : set->ranges()) {
+            if (widen) r = composedRange(string, r);
+            const uint64_t end = std::min<uint64_t>(r.end(), n);
+            for (uint64_t i = std::min<uint64_t>(r.location, n); i < end; ++i)
+                textRoles_[i] = role;
+        }
+    };
+    mark(wideIndexes, 1, true);
+    mark(voidIndexes, 2, true);
+    mark(tabIndexes, 3, true);
+    mark(combiningIndexes, 4, false);
+    std::shared_ptr<const RellumAttributes> records[5];
+    uint64_t start = 0;
+    for (uint64_t i = 1; i <= n; ++i) {
+        if (i < n && textRoles_[i] == textRoles_[start]) continue;
+        const uint8_t role = textRoles_[start];
+        if (!records[role]) {
+            switch (role) {
+            case 0:
+                records[0] = context_->activeAttributes();
+                break;
+            case 1:
+                records[1] = context_->wideAttributes();
+                break;
+            case 2:
+                records[2] = context_->voidAttributes();
+                break;
+            case 3:
+                records[3] = context_->tabAttributes();
+                break;
+            default:
+                records[4] = context_->combiningAttributes();
+                break;
+            }
+        }
+        appendRun(out, base + start, i - start, records[role]);
+        start = i;
+    }
+}
+
+RellumTerminal::Edit* RellumTerminal::editContinuedAt(RellumTextStorage* storage, RellumRange range) {
+    if (editBlocks_.empty()) return nullptr;
+    Edit& last = editBlocks_.back();
+    if (last.block || last.storage != storage ||
+        range.location != last.range.location + last.text.string.size())
+        return nullptr;
+    return &last;
+}
+
+void RellumTerminal::appendTextEdit(RellumGrid& grid, RellumRange range, std::u16string_view string,
+                                    const RellumIndexSet* wideIndexes, const RellumIndexSet* voidIndexes,
+                                    const RellumIndexSet* tabIndexes,
+                                    const RellumIndexSet* combiningIndexes) {
+    RellumTextStorage* storage = textStorageOfGrid(&grid);
+    // Text that continues the last edit's text is written straight into it.
+    if (Edit* last = editContinuedAt(storage, range)) {
+        last->range.length += range.length;
+        appendAttributedText(last->text, string, wideIndexes, voidIndexes, tabIndexes, combiningIndexes);
+        return;
+    }
+    RellumAttributedString text;
+    appendAttributedText(text, string, wideIndexes, voidIndexes, tabIndexes, combiningIndexes);
+    appendEdit(storage, range, std::move(text));
+}
+
 void RellumTerminal::didReplaceCharactersInRange(RellumGrid& grid, RellumRange range,
                                                  std::u16string_view string,
                                                  const RellumIndexSet* wideIndexes,
                                                  const RellumIndexSet* voidIndexes,
                                                  const RellumIndexSet* tabIndexes,
                                                  const RellumIndexSet* combiningIndexes) {
-    appendEdit(
-        textStorageOfGrid(&grid), range,
-        context_->attributedStringWithString(string, wideIndexes, voidIndexes, tabIndexes, combiningIndexes));
+    appendTextEdit(grid, range, string, wideIndexes, voidIndexes, tabIndexes, combiningIndexes);
 }
 
 void RellumTerminal::didInsertString(RellumGrid& grid, std::u16string_view string, uint64_t index,
                                      const RellumIndexSet* wideIndexes, const RellumIndexSet* voidIndexes,
                                      const RellumIndexSet* tabIndexes,
                                      const RellumIndexSet* combiningIndexes) {
-    appendEdit(
-        textStorageOfGrid(&grid), {index, 0},
-        context_->attributedStringWithString(string, wideIndexes, voidIndexes, tabIndexes, combiningIndexes));
+    appendTextEdit(grid, {index, 0}, string, wideIndexes, voidIndexes, tabIndexes, combiningIndexes);
 }
 
 void RellumTerminal::didInsertNewLineAtIndex(RellumGrid& grid, uint64_t index) {
-    appendEdit(textStorageOfGrid(&grid), {index, 0}, context_->attributedNewline());
+    RellumTextStorage* storage = textStorageOfGrid(&grid);
+    if (Edit* last = editContinuedAt(storage, {index, 0})) {
+        appendRun(last->text, last->text.string.size(), 1, context_->newlineAttributes());
+        last->text.string.push_back(u'\n');
+        return;
+    }
+    appendEdit(storage, {index, 0}, context_->attributedNewline());
 }
 
 void RellumTerminal::didDeleteCharactersInRange(RellumGrid& grid, RellumRange range) {

@@ -297,6 +297,17 @@ private:
     void performOnRenderQueue(std::function<void(RellumTerminal&)> work);
     void publishState();
     void ensureGrids();
+    // The last edit when a change at range continues the text it writes (so
+    // the change can be written straight into it), else null.
+    Edit* editContinuedAt(RellumTextStorage* storage, RellumRange range);
+    // Appends a grid's text with the attributes in force (the cell-span,
+    // void, tab and combining marks at the given positions) to out.
+    void appendAttributedText(RellumAttributedString& out, std::u16string_view string,
+                              const RellumIndexSet* wideIndexes, const RellumIndexSet* voidIndexes,
+                              const RellumIndexSet* tabIndexes, const RellumIndexSet* combiningIndexes);
+    void appendTextEdit(RellumGrid& grid, RellumRange range, std::u16string_view string,
+                        const RellumIndexSet* wideIndexes, const RellumIndexSet* voidIndexes,
+                        const RellumIndexSet* tabIndexes, const RellumIndexSet* combiningIndexes);
     static bool mergeEdit(Edit& into, RellumTextStorage* storage, RellumRange range,
                           RellumAttributedString& text);
 
@@ -316,6 +327,8 @@ private:
     DelayedWork scheduledUpdate_;
     // Reused cells of the text runs.
     RellumElements runElements_;
+    // Reused per-character roles while text becomes attributed text.
+    std::vector<uint8_t> textRoles_;
     // The font last given to setFont, before the context derived its variants.
     std::shared_ptr<const RellumFont> baseFont_;
     // The storage shown (main thread), for a terminal without a screen controller too.

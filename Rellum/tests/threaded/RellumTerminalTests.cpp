@@ -440,3 +440,38 @@ TEST(RellumTerminalMirror, AttributesFollowTheTextThroughMergedEdits) {
     EXPECT_EQ(*storage->attributesAtIndex(16)->foregroundColor(), kBlue); // "6"
     EXPECT_EQ(*storage->attributesAtIndex(18)->foregroundColor(), kRed);  // line7
 }
+
+TEST(RellumTerminalMirror, CellRolesReachTheStorage) {
+    TerminalHarness h;
+    ASSERT_TRUE(RellumIsWideCodePoint(0x20000));
+    h.onRenderQueue([](RellumTerminal& t) {
+        auto write = [&](std::u32string_view s) {
+            t.activeGrid()->renderElementsFromCursor(
+                RellumElements::elementsFromMBCSUTF32Chars(s.data(), s.size())
+                    .rellum_arrayByMergingCombiningMarkElement());
+        };
+        write(U"\u4E00e\u0301x"); // wide, base with a mark, plain
+        t.activeGrid()->moveCursorRightWithCount(2);
+        write(U"\U00020000"); // wide, outside the basic plane
+        t.activeGrid()->moveCursorToNextTabStop();
+        write(U"z");
+    });
+    ASSERT_TRUE(h.update());
+    ASSERT_EQ(h.primaryText(), h.gridText());
+    const std::u16string text = h.terminal->primaryTextStorage()->string();
+    ASSERT_EQ(text.substr(0, 4), u"\u4E00e\u0301x");
+    auto at = [&](uint64_t i) { return h.terminal->primaryTextStorage()->attributesAtIndex(i); };
+    EXPECT_EQ(at(0)->span(), 2u);
+    EXPECT_EQ(at(1)->span(), 1u);
+    EXPECT_EQ(at(2)->span(), 0u) << "a combining mark adds no cell";
+    EXPECT_EQ(at(3)->span(), 1u);
+    EXPECT_TRUE(at(4)->isVoid());
+    EXPECT_TRUE(at(5)->isVoid());
+    EXPECT_FALSE(at(3)->isVoid());
+    EXPECT_EQ(at(6)->span(), 2u) << "both halves of a surrogate pair";
+    EXPECT_EQ(at(7)->span(), 2u);
+    EXPECT_TRUE(at(8)->isTab());
+    EXPECT_EQ(text.back(), u'z');
+    EXPECT_FALSE(at(text.size() - 1)->isTab());
+    EXPECT_EQ(h.terminal->stringOfContent().find("\u00B7\u00B7"), 7u) << "after the 3-byte ideograph";
+}
