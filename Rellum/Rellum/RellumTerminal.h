@@ -9,6 +9,7 @@
 #include "Rellum/RellumScreenController.h"
 #include "Rellum/RellumTerminalDelegate.h"
 #include "Rellum/RellumTextStorage.h"
+#include "Rellum/RellumWindowSnapshot.h"
 #include "Rellum/Scanner/RellumScanner.h"
 #include "Rellum/Scanner/RellumScannerDelegate.h"
 
@@ -356,6 +357,37 @@ private:
 public:
     // Control-function state (render queue). Members the control functions
     // need are added below this line.
-    double lastBellTimestamp_ = 0;
-    std::vector<std::optional<std::string>> terminalTitleStack_;
+    // Bells closer together than this after an accepted one are dropped.
+    static constexpr double kBellInterval = 0.15;
+    // Titles kept by the title stack; a push beyond it drops the oldest.
+    static constexpr std::size_t kTitleStackLimit = 10;
+    // The largest page the host may ask for when the view has not published
+    // its own limit (a window filling a large screen at a small font).
+    static constexpr int64_t kHostPageColumnsLimit = 1000;
+    static constexpr int64_t kHostPageRowsLimit = 500;
+
+    // The window state the view publishes for the window reports (any thread).
+    const std::shared_ptr<RellumWindowSnapshot>& windowSnapshot() const { return windowSnapshot_; }
+    // The titles pushed and not yet popped, oldest first (render queue).
+    const std::vector<std::string>& terminalTitleStack() const { return terminalTitleStack_; }
+    // The title as it may be sent back to the host: control characters
+    // (C0, DEL, C1) and malformed UTF-8 removed.
+    static std::string rellum_reportableTitle(std::string_view title);
+
+    // Seconds on the render queue's clock of the last accepted bell; none yet.
+    std::optional<double> lastBellTimestamp_;
+    std::vector<std::string> terminalTitleStack_;
+    std::shared_ptr<RellumWindowSnapshot> windowSnapshot_ = std::make_shared<RellumWindowSnapshot>();
+
+private:
+    // 1-based row and column as the host gives them, relative to the
+    // margins in origin mode.
+    void moveCursorToColumn(uint64_t column);
+    void moveCursorToRowIndex(uint64_t row);
+    // Insert (up) or delete (down) lines at the cursor row.
+    void panLinesAtCursor(uint64_t count, bool insert);
+    // The largest page size a host request may set.
+    RellumPageSize hostPageSizeLimit() const;
+    void writeReply(const std::string& reply);
+    void notifyTitleChange(const std::optional<std::string>& title);
 };

@@ -1,7 +1,39 @@
 #include "Rellum/RellumTerminal.h"
 
-// The control functions: what the terminal does for each operation of the
-// scanner. All run on the render queue.
+#include "Dispatch/SerialQueue.h"
+
+#include <algorithm>
+#include <array>
+
+// The control functions on the screen: text, C0 controls, cursor moves,
+// erasing, insertion and deletion, tabulation, resets and the screen switch.
+// All run on the render queue; every count the host sends is limited to the
+// page before it drives a loop. Modes, reports and window operations are in
+// RellumTerminalReports.cpp.
+
+namespace {
+
+// DEC Special Graphics for the bytes 0x5F..0x7E.
+constexpr std::array<char32_t, 32> RellumLineDrawingCharacters = {
+    0x00A0, 0x25C6, 0x2592, 0x2409, 0x240C, 0x240D, 0x240A, 0x00B0, 0x00B1, 0x2424, 0x240B,
+    0x2518, 0x2510, 0x250C, 0x2514, 0x253C, 0x23BA, 0x23BB, 0x2500, 0x23BC, 0x23BD, 0x251C,
+    0x2524, 0x2534, 0x252C, 0x2502, 0x2264, 0x2265, 0x03C0, 0x2260, 0x00A3, 0x00B7,
+};
+
+uint64_t pageColumns(const RellumContext& context) {
+    return uint64_t(std::max<int64_t>(1, context.pageSize().width));
+}
+
+uint64_t pageRows(const RellumContext& context) {
+    return uint64_t(std::max<int64_t>(1, context.pageSize().height));
+}
+
+// A 1-based position from the host as a 0-based index.
+uint64_t indexFromPosition(uint64_t position) {
+    return position == 0 ? 0 : position - 1;
+}
+
+} // namespace
 
 void RellumTerminal::willScanData(RellumScanner&, std::string_view) {}
 
@@ -9,22 +41,87 @@ void RellumTerminal::didScanPartialData(RellumScanner&, std::string_view, uint64
 
 void RellumTerminal::scannerDidScanData(RellumScanner&) {}
 
+// ---- Text ----
+
 void RellumTerminal::renderASCIIChars(RellumScanner&, const char* chars, uint64_t length) {
     runElements_.assignFromASCIIChars(chars, std::size_t(length));
+    if (runElements_.empty()) return;
+    if (context_->lineDrawingMode()) {
+        for (std::size_t i = 0; i < runElements_.size(); ++i) {
+            const char32_t c = runElements_[i].uchar;
+            if (c >= 0x5F && c <= 0x7E)
+                runElements_.setElement(i, RellumElement(RellumLineDrawingCharacters[c - 0x5F]));
+        }
+    }
     activeGrid()->renderElementsFromCursor(runElements_);
 }
 
 void RellumTerminal::renderMBCSString(RellumScanner&, std::u32string_view string) {
     runElements_.assignFromMBCSUTF32Chars(string.data(), string.size());
     if (runElements_.empty()) return;
-    activeGrid()->renderElementsFromCursor(runElements_.rellum_arrayByMergingCombiningMarkElement());
+    RellumGrid* grid = activeGrid();
+    if (!runElements_[0].inUnicodeMarkCategory()) {
+        grid->renderElementsFromCursor(runElements_.rellum_arrayByMergingCombiningMarkElement());
+        return;
+    }
+
+    // A mark first in the run belongs to the character before the cursor:
+    // that cell (both halves of a double-width one) is written again with
+    // the mark attached.
+    RellumElements run;
+    std::size_t baseCells = 1;
+    if (grid->cursorX() == 0 && grid->breakTypeAtLineY(grid->cursorY()) == RellumLineBreakTypeHard) {
+        run.append(RellumElement::whitespaceElement());
+    } else {
+        grid->moveCursorLeftWithCount(1);
+        std::optional<RellumCombiningElement> base = grid->elementAtCursor();
+        if (base && base->base().isWideRight() && grid->cursorX() > 0) {
+            grid->moveCursorLeftWithCount(1);
+            base = grid->elementAtCursor();
+        }
+        // A mark on an empty cell sits on a space, as at the start of a line.
+        if (!base || base->uchar < 0x20) base = RellumCombiningElement(RellumElement::kWhitespace);
+        run.append(*base);
+        if (base->base().isWide()) {
+            run.append(RellumElement::wideRightElement());
+            baseCells = 2;
+        }
+    }
+    run.appendElements(runElements_);
+    RellumElements merged = run.rellum_arrayByMergingCombiningMarkElement();
+
+    if (!context_->insertMode()) {
+        grid->renderElementsFromCursor(merged);
+        return;
+    }
+    // In insert mode only what follows the marks is inserted: the character
+    // that takes them is rewritten in place, not inserted a second time.
+    baseCells = std::min(baseCells, merged.size());
+    RellumElements head, tail;
+    head.appendElements(merged, 0, baseCells);
+    tail.appendElements(merged, baseCells, merged.size() - baseCells);
+    context_->setInsertMode(false);
+    grid->renderElementsFromCursor(head);
+    context_->setInsertMode(true);
+    if (!tail.empty()) grid->renderElementsFromCursor(tail);
 }
 
-void RellumTerminal::scannerRingBell(RellumScanner&) {}
+// ---- C0 controls and escape sequences ----
 
-void RellumTerminal::scannerBackspace(RellumScanner&) {}
+void RellumTerminal::scannerRingBell(RellumScanner&) {
+    const double now = std::chrono::duration<double>(renderQueue().clock()->now()).count();
+    if (lastBellTimestamp_ && now - *lastBellTimestamp_ < kBellInterval) return;
+    lastBellTimestamp_ = now;
+    if (auto d = delegate()) d->terminalRingBell(*this);
+}
 
-void RellumTerminal::scannerNextTabStop(RellumScanner&) {}
+void RellumTerminal::scannerBackspace(RellumScanner&) {
+    activeGrid()->moveCursorBackspace();
+}
+
+void RellumTerminal::scannerNextTabStop(RellumScanner&) {
+    activeGrid()->moveCursorToNextTabStop();
+}
 
 void RellumTerminal::scannerLineFeed(RellumScanner&) {
     activeGrid()->moveCursorDownOrNewline();
@@ -34,162 +131,284 @@ void RellumTerminal::scannerCarriageReturn(RellumScanner&) {
     activeGrid()->moveCursorToLeftMargin();
 }
 
-void RellumTerminal::setCharset(RellumScanner&, uint64_t) {}
-
-void RellumTerminal::scannerReverseLineFeed(RellumScanner&) {}
-
-void RellumTerminal::scannerSetTabStopAtCursor(RellumScanner&) {}
-
-void RellumTerminal::scannerScreenAlignmentPattern(RellumScanner&) {}
-
-void RellumTerminal::scannerSaveCursor(RellumScanner&) {}
-
-void RellumTerminal::scannerRestoreCursor(RellumScanner&) {}
-
-void RellumTerminal::scannerFullReset(RellumScanner&) {}
-
-void RellumTerminal::applicationKeypadMode(RellumScanner&, bool) {}
-
-void RellumTerminal::designateCharset(RellumScanner&, uint64_t, bool) {}
-
-void RellumTerminal::insertSpaceWithCount(RellumScanner&, uint64_t) {}
-
-void RellumTerminal::cursorUpwardWithCount(RellumScanner&, uint64_t, bool) {}
-
-void RellumTerminal::cursorDownwardWithCount(RellumScanner&, uint64_t, bool) {}
-
-void RellumTerminal::cursorForwardWithCount(RellumScanner&, uint64_t) {}
-
-void RellumTerminal::cursorBackwardWithCount(RellumScanner&, uint64_t) {}
-
-void RellumTerminal::cursorMoveToColumn(RellumScanner&, uint64_t) {}
-
-void RellumTerminal::cursorMoveToRow(RellumScanner&, uint64_t, uint64_t) {}
-
-void RellumTerminal::eraseDisplayWithArea(RellumScanner&, uint64_t) {}
-
-void RellumTerminal::eraseLineWithArea(RellumScanner&, uint64_t) {}
-
-void RellumTerminal::insertLineWithCount(RellumScanner&, uint64_t) {}
-
-void RellumTerminal::deleteLineWithCount(RellumScanner&, uint64_t) {}
-
-void RellumTerminal::deleteCharacterWithCount(RellumScanner&, uint64_t) {}
-
-void RellumTerminal::eraseCharacterWithCount(RellumScanner&, uint64_t) {}
-
-void RellumTerminal::scrollUpWithCount(RellumScanner&, uint64_t) {}
-
-void RellumTerminal::scrollDownWithCount(RellumScanner&, uint64_t) {}
-
-void RellumTerminal::cursorBackwardTabulationWithCount(RellumScanner&, uint64_t) {}
-
-void RellumTerminal::cursorForwardTabulationWithCount(RellumScanner&, uint64_t) {}
-
-void RellumTerminal::scannerRequestPrimaryDeviceAttribute(RellumScanner&) {}
-
-void RellumTerminal::scannerRequestSecondaryDeviceAttribute(RellumScanner&) {}
-
-void RellumTerminal::cursorMoveToRow(RellumScanner&, uint64_t) {}
-
-void RellumTerminal::scannerClearAllTabStops(RellumScanner&) {}
-
-void RellumTerminal::scannerClearTabStopAtCursor(RellumScanner&) {}
-
-void RellumTerminal::enableInsertMode(RellumScanner&, bool) {}
-
-void RellumTerminal::setPageMarginTop(RellumScanner&, uint64_t, uint64_t) {}
-
-void RellumTerminal::setPageMarginLeft(RellumScanner&, uint64_t, uint64_t) {}
-
-void RellumTerminal::scannerReportOperatingStatus(RellumScanner&) {}
-
-void RellumTerminal::reportCursorPositionWithExtended(RellumScanner&, bool) {}
-
-void RellumTerminal::scannerSoftReset(RellumScanner&) {}
-
-void RellumTerminal::addTextStyleMask(RellumScanner&, uint64_t) {}
-
-void RellumTerminal::removeTextStyleMask(RellumScanner&, uint64_t) {}
-
-void RellumTerminal::scannerResetTextStyleAndBGFG(RellumScanner&) {}
-
-void RellumTerminal::setBackgroundWithColorIndex(RellumScanner&, uint8_t) {}
-
-void RellumTerminal::setForegroundWithColorIndex(RellumScanner&, uint8_t) {}
-
-void RellumTerminal::setBackgroundColor(RellumScanner&, std::optional<RellumColor>) {}
-
-void RellumTerminal::setForegroundColor(RellumScanner&, std::optional<RellumColor>) {}
-
-void RellumTerminal::enableApplicationCursorKey(RellumScanner&, bool) {}
-
-void RellumTerminal::fixMoreProgram(RellumScanner&, bool) {}
-
-void RellumTerminal::enableReverseVideoMode(RellumScanner&, bool) {}
-
-void RellumTerminal::enableOriginMode(RellumScanner&, bool) {}
-
-void RellumTerminal::enableAutoWrap(RellumScanner&, bool) {}
-
-void RellumTerminal::enableAutoRepeat(RellumScanner&, bool) {}
-
-void RellumTerminal::showCursor(RellumScanner&, bool) {}
-
-void RellumTerminal::enableReverseWrapMode(RellumScanner&, bool) {}
-
-void RellumTerminal::respectsHorizontalMargin(RellumScanner&, bool) {}
-
-void RellumTerminal::enableFocusEventsReport(RellumScanner&, bool) {}
-
-void RellumTerminal::setMouseReportType(RellumScanner&, uint64_t) {}
-
-void RellumTerminal::setMouseReportProtocol(RellumScanner&, uint64_t) {}
-
-void RellumTerminal::scannerShowAlternateScreen(RellumScanner&) {}
-
-void RellumTerminal::scannerShowPrimaryScreen(RellumScanner&) {}
-
-void RellumTerminal::scannerClearScreen(RellumScanner&) {}
-
-void RellumTerminal::enableBracketedPasteMode(RellumScanner&, bool) {}
-
-void RellumTerminal::iconifyWindow(RellumScanner&, bool) {}
-
-void RellumTerminal::moveWindowToOrigin(RellumScanner&, RellumPoint) {}
-
-void RellumTerminal::resizeViewToSize(RellumScanner&, RellumSize) {}
-
-void RellumTerminal::raiseWindow(RellumScanner&, bool) {}
-
-void RellumTerminal::resizePageToRow(RellumScanner&, uint64_t, uint64_t) {}
-
-void RellumTerminal::scannerReportWindowState(RellumScanner&) {}
-
-void RellumTerminal::scannerReportWindowPosition(RellumScanner&) {}
-
-void RellumTerminal::scannerReportWindowSize(RellumScanner&) {}
-
-void RellumTerminal::scannerReportPageSize(RellumScanner&) {}
-
-void RellumTerminal::scannerReportMaxPageSize(RellumScanner&) {}
-
-void RellumTerminal::scannerReportTerminalTitle(RellumScanner&, bool) {}
-
-void RellumTerminal::scannerPushTerminalTitle(RellumScanner&) {}
-
-void RellumTerminal::scannerPopTerminalTitle(RellumScanner&) {}
-
-void RellumTerminal::setTerminalTitle(RellumScanner&, const std::optional<std::string>&) {}
-
-void RellumTerminal::setURLTitle(RellumScanner&, const std::optional<std::string>&) {}
+void RellumTerminal::setCharset(RellumScanner&, uint64_t charset) {
+    context_->setCharset(charset);
+}
+
+void RellumTerminal::scannerReverseLineFeed(RellumScanner&) {
+    activeGrid()->moveCursorUpOrNewline();
+}
+
+void RellumTerminal::scannerSetTabStopAtCursor(RellumScanner&) {
+    context_->addTabStopAtX(std::min(activeGrid()->cursorX(), pageColumns(*context_) - 1));
+}
+
+void RellumTerminal::scannerScreenAlignmentPattern(RellumScanner&) {
+    context_->resetPageMargins();
+    RellumGrid* grid = activeGrid();
+    const uint64_t columns = pageColumns(*context_), rows = pageRows(*context_);
+    const RellumElements row = RellumElements::rellum_arrayOfElement(RellumElement(U'E'), columns);
+    // The pattern fills the screen; it never pushes text aside.
+    const bool insert = context_->insertMode();
+    context_->setInsertMode(false);
+    for (uint64_t y = 0; y < rows; ++y) {
+        grid->setCursorX(0);
+        grid->setCursorY(y);
+        grid->renderElementsFromCursor(row);
+    }
+    context_->setInsertMode(insert);
+    grid->setCursorX(0);
+    grid->setCursorY(0);
+}
+
+void RellumTerminal::scannerSaveCursor(RellumScanner&) {
+    activeGrid()->saveCursor();
+}
+
+void RellumTerminal::scannerRestoreCursor(RellumScanner&) {
+    activeGrid()->restoreCursor();
+}
+
+void RellumTerminal::scannerFullReset(RellumScanner&) {
+    fullReset();
+}
+
+void RellumTerminal::applicationKeypadMode(RellumScanner&, bool enabled) {
+    context_->setApplicationKeypadMode(allowsApplicationKeypad() ? enabled : false);
+}
+
+void RellumTerminal::designateCharset(RellumScanner&, uint64_t charset, bool drawLine) {
+    context_->setCharset(charset, drawLine);
+}
+
+// ---- Insertion, deletion and erasing ----
+
+void RellumTerminal::insertSpaceWithCount(RellumScanner&, uint64_t count) {
+    RellumGrid* grid = activeGrid();
+    if (!context_->isPageMarginsContainX(grid->cursorX(), grid->cursorY())) return;
+    grid->insertBlankAtCursorWithCount(std::min(count, pageColumns(*context_)));
+}
+
+void RellumTerminal::deleteCharacterWithCount(RellumScanner&, uint64_t count) {
+    RellumGrid* grid = activeGrid();
+    if (!context_->isPageMarginsContainX(grid->cursorX(), grid->cursorY())) return;
+    grid->deleteElementsAtCursorWithCount(std::min(count, pageColumns(*context_)));
+}
+
+void RellumTerminal::eraseCharacterWithCount(RellumScanner&, uint64_t count) {
+    activeGrid()->eraseCharacterWithCount(std::min(count, pageColumns(*context_)));
+}
+
+void RellumTerminal::eraseDisplayWithArea(RellumScanner&, uint64_t area) {
+    RellumGrid* grid = activeGrid();
+    switch (area) {
+    case 0:
+        grid->eraseFromCursorToDisplayEnd();
+        break;
+    case 1:
+        grid->eraseFromCursorToDisplayStart();
+        break;
+    case 2:
+        grid->eraseDisplayEntirely();
+        break;
+    case 3:
+        grid->eraseScrollbackBuffer();
+        break;
+    default:
+        break;
+    }
+}
+
+void RellumTerminal::eraseLineWithArea(RellumScanner&, uint64_t area) {
+    RellumGrid* grid = activeGrid();
+    switch (area) {
+    case 0:
+        grid->eraseFromCursorToLineEnd();
+        break;
+    case 1:
+        grid->eraseFromCursorToLineStart();
+        break;
+    case 2:
+        grid->eraseCursorLineEntirely();
+        break;
+    default:
+        break;
+    }
+}
+
+void RellumTerminal::panLinesAtCursor(uint64_t count, bool insert) {
+    RellumGrid* grid = activeGrid();
+    if (count == 0 || !context_->isPageMarginsContainX(grid->cursorX(), grid->cursorY())) return;
+    count = std::min(count, pageRows(*context_));
+    const RellumRange saved = context_->verticalPageMargin();
+    const uint64_t y = grid->cursorY();
+    context_->setVerticalPageMargin({y, context_->bottomPageMargin() + 1 - y});
+    if (insert)
+        grid->panUpWithCount(count);
+    else
+        grid->panDownWithCount(count);
+    context_->setVerticalPageMargin(saved);
+}
+
+void RellumTerminal::insertLineWithCount(RellumScanner&, uint64_t count) {
+    panLinesAtCursor(count, true);
+}
+
+void RellumTerminal::deleteLineWithCount(RellumScanner&, uint64_t count) {
+    panLinesAtCursor(count, false);
+}
+
+// ---- Cursor moves ----
+
+void RellumTerminal::cursorUpwardWithCount(RellumScanner&, uint64_t count, bool moveToLeftMargin) {
+    RellumGrid* grid = activeGrid();
+    grid->moveCursorUpWithCount(std::min(count, pageRows(*context_)));
+    if (moveToLeftMargin) grid->moveCursorToLeftMargin();
+}
+
+void RellumTerminal::cursorDownwardWithCount(RellumScanner&, uint64_t count, bool moveToLeftMargin) {
+    RellumGrid* grid = activeGrid();
+    grid->moveCursorDownWithCount(std::min(count, pageRows(*context_)));
+    if (moveToLeftMargin) grid->moveCursorToLeftMargin();
+}
+
+void RellumTerminal::cursorForwardWithCount(RellumScanner&, uint64_t count) {
+    activeGrid()->moveCursorRightWithCount(std::min(count, pageColumns(*context_)));
+}
+
+void RellumTerminal::cursorBackwardWithCount(RellumScanner&, uint64_t count) {
+    // Backward moves may climb soft-wrapped lines: at most the whole page.
+    const uint64_t limit = pageColumns(*context_) * pageRows(*context_);
+    activeGrid()->moveCursorLeftWithCount(std::min(count, limit));
+}
+
+void RellumTerminal::moveCursorToColumn(uint64_t column) {
+    // A column past the page is the last column, not the position past it
+    // where the next character would wrap first.
+    uint64_t x = std::min(indexFromPosition(column), pageColumns(*context_) - 1);
+    if (context_->originMode()) {
+        const uint64_t left = context_->leftPageMargin(), right = context_->rightPageMargin();
+        x = std::max(left, std::min(right, left + x));
+    }
+    activeGrid()->setCursorX(x);
+}
+
+void RellumTerminal::moveCursorToRowIndex(uint64_t row) {
+    uint64_t y = std::min(indexFromPosition(row), pageRows(*context_) - 1);
+    if (context_->originMode()) {
+        const uint64_t top = context_->topPageMargin(), bottom = context_->bottomPageMargin();
+        y = std::max(top, std::min(bottom, top + y));
+    }
+    activeGrid()->setCursorY(y);
+}
+
+void RellumTerminal::cursorMoveToColumn(RellumScanner&, uint64_t column) {
+    moveCursorToColumn(column);
+}
+
+void RellumTerminal::cursorMoveToRow(RellumScanner&, uint64_t row) {
+    moveCursorToRowIndex(row);
+}
+
+void RellumTerminal::cursorMoveToRow(RellumScanner&, uint64_t row, uint64_t column) {
+    moveCursorToColumn(column);
+    moveCursorToRowIndex(row);
+}
+
+// ---- Tabulation ----
+
+void RellumTerminal::cursorForwardTabulationWithCount(RellumScanner&, uint64_t count) {
+    RellumGrid* grid = activeGrid();
+    uint64_t x = grid->cursorX();
+    // Once at the last column further stops change nothing.
+    count = std::min(count, pageColumns(*context_));
+    for (uint64_t i = 0; i < count; ++i) {
+        const uint64_t next = context_->nextTabStopAfterX(x);
+        if (next == x) break;
+        x = next;
+    }
+    if (context_->originMode()) x = std::min(x, context_->rightPageMargin());
+    grid->setCursorX(x);
+}
+
+void RellumTerminal::cursorBackwardTabulationWithCount(RellumScanner&, uint64_t count) {
+    RellumGrid* grid = activeGrid();
+    uint64_t x = grid->cursorX();
+    count = std::min(count, pageColumns(*context_));
+    for (uint64_t i = 0; i < count && x > 0; ++i)
+        x = context_->prevTabStopBeforeX(x);
+    if (context_->originMode()) x = std::max(x, context_->leftPageMargin());
+    grid->setCursorX(x);
+}
+
+void RellumTerminal::scannerClearAllTabStops(RellumScanner&) {
+    context_->clearAllTabStops();
+}
+
+void RellumTerminal::scannerClearTabStopAtCursor(RellumScanner&) {
+    context_->clearTabStopAtX(activeGrid()->cursorX());
+}
+
+// ---- Modes ----
+
+void RellumTerminal::enableInsertMode(RellumScanner&, bool enabled) {
+    context_->setInsertMode(enabled);
+}
+
+void RellumTerminal::scannerSoftReset(RellumScanner&) {
+    context_->softReset();
+}
+
+void RellumTerminal::enableApplicationCursorKey(RellumScanner&, bool enabled) {
+    context_->setApplicationCursorKeyMode(enabled);
+}
+
+void RellumTerminal::fixMoreProgram(RellumScanner&, bool enabled) {
+    context_->setFixMoreProgram(enabled);
+}
+
+void RellumTerminal::enableOriginMode(RellumScanner&, bool enabled) {
+    context_->setOriginMode(enabled);
+}
+
+void RellumTerminal::enableAutoWrap(RellumScanner&, bool enabled) {
+    context_->setAutoWrapMode(enabled);
+}
+
+void RellumTerminal::enableAutoRepeat(RellumScanner&, bool enabled) {
+    context_->setAutoRepeatMode(enabled);
+}
+
+void RellumTerminal::showCursor(RellumScanner&, bool visible) {
+    context_->setCursorVisible(visible);
+}
+
+void RellumTerminal::enableReverseWrapMode(RellumScanner&, bool enabled) {
+    context_->setReverseWrapMode(enabled);
+}
+
+// ---- Screens ----
+
+void RellumTerminal::scannerShowAlternateScreen(RellumScanner&) {
+    if (!context_->alternateScreenMode()) setAlternateScreenShown(true);
+}
+
+void RellumTerminal::scannerShowPrimaryScreen(RellumScanner&) {
+    if (context_->alternateScreenMode()) setAlternateScreenShown(false);
+}
+
+void RellumTerminal::scannerClearScreen(RellumScanner&) {
+    activeGrid()->eraseDisplayEntirely();
+}
+
+// ---- Queries ----
 
 uint64_t RellumTerminal::scannerCursorColumn(RellumScanner&) {
-    return activeGrid()->cursorX() + 1;
+    return std::min(activeGrid()->cursorX() + 1, pageColumns(*context_));
 }
 
 uint64_t RellumTerminal::scannerCursorRow(RellumScanner&) {
-    return activeGrid()->cursorY() + 1;
+    return std::min(activeGrid()->cursorY() + 1, pageRows(*context_));
 }
 
 bool RellumTerminal::scannerRespectsHorizontalMargin(RellumScanner&) {
