@@ -50,6 +50,11 @@ std::string toUTF8(const std::u16string& s) {
     return QString::fromUtf16(s.data(), qsizetype(s.size())).toStdString();
 }
 
+// Box drawing and block elements, which are meant to fill their cells.
+bool isCellFillingGlyph(char16_t c) {
+    return c >= 0x2500 && c <= 0x259F;
+}
+
 bool isWordCharacter(char16_t c) {
     return QChar(c).isLetterOrNumber() || c == u'_' || c == u'-' || c == u'.' || c == u'/' || c == u'~';
 }
@@ -708,13 +713,25 @@ void RellumTextView::paintEvent(QPaintEvent* event) {
             }
             const char16_t* chars = lineText_.data() + p.from;
             const bool hasCursor = cursorRow && cursorColumn >= p.column && cursorColumn < p.column + p.columns;
-            if (!hasCursor) {
-                painter.setPen(p.style->foreground);
-                painter.drawText(QPointF(p.column * cw, baseline), QString::fromUtf16(chars, p.length));
+            if (!p.ascii) {
+                painter.setPen(hasCursor ? *overlapColor_ : p.style->foreground);
+                if (isCellFillingGlyph(chars[0])) {
+                    // Box drawing and block elements are stretched to the full
+                    // cell height, so that lines and blocks of adjacent rows meet.
+                    const QFontMetricsF metrics(p.style->font);
+                    const double glyphHeight = metrics.ascent() + metrics.descent();
+                    painter.save();
+                    painter.translate(p.column * cw, y);
+                    if (glyphHeight > 0) painter.scale(1, lh / glyphHeight);
+                    painter.drawText(QPointF(0, metrics.ascent()), QString::fromUtf16(chars, p.length));
+                    painter.restore();
+                } else {
+                    painter.drawText(QPointF(p.column * cw, baseline), QString::fromUtf16(chars, p.length));
+                }
                 continue;
             }
-            if (!p.ascii) {
-                painter.setPen(*overlapColor_);
+            if (!hasCursor) {
+                painter.setPen(p.style->foreground);
                 painter.drawText(QPointF(p.column * cw, baseline), QString::fromUtf16(chars, p.length));
                 continue;
             }
