@@ -29,7 +29,8 @@
 namespace {
 
 const char* const kUsage =
-    "usage: rellum-screenshot [--cols N] [--rows N] [--font NAME] [--size POINTS] [--unfocused] IN... OUT.png\n"
+    "usage: rellum-screenshot [--cols N] [--rows N] [--font NAME] [--size POINTS] [--unfocused] IN... "
+    "OUT.png\n"
     "\n"
     "Feeds the files IN, in order, to a terminal of N columns by N rows (80 x 24 by\n"
     "default) shown in a real window, waits for the display to catch up and saves\n"
@@ -90,8 +91,8 @@ int main(int argc, char** argv) {
             double* target = arg == "--cols" ? &cols : arg == "--rows" ? &rows : &size;
             const double high = arg == "--size" ? 200 : 1000;
             if (i + 1 >= argc || !parseNumber(argv[i + 1], arg == "--size" ? 1 : 2, high, target)) {
-                std::cerr << "rellum-screenshot: " << arg << " needs a number from " << (arg == "--size" ? 1 : 2)
-                          << " to " << high << "\n";
+                std::cerr << "rellum-screenshot: " << arg << " needs a number from "
+                          << (arg == "--size" ? 1 : 2) << " to " << high << "\n";
                 return 64;
             }
             ++i;

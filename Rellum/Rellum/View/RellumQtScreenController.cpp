@@ -45,9 +45,10 @@ RellumQtScreenController::~RellumQtScreenController() {
 }
 
 RellumTerminal::ScreenControllerFactory RellumQtScreenController::factory() {
-    return [](RellumTerminal& terminal, RellumTextStorage& storage) -> std::unique_ptr<RellumScreenController> {
-        return std::make_unique<RellumQtScreenController>(terminal, storage);
-    };
+    return
+        [](RellumTerminal& terminal, RellumTextStorage& storage) -> std::unique_ptr<RellumScreenController> {
+            return std::make_unique<RellumQtScreenController>(terminal, storage);
+        };
 }
 
 RellumQtScreenController* RellumQtScreenController::of(const RellumTerminal& terminal) {

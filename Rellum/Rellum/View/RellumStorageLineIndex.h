@@ -15,7 +15,7 @@ public:
     // Reads the whole storage.
     void rebuild(const RellumTextStorage& storage);
     // One edit report: `editedRange` in the new text, `changeInLength` the
-    // change of the storage's length. Reads only the edited text.
+    // change of the storage's length. Reads the text from the edit's start on.
     void applyEdit(const RellumTextStorage& storage, RellumRange editedRange, int64_t changeInLength);
 
     uint64_t lineCount() const { return starts_.size(); }

@@ -65,7 +65,8 @@ QColor RellumTextView::selectedTextBackgroundColor() {
     return QColor::fromRgbF(46 / 255.0f, 89 / 255.0f, 148 / 255.0f, 0.85f);
 }
 
-RellumTextView::RellumTextView(RellumTerminal* terminal, QWidget* parent) : QWidget(parent), terminal_(terminal) {
+RellumTextView::RellumTextView(RellumTerminal* terminal, QWidget* parent)
+    : QWidget(parent), terminal_(terminal) {
     setObjectName(QStringLiteral("textView"));
     setFocusPolicy(Qt::StrongFocus);
     setAttribute(Qt::WA_InputMethodEnabled);
@@ -121,13 +122,14 @@ void RellumTextView::textStorageDidEdit(RellumRange editedRange, int64_t changeI
         return;
     }
     if (selected.end() <= editedRange.location) return; // before the change: unmoved
-    if (int64_t(selected.location) >= oldEnd) {       // after it: moved with the text
+    if (int64_t(selected.location) >= oldEnd) {         // after it: moved with the text
         selectionAnchor_ = uint64_t(int64_t(selectionAnchor_) + changeInLength);
         selectionEnd_ = uint64_t(int64_t(selectionEnd_) + changeInLength);
         return;
     }
     // The selected text itself was rewritten.
-    selectionAnchor_ = selectionEnd_ = std::min<uint64_t>(editedRange.location, storage_ ? storage_->length() : 0);
+    selectionAnchor_ = selectionEnd_ =
+        std::min<uint64_t>(editedRange.location, storage_ ? storage_->length() : 0);
     selecting_ = false;
 }
 
@@ -190,14 +192,16 @@ void RellumTextView::refreshCursorAndOverlapColors() {
     // contrasting colour of a clear background would be clear, and the
     // cursor would vanish.
     if (!storage_ || cursorLocation_ >= storage_->length()) {
-        cursorColor_ = qColor(opaque(rellum_colorWithContrastingBlackOrWhiteColorOn(opaque(videoBackground), false)));
+        cursorColor_ =
+            qColor(opaque(rellum_colorWithContrastingBlackOrWhiteColorOn(opaque(videoBackground), false)));
         overlapColor_.reset();
         wideCursor_ = false;
         return;
     }
     const RellumTextStorage::AttributesPtr a = storage_->attributesAtIndex(cursorLocation_);
     const RellumColor background = a && a->backgroundColor() ? *a->backgroundColor() : videoBackground;
-    const RellumColor cursor = opaque(rellum_colorWithContrastingBlackOrWhiteColorOn(opaque(background), false));
+    const RellumColor cursor =
+        opaque(rellum_colorWithContrastingBlackOrWhiteColorOn(opaque(background), false));
     cursorColor_ = qColor(cursor);
     if (frameCursor_)
         overlapColor_.reset();
@@ -215,7 +219,8 @@ QRectF RellumTextView::cursorDrawRect() const {
 // ---- Selection ----
 
 RellumRange RellumTextView::selectedRange() const {
-    const uint64_t a = std::min(selectionAnchor_, selectionEnd_), b = std::max(selectionAnchor_, selectionEnd_);
+    const uint64_t a = std::min(selectionAnchor_, selectionEnd_),
+                   b = std::max(selectionAnchor_, selectionEnd_);
     return {a, b - a};
 }
 
@@ -534,7 +539,8 @@ void RellumTextView::clearStyleCache() {
     styledTextColor_ = context_ ? context_->videoTextColor() : std::nullopt;
 }
 
-const RellumTextView::CellStyle& RellumTextView::styleFor(const RellumTextStorage::AttributesPtr& attributes) {
+const RellumTextView::CellStyle&
+RellumTextView::styleFor(const RellumTextStorage::AttributesPtr& attributes) {
     const RellumAttributes* key = attributes.get();
     auto found = styles_.find(key);
     if (found != styles_.end()) return found->second.second;
@@ -548,7 +554,8 @@ const RellumTextView::CellStyle& RellumTextView::styleFor(const RellumTextStorag
     style.span = attributes ? int(attributes->span()) : 1;
     if (attributes && attributes->isUnderline()) style.font.setUnderline(true);
     const double cell = charWidth_ * double(std::max(1, style.span));
-    style.fixedAdvanceFont = qtFont && qtFont->fixedAdvance() && std::abs(*qtFont->fixedAdvance() - cell) < 0.01;
+    style.fixedAdvanceFont =
+        qtFont && qtFont->fixedAdvance() && std::abs(*qtFont->fixedAdvance() - cell) < 0.01;
     style.ascent = QFontMetricsF(style.font).ascent();
 
     RellumColor foreground = rellum_flatWhite();
@@ -557,7 +564,8 @@ const RellumTextView::CellStyle& RellumTextView::styleFor(const RellumTextStorag
     else if (context_ && context_->videoTextColor())
         foreground = *context_->videoTextColor();
     style.foreground = qColor(foreground);
-    if (attributes && attributes->backgroundColor()) style.background = qColor(*attributes->backgroundColor());
+    if (attributes && attributes->backgroundColor())
+        style.background = qColor(*attributes->backgroundColor());
     style.invisible = (attributes && attributes->isInvisible()) || style.foreground.alpha() == 0;
     auto inserted = styles_.emplace(key, std::make_pair(attributes, std::move(style)));
     return inserted.first->second.second;
@@ -571,7 +579,8 @@ void RellumTextView::layoutLine(uint64_t line, std::u16string& text, std::vector
     int column = 0;
     while (pos < text.size()) {
         RellumRange effective;
-        const RellumTextStorage::AttributesPtr attributes = storage_->attributesAtIndex(range.location + pos, &effective);
+        const RellumTextStorage::AttributesPtr attributes =
+            storage_->attributesAtIndex(range.location + pos, &effective);
         uint64_t runEnd = text.size();
         if (attributes && effective.end() > range.location)
             runEnd = std::min<uint64_t>(effective.end() - range.location, text.size());
@@ -688,7 +697,8 @@ void RellumTextView::paintEvent(QPaintEvent* event) {
                 if (from < 0) from = lastColumn;
                 to = std::max(to, int(std::ceil(width() / cw)));
             }
-            if (from >= 0 && to > from) painter.fillRect(QRectF(from * cw, y, (to - from) * cw, lh), selectionColor);
+            if (from >= 0 && to > from)
+                painter.fillRect(QRectF(from * cw, y, (to - from) * cw, lh), selectionColor);
         }
         // The cursor, beneath the text.
         if (cursorVisible && int64_t(line) == cursorLine) {
@@ -712,7 +722,8 @@ void RellumTextView::paintEvent(QPaintEvent* event) {
                 currentFont = &p.style->font;
             }
             const char16_t* chars = lineText_.data() + p.from;
-            const bool hasCursor = cursorRow && cursorColumn >= p.column && cursorColumn < p.column + p.columns;
+            const bool hasCursor =
+                cursorRow && cursorColumn >= p.column && cursorColumn < p.column + p.columns;
             if (!p.ascii) {
                 painter.setPen(hasCursor ? *overlapColor_ : p.style->foreground);
                 if (isCellFillingGlyph(chars[0])) {
@@ -758,7 +769,8 @@ void RellumTextView::paintEvent(QPaintEvent* event) {
         if (context_ && context_->videoBackgroundColor()) background = *context_->videoBackgroundColor();
         painter.fillRect(box, qColor(opaque(background)));
         painter.setFont(font);
-        painter.setPen(qColor(opaque(rellum_colorWithContrastingBlackOrWhiteColorOn(opaque(background), false))));
+        painter.setPen(
+            qColor(opaque(rellum_colorWithContrastingBlackOrWhiteColorOn(opaque(background), false))));
         painter.drawText(QPointF(r.x(), r.y() + metrics.ascent()), preedit_);
     }
 }
@@ -797,7 +809,8 @@ void RellumTextView::keyPressEvent(QKeyEvent* event) {
         return;
     }
     if (const std::optional<uint64_t> flags = keyAdapter_.flagsChangedFlags(*event))
-        keyPressHelper_.flagsChanged(*flags, terminal_->useLeftOptionAsMeta(), terminal_->useRightOptionAsMeta());
+        keyPressHelper_.flagsChanged(*flags, terminal_->useLeftOptionAsMeta(),
+                                     terminal_->useRightOptionAsMeta());
 
     // The view's own commands, on the chords that stand for Command ones.
     const Qt::KeyboardModifiers chord =
@@ -847,14 +860,16 @@ void RellumTextView::keyPressEvent(QKeyEvent* event) {
 void RellumTextView::keyReleaseEvent(QKeyEvent* event) {
     if (terminal_) {
         if (const std::optional<uint64_t> flags = keyAdapter_.flagsChangedFlags(*event))
-            keyPressHelper_.flagsChanged(*flags, terminal_->useLeftOptionAsMeta(), terminal_->useRightOptionAsMeta());
+            keyPressHelper_.flagsChanged(*flags, terminal_->useLeftOptionAsMeta(),
+                                         terminal_->useRightOptionAsMeta());
         else
             keyAdapter_.input(*event);
     }
     event->accept();
 }
 
-void RellumTextView::performKeyBindingCommand(RellumKeyBindingCommand command, RellumKeyDownOutcome::Kind kind) {
+void RellumTextView::performKeyBindingCommand(RellumKeyBindingCommand command,
+                                              RellumKeyDownOutcome::Kind kind) {
     using C = RellumKeyBindingCommand;
     if (kind == RellumKeyDownOutcome::Kind::Selection) {
         extendSelection(command);
@@ -1160,7 +1175,8 @@ void RellumTextView::wheelEvent(QWheelEvent* event) {
         // One report per notch.
         std::string bytes;
         for (int i = 0; i < count; ++i)
-            bytes += mouseHelper_.sequenceForScrollWheelWithDeltaY(steps > 0 ? 1 : -1, input.modifierFlags, input.coord);
+            bytes += mouseHelper_.sequenceForScrollWheelWithDeltaY(steps > 0 ? 1 : -1, input.modifierFlags,
+                                                                   input.coord);
         send(bytes);
         return;
     }

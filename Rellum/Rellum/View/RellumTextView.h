@@ -250,7 +250,8 @@ private:
 
     // Styles by attribute record; the records are kept so that an address is
     // never reused while cached.
-    std::unordered_map<const RellumAttributes*, std::pair<RellumTextStorage::AttributesPtr, CellStyle>> styles_;
+    std::unordered_map<const RellumAttributes*, std::pair<RellumTextStorage::AttributesPtr, CellStyle>>
+        styles_;
     std::optional<RellumColor> styledTextColor_;
     QFont fallbackFont_;
     std::vector<Piece> pieces_;
