@@ -553,9 +553,19 @@ RellumTextView::styleFor(const RellumTextStorage::AttributesPtr& attributes) {
     style.font.setKerning(false);
     style.span = attributes ? int(attributes->span()) : 1;
     if (attributes && attributes->isUnderline()) style.font.setUnderline(true);
-    const double cell = charWidth_ * double(std::max(1, style.span));
-    style.fixedAdvanceFont =
-        qtFont && qtFont->fixedAdvance() && std::abs(*qtFont->fixedAdvance() - cell) < 0.01;
+    style.rawFont = QRawFont::fromFont(style.font);
+    if (style.rawFont.isValid()) {
+        QString ascii;
+        for (char16_t c = 0x20; c < 0x7F; ++c)
+            ascii.append(QChar(c));
+        const QList<quint32> glyphs = style.rawFont.glyphIndexesForString(ascii);
+        style.asciiGlyphRuns = glyphs.size() == 95;
+        for (qsizetype k = 0; style.asciiGlyphRuns && k < 95; ++k) {
+            // A missing glyph (0) is left to the text path, which falls back to other fonts.
+            if (glyphs[k] == 0 && k != 0) style.asciiGlyphRuns = false;
+            style.asciiGlyphs[std::size_t(k)] = glyphs[k];
+        }
+    }
     style.ascent = QFontMetricsF(style.font).ascent();
 
     RellumColor foreground = rellum_flatWhite();
@@ -590,7 +600,7 @@ void RellumTextView::layoutLine(uint64_t line, std::u16string& text, std::vector
             const char16_t c = text[pos];
             // Printable ASCII in a font whose every glyph is one cell wide is
             // drawn in one go per run.
-            if (c >= 0x20 && c < 0x7F && style.span == 1 && style.fixedAdvanceFont) {
+            if (c >= 0x20 && c < 0x7F && style.span == 1 && style.asciiGlyphRuns) {
                 if (!pieces.empty() && pieces.back().ascii && pieces.back().style == &style &&
                     pieces.back().from + pieces.back().length == pos) {
                     ++pieces.back().length;
@@ -628,6 +638,29 @@ void RellumTextView::layoutLine(uint64_t line, std::u16string& text, std::vector
             pos += length;
         }
     }
+}
+
+void RellumTextView::drawAsciiRun(QPainter& painter, const Piece& piece, const char16_t* chars,
+                                  uint32_t first, uint32_t count, double baseline, const QColor& colour) {
+    if (count == 0) return;
+    const bool underline = piece.style->font.underline();
+    glyphIndexes_.clear();
+    glyphPositions_.clear();
+    for (uint32_t k = 0; k < count; ++k) {
+        const char16_t c = chars[first + k];
+        // Spaces draw nothing, unless they carry an underline.
+        if (c == u' ' && !underline) continue;
+        glyphIndexes_.append(piece.style->asciiGlyphs[std::size_t(c - 0x20)]);
+        glyphPositions_.append(QPointF(double(piece.column + int(first + k)) * charWidth_, 0));
+    }
+    if (glyphIndexes_.isEmpty()) return;
+    QGlyphRun run;
+    run.setRawFont(piece.style->rawFont);
+    run.setGlyphIndexes(glyphIndexes_);
+    run.setPositions(glyphPositions_);
+    run.setUnderline(underline);
+    painter.setPen(colour);
+    painter.drawGlyphRun(QPointF(0, baseline), run);
 }
 
 void RellumTextView::paintEvent(QPaintEvent* event) {
@@ -717,14 +750,14 @@ void RellumTextView::paintEvent(QPaintEvent* event) {
         for (const Piece& p : pieces_) {
             if (p.style->invisible) continue;
             const double baseline = y + p.style->ascent;
-            if (currentFont != &p.style->font) {
-                painter.setFont(p.style->font);
-                currentFont = &p.style->font;
-            }
             const char16_t* chars = lineText_.data() + p.from;
             const bool hasCursor =
                 cursorRow && cursorColumn >= p.column && cursorColumn < p.column + p.columns;
             if (!p.ascii) {
+                if (currentFont != &p.style->font) {
+                    painter.setFont(p.style->font);
+                    currentFont = &p.style->font;
+                }
                 painter.setPen(hasCursor ? *overlapColor_ : p.style->foreground);
                 if (isCellFillingGlyph(chars[0])) {
                     // Box drawing and block elements are stretched to the full
@@ -742,19 +775,14 @@ void RellumTextView::paintEvent(QPaintEvent* event) {
                 continue;
             }
             if (!hasCursor) {
-                painter.setPen(p.style->foreground);
-                painter.drawText(QPointF(p.column * cw, baseline), QString::fromUtf16(chars, p.length));
+                drawAsciiRun(painter, p, chars, 0, p.length, baseline, p.style->foreground);
                 continue;
             }
             // A batch split around the cursor's cell.
-            const int k = int(cursorColumn - p.column);
-            painter.setPen(p.style->foreground);
-            if (k > 0) painter.drawText(QPointF(p.column * cw, baseline), QString::fromUtf16(chars, k));
-            if (uint32_t(k + 1) < p.length)
-                painter.drawText(QPointF((p.column + k + 1) * cw, baseline),
-                                 QString::fromUtf16(chars + k + 1, p.length - uint32_t(k) - 1));
-            painter.setPen(*overlapColor_);
-            painter.drawText(QPointF((p.column + k) * cw, baseline), QString::fromUtf16(chars + k, 1));
+            const uint32_t k = uint32_t(cursorColumn - p.column);
+            drawAsciiRun(painter, p, chars, 0, k, baseline, p.style->foreground);
+            drawAsciiRun(painter, p, chars, k + 1, p.length - k - 1, baseline, p.style->foreground);
+            drawAsciiRun(painter, p, chars, k, 1, baseline, *overlapColor_);
         }
     }
 

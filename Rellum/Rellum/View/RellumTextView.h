@@ -14,9 +14,12 @@
 
 #include <QColor>
 #include <QFont>
+#include <QGlyphRun>
 #include <QPointer>
+#include <QRawFont>
 #include <QWidget>
 
+#include <array>
 #include <memory>
 #include <optional>
 #include <string>
@@ -25,6 +28,7 @@
 #include <vector>
 
 class QLineEdit;
+class QPainter;
 class QMimeData;
 class QScrollBar;
 class RellumStorageLineIndex;
@@ -184,8 +188,12 @@ private:
         std::optional<QColor> background;
         int span = 1;
         bool invisible = false;
-        bool fixedAdvanceFont = false; // the font's glyphs advance by exactly one cell
         double ascent = 0;
+        // Printable ASCII drawn as glyph runs placed cell by cell (no text
+        // shaping): the font's glyphs for 0x20..0x7E, when it has them all.
+        QRawFont rawFont;
+        std::array<quint32, 95> asciiGlyphs{};
+        bool asciiGlyphRuns = false;
     };
     // One grapheme (or a batch of printable ASCII) of a line being drawn.
     struct Piece {
@@ -200,6 +208,9 @@ private:
     const CellStyle& styleFor(const RellumTextStorage::AttributesPtr& attributes);
     void clearStyleCache();
     void layoutLine(uint64_t line, std::u16string& text, std::vector<Piece>& pieces);
+    // Draws `count` ASCII characters of a piece, from its `first`, as one glyph run.
+    void drawAsciiRun(QPainter& painter, const Piece& piece, const char16_t* chars, uint32_t first,
+                      uint32_t count, double baseline, const QColor& colour);
     void send(std::string_view bytes);
     void sendString(std::string_view text);
     void tryToReportFocusInOut();
@@ -255,5 +266,7 @@ private:
     std::optional<RellumColor> styledTextColor_;
     QFont fallbackFont_;
     std::vector<Piece> pieces_;
+    QList<quint32> glyphIndexes_;
+    QList<QPointF> glyphPositions_;
     std::u16string lineText_;
 };
