@@ -553,6 +553,9 @@ RellumTextView::styleFor(const RellumTextStorage::AttributesPtr& attributes) {
     style.font.setKerning(false);
     style.span = attributes ? int(attributes->span()) : 1;
     if (attributes && attributes->isUnderline()) style.font.setUnderline(true);
+    QFont unspaced = style.font;
+    unspaced.setLetterSpacing(QFont::AbsoluteSpacing, 0);
+    style.metrics.emplace(unspaced);
     style.rawFont = QRawFont::fromFont(style.font);
     if (style.rawFont.isValid()) {
         QString ascii;
@@ -658,9 +661,17 @@ void RellumTextView::drawAsciiRun(QPainter& painter, const Piece& piece, const c
     run.setRawFont(piece.style->rawFont);
     run.setGlyphIndexes(glyphIndexes_);
     run.setPositions(glyphPositions_);
-    run.setUnderline(underline);
     painter.setPen(colour);
     painter.drawGlyphRun(QPointF(0, baseline), run);
+    if (underline) {
+        // Drawn here, under exactly the cells of the run.
+        const QFontMetricsF metrics(piece.style->font);
+        const double width = std::max(1.0, metrics.lineWidth());
+        const double y = baseline + std::max(1.0, metrics.underlinePos());
+        painter.fillRect(
+            QRectF(double(piece.column + int(first)) * charWidth_, y, double(count) * charWidth_, width),
+            colour);
+    }
 }
 
 void RellumTextView::paintEvent(QPaintEvent* event) {
@@ -770,7 +781,21 @@ void RellumTextView::paintEvent(QPaintEvent* event) {
                     painter.drawText(QPointF(0, metrics.ascent()), QString::fromUtf16(chars, p.length));
                     painter.restore();
                 } else {
-                    painter.drawText(QPointF(p.column * cw, baseline), QString::fromUtf16(chars, p.length));
+                    // A glyph from another font may not fit its cells: a
+                    // narrower one is centred, a wider one squeezed.
+                    const QString text = QString::fromUtf16(chars, p.length);
+                    const double advance = p.style->metrics->horizontalAdvance(text);
+                    const double room = p.columns * cw;
+                    if (advance > room + 0.5) {
+                        painter.save();
+                        painter.translate(p.column * cw, baseline);
+                        painter.scale(room / advance, 1);
+                        painter.drawText(QPointF(0, 0), text);
+                        painter.restore();
+                    } else {
+                        const double inset = p.columns > 1 && advance > 0 ? (room - advance) / 2 : 0;
+                        painter.drawText(QPointF(p.column * cw + inset, baseline), text);
+                    }
                 }
                 continue;
             }

@@ -14,6 +14,7 @@
 
 #include <QColor>
 #include <QFont>
+#include <QFontMetricsF>
 #include <QGlyphRun>
 #include <QPointer>
 #include <QRawFont>
@@ -189,6 +190,8 @@ private:
         int span = 1;
         bool invisible = false;
         double ascent = 0;
+        // Metrics of the font without its letter spacing, for glyphs drawn one by one.
+        std::optional<QFontMetricsF> metrics;
         // Printable ASCII drawn as glyph runs placed cell by cell (no text
         // shaping): the font's glyphs for 0x20..0x7E, when it has them all.
         QRawFont rawFont;
