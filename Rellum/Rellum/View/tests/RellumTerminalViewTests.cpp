@@ -368,6 +368,28 @@ TEST(RellumTextViewScreens, AlternateScreenIsShownAndLeft) {
     EXPECT_EQ(h.view()->selectedText(), "primary text");
 }
 
+// ---- Window operations ----
+
+TEST(RellumScreenControllerWindow, HostMovesTheWindowAndReadsItsPlaceAndLargestPage) {
+    ViewHarness h;
+    h.controller->setLineHeight(16, 8);
+    h.window->resize(810, 410);
+    pumpEvents();
+    h.controller->moveWindowToOrigin({30, 40});
+    pumpEvents();
+    EXPECT_EQ(h.controller->windowTopLeftPoint(), (RellumPoint{30, 40}));
+    // The host asks for the largest page the view can show.
+    h.feed("\x1b[19t");
+    EXPECT_EQ(h.delegate->take(), "\x1b[9;25;100t");
+    h.feed("\x1b[3;50;60t");
+    EXPECT_EQ(h.controller->windowTopLeftPoint(), (RellumPoint{50, 60}));
+    // Reports answer with the state the view published at the last update.
+    h.feed("\x1b[13t");
+    EXPECT_EQ(h.delegate->take(), "\x1b[3;50;60t");
+    h.feed("\x1b[14t");
+    EXPECT_EQ(h.delegate->take(), "\x1b[4;410;810t");
+}
+
 // ---- Line index ----
 
 TEST(RellumStorageLineIndex, FollowsRandomEditsLikeAFreshIndex) {
