@@ -363,7 +363,7 @@ bool RellumTextView::performDrop(const QMimeData& data) {
 }
 
 void RellumTextView::dragEnterEvent(QDragEnterEvent* event) {
-    const bool copyable = event->possibleActions() & (Qt::CopyAction | Qt::LinkAction);
+    const bool copyable = event->possibleActions() & (Qt::CopyAction | Qt::MoveAction);
     if (copyable && (event->mimeData()->hasUrls() || event->mimeData()->hasText()))
         event->acceptProposedAction();
     else
@@ -371,7 +371,7 @@ void RellumTextView::dragEnterEvent(QDragEnterEvent* event) {
 }
 
 void RellumTextView::dragMoveEvent(QDragMoveEvent* event) {
-    const bool copyable = event->possibleActions() & (Qt::CopyAction | Qt::LinkAction);
+    const bool copyable = event->possibleActions() & (Qt::CopyAction | Qt::MoveAction);
     if (copyable && (event->mimeData()->hasUrls() || event->mimeData()->hasText()))
         event->acceptProposedAction();
     else
@@ -379,7 +379,7 @@ void RellumTextView::dragMoveEvent(QDragMoveEvent* event) {
 }
 
 void RellumTextView::dropEvent(QDropEvent* event) {
-    const bool copyable = event->possibleActions() & (Qt::CopyAction | Qt::LinkAction);
+    const bool copyable = event->possibleActions() & (Qt::CopyAction | Qt::MoveAction);
     if (copyable && performDrop(*event->mimeData())) {
         event->setDropAction(Qt::CopyAction);
         event->accept();
