@@ -40,6 +40,21 @@ RellumTerminal::~RellumTerminal() {
     // No block holds the terminal any more; a scheduled update must not start.
     scheduledUpdate_.cancel();
     renderQueue_.reset();
+    // The last owner may let go on another thread (the end of an update on
+    // the render queue): the view's parts still go on the main thread.
+    const std::shared_ptr<MainQueue> main = MainQueue::main();
+    if (main && !main->isCurrent() && (screenController_ || primaryTextStorage_)) {
+        struct MainThreadParts {
+            std::unique_ptr<RellumTextStorage> primary, alternate;
+            std::unique_ptr<RellumScreenController> controller; // before the storages it shows
+        };
+        auto parts = std::make_shared<MainThreadParts>();
+        parts->primary = std::move(primaryTextStorage_);
+        parts->alternate = std::move(alternateTextStorage_);
+        parts->controller = std::move(screenController_);
+        // Moved in: no reference may stay here once the main thread has run it.
+        main->async([parts = std::move(parts)] {});
+    }
 }
 
 // ---- Delegate and host bytes ----
@@ -166,6 +181,9 @@ RellumPageSize RellumTerminal::pageSize() const {
 }
 
 void RellumTerminal::willChangePageSize(RellumPageSize size) {
+    // Whoever measured the view, the terminal never proposes less than its minimum.
+    size.width = std::max(size.width, kMinimumColumns);
+    size.height = std::max(size.height, kMinimumRows);
     if (size == pageSize()) return;
     if (std::shared_ptr<RellumTerminalDelegate> d = delegate()) d->changePageSize(*this, size);
 }

@@ -27,8 +27,7 @@ RellumTextStorage::RellumTextStorage(double advance) : advance_(advance) {
 void RellumTextStorage::setAdvance(double advance) {
     if (advance == advance_) return;
     advance_ = advance;
-    lastWidenedIn_.reset();
-    lastWidenedOut_.reset();
+    internCache_.fill({});
 }
 
 std::u16string RellumTextStorage::string() const {
@@ -101,15 +100,24 @@ uint64_t RellumTextStorage::runCount() const {
 }
 
 AttributesPtr RellumTextStorage::widened(const AttributesPtr& attributes) {
-    if (!attributes || !attributes->font() || attributes->span() == 0) return interned(attributes);
-    const double wanted = advance_ * double(attributes->span());
-    if (attributes->font()->fixedAdvance() == wanted) return interned(attributes);
-    if (attributes == lastWidenedIn_) return lastWidenedOut_;
-    auto copy = std::make_shared<RellumAttributes>(*attributes);
-    copy->setFont(attributes->font()->fontWithFixedAdvance(wanted));
-    lastWidenedIn_ = attributes;
-    lastWidenedOut_ = interned(std::move(copy));
-    return lastWidenedOut_;
+    if (!attributes) return attributes;
+    // Recently stored records by address: a terminal reuses each record for a while.
+    InternedPair& slot =
+        internCache_[(reinterpret_cast<uintptr_t>(attributes.get()) >> 4) % internCache_.size()];
+    if (slot.in == attributes) return slot.out;
+    AttributesPtr out = attributes;
+    if (attributes->font() && attributes->span() > 0) {
+        const double wanted = advance_ * double(attributes->span());
+        if (attributes->font()->fixedAdvance() != wanted) {
+            auto copy = std::make_shared<RellumAttributes>(*attributes);
+            copy->setFont(attributes->font()->fontWithFixedAdvance(wanted));
+            out = std::move(copy);
+        }
+    }
+    out = interned(out);
+    slot.in = attributes;
+    slot.out = out;
+    return out;
 }
 
 namespace {
@@ -148,31 +156,17 @@ std::size_t RellumTextStorage::RecordHash::operator()(const AttributesPtr& a) co
 
 AttributesPtr RellumTextStorage::interned(const AttributesPtr& attributes) {
     if (!attributes) return attributes;
-    InternedPair& slot =
-        internCache_[(reinterpret_cast<uintptr_t>(attributes.get()) >> 4) % internCache_.size()];
-    if (slot.in == attributes) return slot.out;
-    AttributesPtr out;
     auto it = records_.find(attributes);
-    if (it != records_.end()) {
-        out = *it;
-    } else {
-        if (records_.size() >= recordsPurgeAt_) {
-            // Forget the records no run uses any more.
-            internCache_.fill({});
-            lastWidenedIn_.reset();
-            lastWidenedOut_.reset();
-            for (auto r = records_.begin(); r != records_.end();)
-                r = r->use_count() == 1 ? records_.erase(r) : std::next(r);
-            recordsPurgeAt_ = std::max<std::size_t>(1024, records_.size() * 2);
-        }
-        records_.insert(attributes);
-        out = attributes;
+    if (it != records_.end()) return *it;
+    if (records_.size() >= recordsPurgeAt_) {
+        // Forget the records no run uses any more.
+        internCache_.fill({});
+        for (auto r = records_.begin(); r != records_.end();)
+            r = r->use_count() == 1 ? records_.erase(r) : std::next(r);
+        recordsPurgeAt_ = std::max<std::size_t>(1024, records_.size() * 2);
     }
-    InternedPair& fresh =
-        internCache_[(reinterpret_cast<uintptr_t>(attributes.get()) >> 4) % internCache_.size()];
-    fresh.in = attributes;
-    fresh.out = out;
-    return out;
+    records_.insert(attributes);
+    return attributes;
 }
 
 void RellumTextStorage::replaceCharactersInRange(RellumRange range, std::u16string_view string) {

@@ -106,8 +106,6 @@ private:
     uint64_t length_ = 0;
     double advance_ = 0;
     mutable std::size_t lineHint_ = 0;
-    // Last widened record, so runs written in one rendition keep sharing one record.
-    AttributesPtr lastWidenedIn_, lastWidenedOut_;
     struct RecordHash {
         std::size_t operator()(const AttributesPtr& a) const;
     };

@@ -37,7 +37,8 @@ TEST(RellumTerminalStress, NineWritersWhileUpdatesRun) {
         // The render queue waits in its hop to this thread: the grids hold still.
         RellumTerminal& t = *h.terminal;
         if (t.primaryTextStorage()->string() != t.primaryGrid()->string()) mismatches.push_back("primary");
-        if (t.alternateTextStorage()->string() != t.alternateGrid()->string()) mismatches.push_back("alternate");
+        if (t.alternateTextStorage()->string() != t.alternateGrid()->string())
+            mismatches.push_back("alternate");
         ++checked;
     };
 
@@ -82,4 +83,49 @@ TEST(RellumTerminalStress, NineWritersWhileUpdatesRun) {
     EXPECT_EQ(total, (kThreads + 1) * kChunks * kLines);
     for (int w = 0; w <= kThreads; ++w)
         EXPECT_EQ(next[w], kChunks * kLines) << "writer " << w;
+}
+
+// The host confirms page sizes on its own thread, and the view changes the
+// font and colours on the main thread, while output is being scanned and
+// shown: every change reaches the render queue in order, and the storages
+// keep equal to their grids.
+TEST(RellumTerminalStress, SizesFontsAndColoursFromOtherThreadsDuringOutput) {
+    TerminalHarness h({80, 24}, /*realClock=*/true);
+    std::vector<std::string> mismatches;
+    h.controller->onUpdate = [&] {
+        RellumTerminal& t = *h.terminal;
+        if (t.primaryTextStorage()->string() != t.primaryGrid()->string()) mismatches.push_back("primary");
+        if (t.alternateTextStorage()->string() != t.alternateGrid()->string())
+            mismatches.push_back("alternate");
+    };
+    std::atomic<bool> done{false};
+    std::thread writer([&] {
+        for (int c = 0; c < 40; ++c)
+            h.terminal->renderData(chunkOf(0, c, 10));
+        done = true;
+    });
+    std::thread host([&] {
+        for (int i = 0; i < 30; ++i) {
+            h.terminal->didChangePageSize({int64_t(40 + i % 7 * 10), int64_t(10 + i % 5)});
+            std::this_thread::sleep_for(1ms);
+        }
+    });
+    for (int i = 0; i < 20; ++i) {
+        h.terminal->setFont(std::make_shared<TestFont>("F", 6 + i % 3));
+        h.terminal->setDefaultTextColor(i % 2 ? RellumColor::colorWithRGB255(1, 2, 3) : rellum_flatWhite());
+        if (i % 4 == 0) h.terminal->showAlternateScreen();
+        if (i % 4 == 2) h.terminal->hideAlternateScreen();
+        h.main->runUntil([] { return false; }, 2ms);
+    }
+    host.join();
+    ASSERT_TRUE(h.main->runUntil([&] { return done.load(); }, 60s));
+    writer.join();
+    h.drainRealClock();
+    EXPECT_TRUE(mismatches.empty()) << mismatches.size() << " mismatches";
+    EXPECT_EQ(h.primaryText(), h.gridText());
+    EXPECT_EQ(h.alternateText(), h.gridText(true));
+    const RellumPageSize last{40 + 29 % 7 * 10, 10 + 29 % 5};
+    EXPECT_EQ(h.terminal->pageSize(), last);
+    h.onRenderQueue([&](RellumTerminal& t) { EXPECT_EQ(t.primaryGrid()->pageSize(), last); });
+    EXPECT_EQ(h.terminal->primaryTextStorage()->advance(), 6 + 19 % 3);
 }

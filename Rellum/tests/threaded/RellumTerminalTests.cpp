@@ -102,6 +102,26 @@ TEST(RellumTerminalUpdates, AQueuedChunkKeepsItsTerminalAliveUntilScanned) {
     EXPECT_TRUE(weak.expired());
 }
 
+TEST(RellumTerminalUpdates, ATerminalLastHeldByItsRenderQueueLeavesItsViewToTheMainThread) {
+    TerminalHarness h;
+    std::thread::id destroyedOn;
+    h.controller->destroyedOn = &destroyedOn;
+    std::weak_ptr<RellumTerminal> weak = h.terminal;
+    std::atomic<bool> release{false};
+    std::thread::id renderThread;
+    h.terminal->renderQueue().async([&, keep = h.terminal]() mutable {
+        while (!release.load())
+            std::this_thread::sleep_for(1ms);
+        renderThread = std::this_thread::get_id();
+        keep.reset(); // the last owner lets go here, on the render queue
+    });
+    h.terminal.reset();
+    release = true;
+    ASSERT_TRUE(h.main->runUntil([&] { return destroyedOn != std::thread::id(); }, 20s));
+    EXPECT_TRUE(weak.expired());
+    EXPECT_EQ(destroyedOn, std::this_thread::get_id()) << (destroyedOn == renderThread ? "render" : "other");
+}
+
 // ---- The main thread never waits for the render queue ----
 
 TEST(RellumTerminalUpdates, FeedingFromTheMainThreadWhileAnUpdateWaitsForItDoesNotDeadlock) {
@@ -174,6 +194,10 @@ TEST(RellumTerminalHost, PageSizesAreProposedThenAppliedWhenConfirmed) {
         EXPECT_EQ(t.primaryGrid()->pageSize(), (RellumPageSize{100, 30}));
         EXPECT_EQ(t.alternateGrid()->pageSize(), (RellumPageSize{100, 30}));
     });
+
+    h.terminal->willChangePageSize({3, 2});
+    ASSERT_EQ(h.delegate->proposals.size(), 2u);
+    EXPECT_EQ(h.delegate->proposals[1], (RellumPageSize{20, 5})) << "never less than 20 by 5";
 
     h.controller->maximal = {3, 2};
     EXPECT_EQ(h.terminal->maxAllowedPageSize(), (RellumPageSize{20, 5}));

@@ -12,6 +12,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace terminal_test {
@@ -53,6 +54,10 @@ private:
 class FakeScreenController : public RellumScreenController {
 public:
     explicit FakeScreenController(RellumTextStorage* storage) : shown(storage) {}
+    ~FakeScreenController() override {
+        if (destroyedOn) *destroyedOn = std::this_thread::get_id();
+    }
+    std::thread::id* destroyedOn = nullptr;
 
     RellumPageSize maximal{80, 24};
     RellumTextStorage* shown;
