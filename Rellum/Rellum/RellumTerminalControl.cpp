@@ -170,7 +170,17 @@ void RellumTerminal::scannerRestoreCursor(RellumScanner&) {
 }
 
 void RellumTerminal::scannerFullReset(RellumScanner&) {
+    const bool wasReverseVideo = context_->reverseVideoMode();
     fullReset();
+    // The new state is in normal video: the view must leave the swapped
+    // background too, or the default text would be drawn on its own colour.
+    if (wasReverseVideo) {
+        const std::optional<RellumColor> background = defaultBackgroundColor();
+        appendEditBlock([this, background] {
+            if (RellumScreenController* controller = screenController())
+                controller->updateBackgroundColor(background);
+        });
+    }
 }
 
 void RellumTerminal::applicationKeypadMode(RellumScanner&, bool enabled) {

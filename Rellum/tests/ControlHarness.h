@@ -188,7 +188,9 @@ struct ControlHarness {
         std::string out;
         onRender([&](RellumTerminal& t) {
             RellumGrid* grid = t.activeGrid();
-            const RellumLine& line = grid->lineAtIndex(grid->lineIndexAtY(y));
+            const uint64_t index = grid->lineIndexAtY(y);
+            if (index >= grid->acutalLineCount()) return; // a row not reached yet is empty
+            const RellumLine& line = grid->lineAtIndex(index);
             std::u16string text;
             line.elements().appendString(text, 0, line.elementCount(), nullptr, nullptr, nullptr, nullptr,
                                          false);

@@ -69,6 +69,14 @@ TEST(TerminalText, MarkAfterTheLastColumnJoinsTheLastCharacter) {
     expectInvariant(h);
 }
 
+TEST(TerminalText, MarkAfterAnEmptyCellSitsOnASpace) {
+    ControlHarness h({20, 5});
+    h.feed(esc("ab~[6G") + "\xcc\x81");
+    EXPECT_EQ(h.row(0), "ab   \xcc\x81"); // two empty cells, then a space with the mark
+    EXPECT_EQ(h.cursor(), (RellumCoord{5, 0}));
+    expectInvariant(h);
+}
+
 TEST(TerminalText, MarkInInsertModeDoesNotDuplicateItsBase) {
     ControlHarness h({20, 5});
     h.feed(esc("abcd\r~[2C~[4h"));
@@ -435,5 +443,16 @@ TEST(TerminalScreens, OutputBeforeASwitchLandsOnThePrimaryScreen) {
     EXPECT_EQ(RellumUTF8FromUTF16(h.terminal->primaryTextStorage()->string()), "shell$ ");
     EXPECT_EQ(h.window->shown, h.terminal->alternateTextStorage());
     EXPECT_EQ(h.row(0), "editor");
+    expectInvariant(h);
+}
+
+// ---- The page in debug form (void cells, tab padding, line ends) ----
+
+TEST(TerminalDebugForm, WrapTabAndEraseShowInTheDebugForm) {
+    ControlHarness h({10, 4});
+    h.feed(esc("0123456789ab\r\n\tx~[2;2H~[X"));
+    // "+": the line wraps into the next; "!": a hard end; "·" void cells
+    // (the erased b among them); "─" the tab's padding up to the stop at 8.
+    EXPECT_EQ(h.screen(), (std::vector<std::string>{"0123456789+", "a·········!", "────────x·!"}));
     expectInvariant(h);
 }

@@ -53,7 +53,7 @@ void expectBounded(ControlHarness& h) {
 
 // Parameters: the largest the scanner passes, beyond it (clamped by the
 // scanner), and text it cannot read (reaching the terminal as RellumNotFound).
-const char* const kHugeCounts[] = {"2147483647", "99999999999999999999", "1:2", "9>9"};
+const char* const kHugeCounts[] = {"2147483647", "99999999999999999999", "1:2", ":1", "=9", "<"};
 
 } // namespace
 

@@ -157,6 +157,23 @@ TEST(TerminalReverseVideo, SwapsTheDefaultColoursOnce) {
     EXPECT_EQ(h.window->backgrounds.size(), 2u);
 }
 
+TEST(TerminalReverseVideo, FullResetReturnsTheViewToNormalVideo) {
+    ControlHarness h({20, 5});
+    h.feed(esc("~[?5h"));
+    h.update();
+    h.feed(esc("~c") + "new");
+    h.update();
+    ASSERT_EQ(h.window->backgrounds.size(), 2u);
+    EXPECT_EQ(h.window->backgrounds.back(), rellum_flatBlack());
+    auto attributes = h.terminal->primaryTextStorage()->attributesAtIndex(0);
+    ASSERT_TRUE(attributes);
+    EXPECT_EQ(attributes->foregroundColor(), rellum_flatWhite());
+    // Without reverse video a reset leaves the background alone.
+    h.feed(esc("~c"));
+    h.update();
+    EXPECT_EQ(h.window->backgrounds.size(), 2u);
+}
+
 // ---- Window operations ----
 
 TEST(TerminalWindow, OperationsReachTheWindowWithTheNextUpdate) {
@@ -281,4 +298,27 @@ TEST(TerminalTitles, CurrentDirectory) {
     h.feed(esc("~]7;file:///tmp\a"));
     EXPECT_EQ(h.terminal->representedURL(), "file:///tmp");
     EXPECT_EQ(h.host->directories, (std::vector<std::string>{"file:///tmp"}));
+}
+
+// ---- Rendition reaching the shown text ----
+
+TEST(TerminalRendition, PromptAndListingColoursReachTheStorage) {
+    ControlHarness h({40, 5});
+    h.feed(esc("~[01;32mana@build~[00m:~[01;34m") + "~" + esc("~[00m$ ~[44;97mbg~[m~[7mrev~[m"));
+    h.update();
+    const RellumTextStorage& storage = *h.terminal->primaryTextStorage();
+    EXPECT_EQ(RellumUTF8FromUTF16(storage.string()), "ana@build:~$ bgrev");
+    auto at = [&](uint64_t i) { return storage.attributesAtIndex(i); };
+    ASSERT_TRUE(at(0) && at(9) && at(10) && at(13) && at(15));
+    EXPECT_EQ(at(0)->foregroundColor(), rellum_colorForColorIndex(2));
+    EXPECT_TRUE(at(0)->isBold());
+    EXPECT_EQ(at(9)->foregroundColor(), rellum_flatWhite()); // ":" after the reset
+    EXPECT_FALSE(at(9)->isBold());
+    EXPECT_EQ(at(10)->foregroundColor(), rellum_colorForColorIndex(4));
+    EXPECT_EQ(at(13)->backgroundColor(), rellum_colorForColorIndex(4));
+    EXPECT_EQ(at(13)->foregroundColor(), rellum_colorForColorIndex(15));
+    // Inverse with default colours: the video colours swapped.
+    EXPECT_TRUE(at(15)->isInverse());
+    EXPECT_EQ(at(15)->foregroundColor(), rellum_flatBlack());
+    EXPECT_EQ(at(15)->backgroundColor(), rellum_flatWhite());
 }
