@@ -127,6 +127,26 @@ void BM_ApplyUpdateOf10000Edits(benchmark::State& state) {
 }
 BENCHMARK(BM_ApplyUpdateOf10000Edits)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(30);
 
+// With the scrollback full, every update drops the oldest lines too: the
+// view then reads the whole storage again to find where its lines start.
+void BM_UpdateWithFullScrollback(benchmark::State& state) {
+    Page page({80, 24});
+    std::string lines;
+    for (int i = 0; i < 70000; ++i)
+        lines += "scrollback line " + std::to_string(i) + " with some text to fill it out a little\r\n";
+    page.feed(lines);
+    int round = 0;
+    for (auto _ : state) {
+        std::string more;
+        for (int i = 0; i < 24; ++i)
+            more += "new output " + std::to_string(round) + ":" + std::to_string(i) + "\r\n";
+        ++round;
+        state.SetIterationTime(page.feed(more));
+    }
+    state.counters["lines"] = double(page.controller->textView()->documentLineCount());
+}
+BENCHMARK(BM_UpdateWithFullScrollback)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(20);
+
 } // namespace
 
 int main(int argc, char** argv) {
