@@ -1076,8 +1076,9 @@ void RellumTextView::focusOutEvent(QFocusEvent* event) {
 void RellumTextView::changeEvent(QEvent* event) {
     QWidget::changeEvent(event);
     if (event->type() == QEvent::ActivationChange) {
+        // The window became or stopped being the active one.
         update();
-        if (hasGainUserFocus_) tryToReportFocusInOut();
+        tryToReportFocusInOut();
     }
 }
 

@@ -281,6 +281,27 @@ TEST_F(TerminalViewInput, FocusReportsFollowTheKeyboardFocus) {
     EXPECT_EQ(h.delegate->take(), "");
 }
 
+TEST_F(TerminalViewInput, FocusReportsFollowTheActiveWindow) {
+    h.feed("\x1b[?1004h");
+    QWidget other;
+    other.show();
+    QApplication::setActiveWindow(&other);
+    pumpEvents();
+    EXPECT_FALSE(h.view()->hasGainUserFocus());
+    std::string sent = h.delegate->take();
+    ASSERT_GE(sent.size(), 3u);
+    EXPECT_EQ(sent.substr(sent.size() - 3), CSI + "O");
+    QApplication::setActiveWindow(h.window.get());
+    h.view()->setFocus();
+    pumpEvents();
+    EXPECT_TRUE(h.view()->hasGainUserFocus());
+    sent = h.delegate->take();
+    ASSERT_GE(sent.size(), 3u);
+    EXPECT_EQ(sent.substr(sent.size() - 3), CSI + "I");
+    // Every report tells the state at that moment: never "in" while inactive.
+    EXPECT_EQ(sent.find(CSI + "O"), std::string::npos);
+}
+
 TEST_F(TerminalViewInput, PasteIsBracketedWhenTheHostAsks) {
     QClipboard* clipboard = QGuiApplication::clipboard();
     clipboard->setText(QStringLiteral("ls"));
