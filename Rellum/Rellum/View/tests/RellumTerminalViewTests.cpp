@@ -74,21 +74,21 @@ TEST(RellumScreenControllerLayout, ViewSizeToPageSize) {
 TEST(RellumScreenControllerLayout, OneProposalPerBurstOfResizes) {
     ViewHarness h;
     h.controller->setLineHeight(16, 8);
-    h.controller->setResizeSettleInterval(30);
+    h.controller->setResizeSettleInterval(200);
     h.delegate->takeProposals();
     for (int i = 0; i < 6; ++i) {
         h.window->resize(400 + 40 * i, 300 + 10 * i);
         pumpEvents(5);
     }
     EXPECT_TRUE(h.delegate->takeProposals().empty());
-    pumpEvents(120);
+    pumpEvents(500);
     const std::vector<RellumPageSize> proposals = h.delegate->takeProposals();
     ASSERT_EQ(proposals.size(), 1u);
     EXPECT_EQ(proposals[0], (RellumPageSize{(600 - 8) / 8, (350 - 4) / 16}));
     // The same size again proposes nothing once it was accepted.
     h.terminal->didChangePageSize(proposals[0]);
     h.window->resize(601, 350);
-    pumpEvents(120);
+    pumpEvents(500);
     EXPECT_TRUE(h.delegate->takeProposals().empty());
 }
 
