@@ -7,6 +7,7 @@
 #include <QClipboard>
 #include <QImage>
 #include <QLineEdit>
+#include <QPainter>
 #include <QScrollBar>
 #include <QTest>
 
@@ -147,6 +148,39 @@ TEST(RellumTextViewDrawing, DoubleWidthCellsTakeTwoColumns) {
     const QRect next = cellRect(h, 2, 0);
     EXPECT_GT(countColour(image, QRect(next.left(), next.top(), next.width(), 1), paletteColour(2)), 0);
     EXPECT_EQ(countColour(image, QRect(next.left(), next.top(), next.width(), 1), paletteColour(1)), 0);
+}
+
+TEST(RellumTextViewDrawing, UnderlineAndSelectionCoverExactlyTheirCells) {
+    ViewHarness h;
+    h.feed("  \x1b[4m  \x1b[0m  ");
+    const QColor foreground =
+        QColor::fromRgbF(rellum_flatWhite().red, rellum_flatWhite().green, rellum_flatWhite().blue);
+    QImage image = render(h);
+    // Underlined blanks: a line under cells 2 and 3 only.
+    EXPECT_EQ(countColour(image, cellRect(h, 0, 0, 2), foreground), 0);
+    EXPECT_GE(countColour(image, cellRect(h, 2, 0, 2), foreground), int(2 * h.cw()));
+    EXPECT_EQ(countColour(image, cellRect(h, 4, 0, 2), foreground), 0);
+
+    h.feed("\r\nselect me");
+    const std::u16string text = h.terminal->primaryTextStorage()->string();
+    const std::size_t at = text.find(u"me");
+    h.view()->setSelectedRange({at, 2});
+    image = render(h);
+    const QColor selection = RellumTextView::selectedTextBackgroundColor();
+    QImage expected(1, 1, QImage::Format_ARGB32);
+    expected.fill(
+        QColor::fromRgbF(rellum_flatBlack().red, rellum_flatBlack().green, rellum_flatBlack().blue));
+    {
+        QPainter p(&expected);
+        p.fillRect(0, 0, 1, 1, selection);
+    }
+    const QColor blended = expected.pixelColor(0, 0);
+    const QRect selected = cellRect(h, 7, 1, 2);
+    // The top row of the selected cells is above any glyph.
+    EXPECT_EQ(countColour(image, QRect(selected.left(), selected.top(), selected.width(), 1), blended),
+              selected.width());
+    const QRect before = cellRect(h, 5, 1, 2);
+    EXPECT_EQ(countColour(image, QRect(before.left(), before.top(), before.width(), 1), blended), 0);
 }
 
 // ---- Cursor ----
