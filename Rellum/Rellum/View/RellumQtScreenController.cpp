@@ -135,8 +135,10 @@ RellumStorageLineIndex* RellumQtScreenController::indexFor(RellumTextStorage* st
     RellumStorageLineIndex* raw = index.get();
     lineIndexes_.emplace(storage, std::move(index));
     storage->setEditObserver([this, storage, raw](RellumRange range, int64_t changeInLength) {
-        raw->applyEdit(*storage, range, changeInLength);
-        if (storage == storage_ && textView_) textView_->textStorageDidEdit(range, changeInLength);
+        const RellumStorageLineIndex::EditOutcome outcome = raw->applyEdit(*storage, range, changeInLength);
+        if (storage == storage_ && textView_)
+            textView_->textStorageDidEdit(range, changeInLength, outcome.droppedFromFront,
+                                          outcome.unchangedEnd);
     });
     return raw;
 }

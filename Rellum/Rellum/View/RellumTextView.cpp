@@ -112,9 +112,21 @@ void RellumTextView::setTextStorage(RellumTextStorage* storage, const RellumStor
     update();
 }
 
-void RellumTextView::textStorageDidEdit(RellumRange editedRange, int64_t changeInLength) {
+void RellumTextView::textStorageDidEdit(RellumRange editedRange, int64_t changeInLength,
+                                        uint64_t droppedFromFront, uint64_t unchangedEnd) {
     const int64_t oldEnd = int64_t(editedRange.end()) - changeInLength;
     const RellumRange selected = selectedRange();
+    if (droppedFromFront > 0 && selected.length > 0) {
+        // The oldest lines went: text that is still there moved with them.
+        if (selected.location >= droppedFromFront && selected.end() <= unchangedEnd + droppedFromFront) {
+            selectionAnchor_ -= droppedFromFront;
+            selectionEnd_ -= droppedFromFront;
+        } else {
+            selectionAnchor_ = selectionEnd_ = 0;
+            selecting_ = false;
+        }
+        return;
+    }
     if (selected.length == 0) {
         // An empty selection is only an insertion point: keep it inside the text.
         const uint64_t length = storage_ ? storage_->length() : 0;

@@ -61,8 +61,12 @@ public:
     // the selection becomes the empty range at its end.
     void setTextStorage(RellumTextStorage* storage, const RellumStorageLineIndex* lines);
     RellumTextStorage* textStorage() const { return storage_; }
-    // The shown storage reported an edit (range in the new text, change in length).
-    void textStorageDidEdit(RellumRange editedRange, int64_t changeInLength);
+    // The shown storage reported an edit (range in the new text, change in
+    // length); `droppedFromFront` characters of the oldest lines were
+    // dropped when known, the text before `unchangedEnd` being the old text
+    // after them.
+    void textStorageDidEdit(RellumRange editedRange, int64_t changeInLength, uint64_t droppedFromFront = 0,
+                            uint64_t unchangedEnd = 0);
 
     // The snapshot of the last display update.
     const RellumContext* context() const { return context_.get(); }

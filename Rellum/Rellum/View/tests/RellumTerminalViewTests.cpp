@@ -286,6 +286,28 @@ TEST(RellumTextViewSelection, StaysOnItsTextWhileOutputArrives) {
     EXPECT_NE(h.view()->selectedText(), "world");
 }
 
+TEST(RellumTextViewSelection, StaysOnItsTextWhenTheOldestScrollbackGoes) {
+    ViewHarness h;
+    h.terminal->setMaxScrollback(2200);
+    std::string lines;
+    for (int i = 0; i < 2300; ++i)
+        lines += "row " + std::to_string(i) + "\r\n";
+    h.feed(lines);
+    const std::u16string text = h.terminal->primaryTextStorage()->string();
+    const std::size_t at = text.find(u"row 1500\n");
+    ASSERT_NE(at, std::u16string::npos);
+    h.view()->setSelectedRange({at, 8});
+    ASSERT_EQ(h.view()->selectedText(), "row 1500");
+    for (int round = 0; round < 3; ++round) {
+        std::string more;
+        for (int i = 0; i < 30; ++i)
+            more += "more " + std::to_string(round) + " " + std::to_string(i) + "\r\n";
+        h.feed(more);
+        EXPECT_EQ(h.view()->selectedText(), "row 1500") << "round " << round;
+    }
+    EXPECT_LT(h.view()->selectedRange().location, at);
+}
+
 TEST(RellumTextViewSelection, CopyTakesTheTextWithoutTrailingBlankCells) {
     ViewHarness h;
     h.feed("one  \r\ntwo\r\n");
@@ -449,6 +471,7 @@ TEST(RellumStorageLineIndex, FollowsRandomEditsLikeAFreshIndex) {
         RellumStorageLineIndex fresh;
         fresh.rebuild(storage);
         ASSERT_EQ(index.lineCount(), fresh.lineCount()) << "edit " << i;
+        ASSERT_EQ(fresh.lineCount(), storage.lineCount()) << "edit " << i;
         for (uint64_t l = 0; l < fresh.lineCount(); ++l)
             ASSERT_EQ(index.lineRange(l), fresh.lineRange(l)) << "edit " << i << " line " << l;
     }
@@ -458,6 +481,60 @@ TEST(RellumStorageLineIndex, FollowsRandomEditsLikeAFreshIndex) {
         ASSERT_LE(line.location, offset);
         ASSERT_LE(offset, line.end());
     }
+}
+
+// A storage of `count` numbered lines of different lengths.
+void fillLines(RellumTextStorage& storage, int count) {
+    std::u16string text;
+    for (int i = 0; i < count; ++i) {
+        const std::string line = "line " + std::to_string(i) + std::string(std::size_t(i % 13), '.') + "\n";
+        text.append(line.begin(), line.end());
+    }
+    storage.replaceCharactersInRange({0, 0}, text);
+}
+
+TEST(RellumStorageLineIndex, OldestLinesDroppedWithEditsAtTheEndAreFollowed) {
+    RellumTextStorage storage(7);
+    fillLines(storage, 3000);
+    RellumStorageLineIndex index;
+    index.rebuild(storage);
+    RellumStorageLineIndex::EditOutcome outcome;
+    storage.setEditObserver(
+        [&](RellumRange range, int64_t change) { outcome = index.applyEdit(storage, range, change); });
+
+    for (int round = 0; round < 5; ++round) {
+        const uint64_t dropped = index.lineRange(3 + round).location; // the first 3 + round lines
+        const uint64_t lastLine = index.lineRange(index.lineCount() - 2).location;
+        storage.beginEditing();
+        storage.deleteCharactersInRange({0, dropped});
+        // The page at the end changes and grows, as output does.
+        const uint64_t at = lastLine - dropped;
+        storage.replaceCharactersInRange({at, 4}, std::u16string(u"LINE\nnew ") + char16_t(u'a' + round));
+        storage.replaceCharactersInRange({storage.length(), 0}, std::u16string(u"more\nand more\n"));
+        storage.endEditing();
+        EXPECT_EQ(outcome.droppedFromFront, dropped) << "round " << round;
+        // Everything up to the changed line of the end is known to be unchanged.
+        EXPECT_EQ(outcome.unchangedEnd, at) << "round " << round;
+        RellumStorageLineIndex fresh;
+        fresh.rebuild(storage);
+        ASSERT_EQ(index.lineCount(), fresh.lineCount());
+        for (uint64_t l = 0; l < fresh.lineCount(); ++l)
+            ASSERT_EQ(index.lineRange(l), fresh.lineRange(l)) << "round " << round << " line " << l;
+    }
+
+    // A drop together with a change among the kept lines is not taken for a
+    // plain drop, and the index still matches the text.
+    const uint64_t dropped = index.lineRange(2).location;
+    storage.beginEditing();
+    storage.deleteCharactersInRange({0, dropped});
+    const uint64_t middle = index.lineRange(1500).location - dropped;
+    storage.replaceCharactersInRange({middle, 3}, std::u16string(u"x\ny\nz"));
+    storage.endEditing();
+    RellumStorageLineIndex fresh;
+    fresh.rebuild(storage);
+    ASSERT_EQ(index.lineCount(), fresh.lineCount());
+    for (uint64_t l = 0; l < fresh.lineCount(); ++l)
+        ASSERT_EQ(index.lineRange(l), fresh.lineRange(l)) << "line " << l;
 }
 
 } // namespace
