@@ -524,7 +524,9 @@ void RellumTextView::updateScrollBar() {
     scrollBar_->setPageStep(int(std::max<uint64_t>(1, visibleRows())));
     scrollBar_->setSingleStep(1);
     scrollBar_->setValue(int(std::min<uint64_t>(topLine_, uint64_t(maximum))));
-    scrollBar_->setVisible(maximum > 0);
+    // An overlay scroller: shown while the view is scrolled back, so that it
+    // never covers the last column of live output.
+    scrollBar_->setVisible(maximum > 0 && int64_t(topLine_) < int64_t(maximum));
     updatingScrollBar_ = false;
 }
 

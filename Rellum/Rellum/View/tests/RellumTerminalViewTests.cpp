@@ -386,6 +386,7 @@ TEST(RellumTextViewScrolling, ScrollbackScrollsAndOutputBringsTheBottomBack) {
     view->scrollLineUp();
     EXPECT_EQ(view->topLine(), bottom - 1);
     QScrollBar* bar = h.controller->scrollView()->verticalScrollBar();
+    EXPECT_TRUE(bar->isVisible());
     EXPECT_EQ(bar->maximum(), int(bottom));
     EXPECT_EQ(bar->value(), int(bottom - 1));
     bar->setValue(3);
@@ -395,6 +396,8 @@ TEST(RellumTextViewScrolling, ScrollbackScrollsAndOutputBringsTheBottomBack) {
     EXPECT_EQ(view->topLine(), 0u);
     h.feed("new\r\n");
     EXPECT_EQ(view->topLine(), view->maximumTopLine());
+    // At the bottom the overlay scroller keeps out of the way of the output.
+    EXPECT_FALSE(bar->isVisible());
 }
 
 TEST(RellumTextViewScrolling, MouseReportsCountRowsOfThePageWhenScrolledBack) {
