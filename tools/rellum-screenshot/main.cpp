@@ -41,7 +41,9 @@ const char* const kUsage =
     "Without a display, run it under Xvfb:\n"
     "  xvfb-run -a build/release/tools/rellum-screenshot/rellum-screenshot \\\n"
     "      --cols 80 --rows 24 in.bin out.png\n"
-    "or on Qt's offscreen platform: QT_QPA_PLATFORM=offscreen rellum-screenshot ...\n";
+    "or on Qt's offscreen platform: QT_QPA_PLATFORM=offscreen rellum-screenshot ...\n"
+    "Sample recordings: tools/rellum-screenshot/samples/ (a coloured listing, a\n"
+    "full-screen editor, wide CJK text and box drawing). Prints \"wrote OUT.png WxH\".\n";
 
 // Accepts every page size the terminal proposes, as a host would.
 class ScreenshotDelegate : public RellumTerminalDelegate {
@@ -178,6 +180,8 @@ int main(int argc, char** argv) {
     if (!shot.save(QString::fromStdString(out), "PNG")) {
         std::cerr << "rellum-screenshot: cannot write " << out << "\n";
         status = 73;
+    } else {
+        std::cout << "wrote " << out << " " << shot.width() << "x" << shot.height() << "\n";
     }
     window.hide();
     layout->removeWidget(controller->view());
