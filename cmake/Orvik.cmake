@@ -14,6 +14,13 @@ function(orvik_component target)
     list(FILTER srcs EXCLUDE REGEX "^${C_DIR}/${ex}/")
   endforeach()
   if(srcs)
+    if(C_QT)
+      # Headers listed as sources, so that moc sees a new Q_OBJECT header at
+      # once in an incremental build.
+      file(GLOB_RECURSE hdrs CONFIGURE_DEPENDS ${C_DIR}/*.h)
+      list(FILTER hdrs EXCLUDE REGEX "^${C_TESTS_DIR}/")
+      list(APPEND srcs ${hdrs})
+    endif()
     add_library(${target} STATIC ${srcs})
     target_link_libraries(${target} PUBLIC orvik_includes Threads::Threads ${C_DEPS})
     if(C_QT)
