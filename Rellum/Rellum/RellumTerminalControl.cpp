@@ -61,7 +61,14 @@ void RellumTerminal::renderMBCSString(RellumScanner&, std::u32string_view string
     if (runElements_.empty()) return;
     RellumGrid* grid = activeGrid();
     if (!runElements_[0].inUnicodeMarkCategory()) {
-        grid->renderElementsFromCursor(runElements_.rellum_arrayByMergingCombiningMarkElement());
+        // Most runs carry no mark: they go to the grid as decoded.
+        bool hasMark = false;
+        for (std::size_t i = 1; i < runElements_.size() && !hasMark; ++i)
+            hasMark = runElements_[i].inUnicodeMarkCategory();
+        if (hasMark)
+            grid->renderElementsFromCursor(runElements_.rellum_arrayByMergingCombiningMarkElement());
+        else
+            grid->renderElementsFromCursor(runElements_);
         return;
     }
 
