@@ -3,6 +3,7 @@
 #include "Rellum/RellumElement.h"
 
 #include <algorithm>
+#include <bit>
 
 RellumContext::RellumContext() {
     mouseReportType_ = 0;
@@ -187,6 +188,7 @@ void RellumContext::setFont(std::shared_ptr<const RellumFont> font) {
         s.savedCursorCoord = state.savedCursorCoord;
         state = s;
     });
+    renditionCache_.clear();
     updateAttributes();
 }
 
@@ -214,6 +216,13 @@ void RellumContext::setSavedCursorCoord(RellumCoord coord) {
 
 std::shared_ptr<const RellumAttributes> RellumContext::activeAttributes() const {
     if (activeAttributes_) return activeAttributes_;
+    const RenditionKey key{textStyleMask_, currentTextColor_, currentBackgroundColor_, videoTextColor_,
+                           videoBackgroundColor_};
+    RenditionCache::Slot& slot = renditionCache_.slotFor(key);
+    if (slot.record && slot.key == key) {
+        activeAttributes_ = slot.record;
+        return activeAttributes_;
+    }
     const FontState fonts = fontState_.get();
     auto a = std::make_shared<RellumAttributes>();
     const uint64_t m = textStyleMask_;
@@ -255,7 +264,43 @@ std::shared_ptr<const RellumAttributes> RellumContext::activeAttributes() const 
     a->setFont(font);
     a->setSpan(1);
     activeAttributes_ = std::move(a);
+    slot.key = key;
+    slot.record = activeAttributes_;
     return activeAttributes_;
+}
+
+namespace {
+
+// Adding zero turns -0 into +0, so equal components give equal bits.
+uint32_t componentBits(float v) {
+    return std::bit_cast<uint32_t>(v + 0.0f);
+}
+
+void mixHash(std::size_t& h, uint64_t v) {
+    h = (h ^ v) * 0x9e3779b97f4a7c15ull;
+    h ^= h >> 32;
+}
+
+void mixColorHash(std::size_t& h, const std::optional<RellumColor>& c) {
+    if (!c) {
+        mixHash(h, 1);
+        return;
+    }
+    mixHash(h, uint64_t(componentBits(c->red)) << 32 | componentBits(c->green));
+    mixHash(h, uint64_t(componentBits(c->blue)) << 32 | componentBits(c->alpha));
+}
+
+} // namespace
+
+RellumContext::RenditionCache::Slot& RellumContext::RenditionCache::slotFor(const RenditionKey& key) {
+    if (!slots_) slots_ = std::make_unique<std::array<Slot, kSlots>>();
+    std::size_t h = 0;
+    mixHash(h, std::size_t(key.mask));
+    mixColorHash(h, key.text);
+    mixColorHash(h, key.background);
+    mixColorHash(h, key.videoText);
+    mixColorHash(h, key.videoBackground);
+    return (*slots_)[(h ^ (h >> 29)) % kSlots];
 }
 
 std::shared_ptr<const RellumAttributes> RellumContext::wideAttributes() const {

@@ -225,6 +225,34 @@ private:
     std::optional<RellumColor> videoBackgroundColor_, videoTextColor_;
     mutable std::shared_ptr<const RellumAttributes> newlineAttributes_, activeAttributes_, wideAttributes_,
         combiningAttributes_, voidAttributes_, tabAttributes_;
+    // Records built for recent renditions, so a host switching between a few
+    // colours hands the same shared record to the grid and the storages each
+    // time. Belongs to one context: a copy starts empty.
+    struct RenditionKey {
+        uint64_t mask = 0;
+        std::optional<RellumColor> text, background, videoText, videoBackground;
+        friend bool operator==(const RenditionKey&, const RenditionKey&) = default;
+    };
+    class RenditionCache {
+    public:
+        struct Slot {
+            RenditionKey key;
+            std::shared_ptr<const RellumAttributes> record;
+        };
+        static constexpr std::size_t kSlots = 64;
+        RenditionCache() = default;
+        RenditionCache(const RenditionCache&) {}
+        RenditionCache& operator=(const RenditionCache&) {
+            slots_.reset();
+            return *this;
+        }
+        Slot& slotFor(const RenditionKey& key);
+        void clear() { slots_.reset(); }
+
+    private:
+        std::unique_ptr<std::array<Slot, kSlots>> slots_;
+    };
+    mutable RenditionCache renditionCache_;
     uint64_t charset_ = 0;
     uint64_t mouseReportType_ = 0;
     uint64_t mouseReportProtocol_ = 0;

@@ -194,6 +194,9 @@ public:
     void scannerDidScanData(RellumScanner& scanner) override;
     void renderASCIIChars(RellumScanner& scanner, const char* chars, uint64_t length) override;
     void renderMBCSString(RellumScanner& scanner, std::u32string_view string) override;
+    bool acceptsTextSegments(RellumScanner& scanner) override;
+    void renderTextSegments(RellumScanner& scanner, const RellumTextSegment* segments,
+                            std::size_t count) override;
     void scannerRingBell(RellumScanner& scanner) override;
     void scannerBackspace(RellumScanner& scanner) override;
     void scannerNextTabStop(RellumScanner& scanner) override;
@@ -328,6 +331,15 @@ private:
     DelayedWork scheduledUpdate_;
     // Reused cells of the text runs.
     RellumElements runElements_;
+    // The cells of a mixed text run, written to the grid at once, and the
+    // cell count after each of its pieces (false where a later mark changed
+    // the piece's last cell).
+    RellumElements segmentElements_;
+    struct SegmentEnd {
+        std::size_t cells;
+        bool cuttable;
+    };
+    std::vector<SegmentEnd> segmentEnds_;
     // Reused per-character roles while text becomes attributed text.
     std::vector<uint8_t> textRoles_;
     // The font last given to setFont, before the context derived its variants.

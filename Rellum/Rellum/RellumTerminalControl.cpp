@@ -61,7 +61,14 @@ void RellumTerminal::renderMBCSString(RellumScanner&, std::u32string_view string
     if (runElements_.empty()) return;
     RellumGrid* grid = activeGrid();
     if (!runElements_[0].inUnicodeMarkCategory()) {
-        grid->renderElementsFromCursor(runElements_.rellum_arrayByMergingCombiningMarkElement());
+        // Most runs carry no mark: they go to the grid as decoded.
+        bool hasMark = false;
+        for (std::size_t i = 1; i < runElements_.size() && !hasMark; ++i)
+            hasMark = runElements_[i].inUnicodeMarkCategory();
+        if (hasMark)
+            grid->renderElementsFromCursor(runElements_.rellum_arrayByMergingCombiningMarkElement());
+        else
+            grid->renderElementsFromCursor(runElements_);
         return;
     }
 
@@ -104,6 +111,121 @@ void RellumTerminal::renderMBCSString(RellumScanner&, std::u32string_view string
     grid->renderElementsFromCursor(head);
     context_->setInsertMode(true);
     if (!tail.empty()) grid->renderElementsFromCursor(tail);
+}
+
+// Pieces of one text run become the cells each would write on its own and
+// go to the grid at once: a grid write costs about the same for two cells as
+// for twenty. Only pieces that stay inside the line are joined (at the
+// margin, wrapping and wide characters depend on where a write ends); the
+// rest are written one by one. A piece that starts with a mark joins the
+// last cell waiting to be written, the cell the cursor would step back to.
+bool RellumTerminal::acceptsTextSegments(RellumScanner&) {
+    return !context_->insertMode();
+}
+
+void RellumTerminal::renderTextSegments(RellumScanner& scanner, const RellumTextSegment* segments,
+                                        std::size_t count) {
+    auto renderOne = [&](const RellumTextSegment& segment) {
+        if (segment.ascii)
+            renderASCIIChars(scanner, segment.ascii, segment.asciiLength);
+        else
+            renderMBCSString(scanner, segment.codePoints);
+    };
+    if (count == 1) {
+        renderOne(segments[0]);
+        return;
+    }
+    RellumGrid* grid = activeGrid();
+    const uint64_t width = uint64_t(std::max<int64_t>(1, grid->pageSize().width));
+    const bool margins = context_->hasHorizontalPageMargin();
+    std::size_t first = 0; // first piece not written yet
+    segmentElements_.clear();
+    segmentEnds_.clear();
+    // Writes the waiting pieces [first, upTo): the longest run of whole
+    // pieces that ends inside the line at once, the others one by one.
+    auto writeWaiting = [&](std::size_t upTo) {
+        std::size_t joined = 0, cells = 0;
+        if (!margins) {
+            for (std::size_t i = segmentEnds_.size(); i-- > 0;) {
+                if (segmentEnds_[i].cuttable && grid->cursorX() + segmentEnds_[i].cells < width) {
+                    joined = i + 1;
+                    cells = segmentEnds_[i].cells;
+                    break;
+                }
+            }
+        }
+        if (cells == segmentElements_.size() && cells > 0) {
+            grid->renderElementsFromCursor(segmentElements_);
+        } else if (cells > 0) {
+            RellumElements head;
+            head.appendElements(segmentElements_, 0, cells);
+            grid->renderElementsFromCursor(head);
+        }
+        for (std::size_t k = first + joined; k < upTo; ++k)
+            renderOne(segments[k]);
+        first = upTo;
+        segmentElements_.clear();
+        segmentEnds_.clear();
+    };
+    for (std::size_t k = 0; k < count; ++k) {
+        const RellumTextSegment& segment = segments[k];
+        if (segment.ascii) {
+            runElements_.assignFromASCIIChars(segment.ascii, std::size_t(segment.asciiLength));
+            if (context_->lineDrawingMode()) {
+                for (std::size_t i = 0; i < runElements_.size(); ++i) {
+                    const char32_t c = runElements_[i].uchar;
+                    if (c >= 0x5F && c <= 0x7E)
+                        runElements_.setElement(i, RellumElement(RellumLineDrawingCharacters[c - 0x5F]));
+                }
+            }
+            segmentElements_.appendElements(runElements_, 0, runElements_.size());
+            segmentEnds_.push_back({segmentElements_.size(), true});
+            continue;
+        }
+        runElements_.assignFromMBCSUTF32Chars(segment.codePoints.data(), segment.codePoints.size());
+        if (runElements_.empty()) {
+            segmentEnds_.push_back({segmentElements_.size(), true});
+            continue;
+        }
+        if (runElements_[0].inUnicodeMarkCategory()) {
+            const std::size_t waiting = segmentElements_.size();
+            std::size_t baseAt = waiting, baseCells = 0;
+            if (waiting > 0) {
+                baseAt = waiting - 1;
+                baseCells = 1;
+                if (segmentElements_[baseAt].isWideRight() && baseAt > 0) {
+                    --baseAt;
+                    baseCells = 2;
+                }
+            }
+            if (baseCells == 0 || segmentElements_[baseAt].uchar < 0x20) {
+                writeWaiting(k);
+                renderOne(segment);
+                first = k + 1;
+                continue;
+            }
+            RellumElements run;
+            run.appendElements(segmentElements_, baseAt, baseCells);
+            run.appendElements(runElements_);
+            const RellumElements merged = run.rellum_arrayByMergingCombiningMarkElement();
+            segmentElements_.replace(baseAt, baseCells, merged, 0, merged.size());
+            // The piece before has changed: it can no longer end a joined write.
+            segmentEnds_.back().cuttable = false;
+            segmentEnds_.push_back({segmentElements_.size(), true});
+            continue;
+        }
+        bool hasMark = false;
+        for (std::size_t i = 1; i < runElements_.size() && !hasMark; ++i)
+            hasMark = runElements_[i].inUnicodeMarkCategory();
+        if (hasMark) {
+            const RellumElements merged = runElements_.rellum_arrayByMergingCombiningMarkElement();
+            segmentElements_.appendElements(merged, 0, merged.size());
+        } else {
+            segmentElements_.appendElements(runElements_, 0, runElements_.size());
+        }
+        segmentEnds_.push_back({segmentElements_.size(), true});
+    }
+    writeWaiting(count);
 }
 
 // ---- C0 controls and escape sequences ----

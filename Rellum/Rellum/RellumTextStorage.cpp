@@ -3,6 +3,7 @@
 #include "Foundation/Assert.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstring>
 #include <unordered_map>
 
@@ -275,9 +276,14 @@ AttributesPtr RellumTextStorage::widened(const AttributesPtr& attributes) {
 
 namespace {
 
-template <typename T>
-void mix(std::size_t& h, const T& value) {
-    h ^= std::hash<T>()(value) + 0x9e3779b97f4a7c15ull + (h << 6) + (h >> 2);
+// Adding zero turns -0 into +0, so equal components give equal bits.
+uint32_t componentBits(float v) {
+    return std::bit_cast<uint32_t>(v + 0.0f);
+}
+
+void mix(std::size_t& h, uint64_t value) {
+    h = (h ^ value) * 0x9e3779b97f4a7c15ull;
+    h ^= h >> 32;
 }
 
 void mixColor(std::size_t& h, const std::optional<RellumColor>& c) {
@@ -285,10 +291,8 @@ void mixColor(std::size_t& h, const std::optional<RellumColor>& c) {
         mix(h, 0);
         return;
     }
-    mix(h, c->red);
-    mix(h, c->green);
-    mix(h, c->blue);
-    mix(h, c->alpha);
+    mix(h, uint64_t(componentBits(c->red)) << 32 | componentBits(c->green));
+    mix(h, uint64_t(componentBits(c->blue)) << 32 | componentBits(c->alpha));
 }
 
 } // namespace
@@ -301,7 +305,7 @@ std::size_t RellumTextStorage::RecordHash::operator()(const RellumAttributes* a)
                           uint64_t(a->isInverse()) << 4 | uint64_t(a->isVoid()) << 5 |
                           uint64_t(a->isTab()) << 6 | a->span() << 8;
     mix(h, bits);
-    mix(h, a->font().get());
+    mix(h, reinterpret_cast<uintptr_t>(a->font().get()));
     mixColor(h, a->foregroundColor());
     mixColor(h, a->backgroundColor());
     return h;

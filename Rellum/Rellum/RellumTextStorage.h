@@ -148,7 +148,7 @@ private:
     struct InternedPair {
         AttributesPtr in, out;
     };
-    std::array<InternedPair, 8> internCache_;
+    std::array<InternedPair, 64> internCache_;
     int editingDepth_ = 0;
     bool edited_ = false;
     RellumRange editedRange_;

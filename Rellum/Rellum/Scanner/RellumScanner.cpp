@@ -118,8 +118,18 @@ void RellumScanner::scanData(std::string_view input, uint64_t encoding) {
         } else if (first < 0x80) {
             // Printable text, the bulk of host output, handled here without a further call.
             rmlen = printableRunLength(reinterpret_cast<const unsigned char*>(bytes + offset), size - offset);
-            delegate.renderASCIIChars(*this, bytes + offset, rmlen);
-            type = RellumTokenASCII;
+            // Non-ASCII text right after it may join it in one call.
+            if (encoding_ == kEncodingUTF8 && offset + rmlen < size &&
+                static_cast<unsigned char>(bytes[offset + rmlen]) >= 0x80 &&
+                delegate.acceptsTextSegments(*this)) {
+                rmlen = scanTextSegments(bytes + offset, size - offset, &type);
+            } else {
+                delegate.renderASCIIChars(*this, bytes + offset, rmlen);
+                type = RellumTokenASCII;
+            }
+        } else if (encoding_ == kEncodingUTF8 && delegate.acceptsTextSegments(*this) &&
+                   (rmlen = scanTextSegments(bytes + offset, size - offset, &type)) > 0) {
+            // Mixed text went to the delegate in one call.
         } else if (encoding_ == kEncodingUTF8) {
             type = scanUTF8(bytes + offset, size - offset, &rmlen);
         } else {
@@ -345,6 +355,68 @@ uint64_t RellumScanner::scanStringTokenWithBytes(const char* bytes, uint64_t len
     if (first < 0x80) return RellumTokenWait; // not a string byte: nothing consumed
     if (encoding_ == kEncodingUTF8) return scanUTF8(bytes, length, rmlen);
     return scanLegacy(bytes, length, rmlen);
+}
+
+uint64_t RellumScanner::scanTextSegments(const char* bytes, uint64_t length, uint64_t* type) {
+    // The same pieces, with the same ends, as the text tokens would be one by
+    // one: an ASCII piece is a printable run, a non-ASCII piece the
+    // well-formed characters up to the next ASCII byte or ill-formed one.
+    const unsigned char* s = reinterpret_cast<const unsigned char*>(bytes);
+    char32_t* out = decoded_.get();
+    size_t count = 0;
+    uint64_t i = 0;
+    segments_.clear();
+    while (i < length) {
+        const unsigned char c = s[i];
+        if (c < 0x80) {
+            if (c < 0x20 || c == 0x7F) break;
+            const uint64_t n = printableRunLength(s + i, length - i);
+            segments_.push_back({bytes + i, n, {}});
+            i += n;
+            *type = RellumTokenASCII;
+            continue;
+        }
+        if (encoding_ != kEncodingUTF8) break;
+        const size_t start = count;
+        while (i < length && s[i] >= 0x80 && count < kMaxDecodedRun) {
+            const unsigned char b = s[i];
+            if (b >= 0xC2 && b <= 0xDF && i + 1 < length && (s[i + 1] & 0xC0) == 0x80) {
+                out[count++] = (char32_t(b & 0x1F) << 6) | (s[i + 1] & 0x3F);
+                i += 2;
+                continue;
+            }
+            if (b >= 0xE0 && b <= 0xEF && i + 2 < length && (s[i + 1] & 0xC0) == 0x80 &&
+                (s[i + 2] & 0xC0) == 0x80) {
+                const char32_t v =
+                    (char32_t(b & 0x0F) << 12) | (char32_t(s[i + 1] & 0x3F) << 6) | (s[i + 2] & 0x3F);
+                if (v >= 0x800 && (v < 0xD800 || v > 0xDFFF)) {
+                    out[count++] = v;
+                    i += 3;
+                    continue;
+                }
+            }
+            size_t charLength = 0;
+            char32_t value = 0;
+            if (RellumDecodeUTF8Character(s + i, length - i, &charLength, &value) !=
+                RellumUTF8Status::Accepted)
+                break;
+            out[count++] = value;
+            i += charLength;
+        }
+        if (count == start) break;
+        segments_.push_back({nullptr, 0, std::u32string_view(out + start, count - start)});
+        *type = RellumTokenMBCS;
+        if (count == kMaxDecodedRun) break;
+    }
+    if (segments_.empty()) return 0;
+    // A run of one piece takes the usual call.
+    if (segments_.size() == 1 && segments_[0].ascii)
+        d().renderASCIIChars(*this, segments_[0].ascii, segments_[0].asciiLength);
+    else if (segments_.size() == 1)
+        d().renderMBCSString(*this, segments_[0].codePoints);
+    else
+        d().renderTextSegments(*this, segments_.data(), segments_.size());
+    return i;
 }
 
 uint64_t RellumScanner::scanUTF8(const char* bytes, uint64_t length, uint64_t* rmlen) {

@@ -9,6 +9,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 // Cuts the byte stream from the host into tokens (text, C0 controls, escape
 // sequences, control sequences, operating-system commands, device control
@@ -88,6 +89,10 @@ private:
     uint64_t scanDCS(const char* bytes, uint64_t length, uint64_t* rmlen, bool resume);
     uint64_t scanDiscarded(const char* bytes, uint64_t length, uint64_t* rmlen);
     uint64_t scanUTF8(const char* bytes, uint64_t length, uint64_t* rmlen);
+    // Printable ASCII and well-formed UTF-8 pieces from `bytes`, handed to the
+    // delegate in one call; returns the bytes consumed (0 when the first byte
+    // starts no piece) and sets `*type` to the type of the last piece.
+    uint64_t scanTextSegments(const char* bytes, uint64_t length, uint64_t* type);
     uint64_t scanLegacy(const char* bytes, uint64_t length, uint64_t* rmlen);
     bool runControlInSequence(unsigned char byte);
     uint64_t dispatchCSI(unsigned char final);
@@ -116,6 +121,8 @@ private:
     unsigned char intermediate_ = 0;
     // Decoded code points of the current non-ASCII run.
     std::unique_ptr<char32_t[]> decoded_;
+    // The pieces of a mixed text run (for a delegate that takes them at once).
+    std::vector<RellumTextSegment> segments_;
     // Converter of the legacy branch, kept for its encoding.
     void* converter_ = nullptr;
     uint32_t converterEncoding_ = 0;

@@ -3,12 +3,21 @@
 #include "Rellum/RellumColor.h"
 #include "Rellum/RellumGeometry.h"
 
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
 
 class RellumScanner;
+
+// One piece of a text run: printable ASCII bytes in the chunk (`ascii` set)
+// or decoded code points (`ascii` null).
+struct RellumTextSegment {
+    const char* ascii = nullptr;
+    uint64_t asciiLength = 0;
+    std::u32string_view codePoints;
+};
 
 // The operations through which the scanner hands the host's text and control
 // functions to the terminal. Every operation is required. Every call runs on
@@ -38,6 +47,20 @@ public:
     // Text.
     virtual void renderASCIIChars(RellumScanner& scanner, const char* chars, uint64_t length) = 0;
     virtual void renderMBCSString(RellumScanner& scanner, std::u32string_view string) = 0;
+    // Optional: text that alternates between ASCII and non-ASCII pieces in
+    // one call, in order, as the two operations above would receive them one
+    // by one (a run of one piece still comes through them). Asked before
+    // each run; by default runs come piece by piece.
+    virtual bool acceptsTextSegments(RellumScanner&) { return false; }
+    virtual void renderTextSegments(RellumScanner& scanner, const RellumTextSegment* segments,
+                                    std::size_t count) {
+        for (std::size_t i = 0; i < count; ++i) {
+            if (segments[i].ascii)
+                renderASCIIChars(scanner, segments[i].ascii, segments[i].asciiLength);
+            else
+                renderMBCSString(scanner, segments[i].codePoints);
+        }
+    }
 
     // C0 controls and escape sequences.
     virtual void scannerRingBell(RellumScanner& scanner) = 0;

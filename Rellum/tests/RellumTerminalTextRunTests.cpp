@@ -1,0 +1,116 @@
+// Text that mixes ASCII, wide characters and combining marks gives the same
+// screen, cursor and text storage whether it arrives in one chunk (long
+// mixed runs written at once) or piece by piece, each a chunk of its own,
+// also at the right margin, without autowrap, in line-drawing mode and with
+// marks at the start of a line; each storage equals its grid.
+#include "ControlHarness.h"
+
+#include <gtest/gtest.h>
+
+#include <random>
+
+using namespace control_test;
+
+namespace {
+
+struct Outcome {
+    std::vector<std::string> screen;
+    uint64_t x = 0, y = 0;
+    std::u16string storage;
+    bool storageMatchesGrid = false;
+};
+
+// Fed as one chunk, or each piece as a chunk of its own.
+Outcome run(const std::vector<std::string>& pieces, bool pieceByPiece) {
+    ControlHarness h({12, 4});
+    if (pieceByPiece) {
+        for (const std::string& piece : pieces)
+            h.feed(piece);
+    } else {
+        std::string whole;
+        for (const std::string& piece : pieces)
+            whole += piece;
+        h.feed(whole);
+    }
+    h.update();
+    Outcome o;
+    o.screen = h.screen();
+    h.onRender([&](RellumTerminal& t) {
+        o.x = t.activeGrid()->cursorX();
+        o.y = t.activeGrid()->cursorY();
+        o.storage = t.primaryTextStorage()->string();
+        o.storageMatchesGrid = o.storage == t.primaryGrid()->string();
+    });
+    return o;
+}
+
+std::vector<std::string> randomStream(std::mt19937& rng, int pieces) {
+    static const char* const kPieces[] = {
+        "ab",
+        "x",
+        "word ",
+        "\xC3\xA9", // é
+        "\xCC\x81",
+        "\xCC\x80\xCC\x82", // marks
+        "\xE4\xB8\x80",
+        "\xE4\xBA\x8C\xE4\xB8\x89", // wide
+        "\xF0\x9F\x98\x80",         // wide, outside the basic plane
+        "\xCE\xB1",
+        "e\xCC\x81",
+        "\r",
+        "\n",
+        "\r\n",
+        "\x1b[?7l", // autowrap off
+        "\x1b[?7h",
+        "\x1b[1;10H",
+        "\x1b[2;12H",
+        "\x1b[4;11H",
+        "qx~",
+        "\x1b[4h", // insert mode
+        "\x1b[4l",
+        "\x08",
+
+        "\x1b[31m",
+    };
+    constexpr int kCount = int(sizeof kPieces / sizeof kPieces[0]);
+    std::vector<std::string> out;
+    for (int i = 0; i < pieces; ++i)
+        out.push_back(kPieces[rng() % kCount]);
+    return out;
+}
+
+void expectSame(const std::vector<std::string>& pieces) {
+    const Outcome whole = run(pieces, false);
+    const Outcome split = run(pieces, true);
+    EXPECT_EQ(whole.screen, split.screen);
+    EXPECT_EQ(whole.x, split.x);
+    EXPECT_EQ(whole.y, split.y);
+    EXPECT_TRUE(whole.storageMatchesGrid);
+    EXPECT_TRUE(split.storageMatchesGrid);
+}
+
+TEST(TerminalTextRuns, MarksAfterASCIIJoinTheirCellAnywhereOnTheLine) {
+    // A mark after a character in the middle, at the last column (wrapping
+    // and not) and on a wide character.
+    expectSame({"abc", "\xCC\x81 de"});
+    expectSame({"0123456789a", "\xCC\x81z"});
+    expectSame({"\x1b[?7l", "0123456789ab", "\xCC\x81z"});
+    expectSame({"0123456789", "\xE4\xB8\x80", "\xCC\x81x"});
+    expectSame({"\xCC\x81start\r\n", "\xCC\x80"});
+    expectSame({"\x1b(0", "lqk", "\xCC\x81x\x1b(B", "ab", "\xCC\x81"});
+    const Outcome o = run({"abc\xCC\x81"}, false);
+    ASSERT_FALSE(o.screen.empty());
+    EXPECT_EQ(o.x, 3u);
+    EXPECT_EQ(o.storage.substr(0, 4), u"abc\u0301");
+}
+
+TEST(TerminalTextRuns, SeededRandomMixedTextGivesTheSameScreenHoweverChunked) {
+    for (unsigned seed = 1; seed <= 30; ++seed) {
+        std::mt19937 rng(seed);
+        SCOPED_TRACE(seed);
+        expectSame(randomStream(rng, 120));
+        if (HasFailure()) break;
+    }
+}
+
+} // namespace
