@@ -150,9 +150,9 @@ void RellumTextStorage::packOldLines() {
 
 AttributesPtr RellumTextStorage::storedRecord(const RellumAttributes* record) const {
     if (!record) return nullptr;
-    auto it = records_.find(record);
-    ORVIK_ASSERT(it != records_.end());
-    return *it;
+    const AttributesPtr* stored = findRecord(*record, recordHash(*record));
+    ORVIK_ASSERT(stored != nullptr);
+    return *stored;
 }
 
 RellumTextStorage::RellumTextStorage(double advance) : advance_(advance) {
@@ -297,7 +297,8 @@ void mixColor(std::size_t& h, const std::optional<RellumColor>& c) {
 
 } // namespace
 
-std::size_t RellumTextStorage::RecordHash::operator()(const RellumAttributes* a) const {
+std::size_t RellumTextStorage::recordHash(const RellumAttributes& record) {
+    const RellumAttributes* a = &record;
     // Enough to tell records apart cheaply; equality compares every key.
     std::size_t h = 0;
     const uint64_t bits = uint64_t(a->isBold()) | uint64_t(a->isItalic()) << 1 |
@@ -311,26 +312,71 @@ std::size_t RellumTextStorage::RecordHash::operator()(const RellumAttributes* a)
     return h;
 }
 
+const AttributesPtr* RellumTextStorage::findRecord(const RellumAttributes& a, std::size_t hash) const {
+    if (recordCount_ == 0) return nullptr;
+    const std::size_t mask = records_.size() - 1;
+    for (std::size_t i = std::size_t(hash * 0x9e3779b97f4a7c15ull) >> recordShift_;; i = (i + 1) & mask) {
+        const RecordSlot& slot = records_[i];
+        if (!slot.record) return nullptr;
+        if (slot.hash == hash && (slot.record.get() == &a || *slot.record == a)) return &slot.record;
+    }
+}
+
+void RellumTextStorage::insertRecord(AttributesPtr record, std::size_t hash) {
+    // At most three quarters full, so probes stay short.
+    if (4 * (recordCount_ + 1) > 3 * records_.size()) {
+        const std::size_t capacity = std::max<std::size_t>(64, records_.size() * 2);
+        std::vector<RecordSlot> old = std::move(records_);
+        rebuildRecords(capacity, std::move(old));
+    }
+    const std::size_t mask = records_.size() - 1;
+    std::size_t i = std::size_t(hash * 0x9e3779b97f4a7c15ull) >> recordShift_;
+    while (records_[i].record)
+        i = (i + 1) & mask;
+    records_[i] = {hash, std::move(record)};
+    ++recordCount_;
+}
+
+void RellumTextStorage::rebuildRecords(std::size_t capacity, std::vector<RecordSlot> slots) {
+    records_.clear();
+    records_.resize(std::bit_ceil(capacity));
+    recordShift_ = 64 - std::countr_zero(records_.size());
+    recordCount_ = 0;
+    for (RecordSlot& slot : slots)
+        if (slot.record) insertRecord(std::move(slot.record), slot.hash);
+}
+
 AttributesPtr RellumTextStorage::interned(const AttributesPtr& attributes) {
     if (!attributes) return attributes;
-    auto it = records_.find(attributes);
-    if (it != records_.end()) return *it;
-    if (records_.size() >= recordsPurgeAt_) {
+    const std::size_t hash = recordHash(*attributes);
+    if (const AttributesPtr* stored = findRecord(*attributes, hash)) return *stored;
+    if (recordCount_ >= recordsPurgeAt_) {
         // Forget the records no run uses any more.
         internCache_.fill({});
         // Packed lines refer to their records without owning them.
-        std::unordered_set<const RellumAttributes*> packedRecords;
+        std::vector<const RellumAttributes*> packedRecords;
         for (const Line& line : lines_) {
             if (!line.packed) continue;
             const PackedView v(line.packed.get());
             for (uint32_t k = 0; k < v.runCount(); ++k)
-                packedRecords.insert(v.record(k));
+                packedRecords.push_back(v.record(k));
         }
-        for (auto r = records_.begin(); r != records_.end();)
-            r = r->use_count() == 1 && !packedRecords.count(r->get()) ? records_.erase(r) : std::next(r);
-        recordsPurgeAt_ = std::max<std::size_t>(1024, records_.size() * 2);
+        std::sort(packedRecords.begin(), packedRecords.end());
+        packedRecords.erase(std::unique(packedRecords.begin(), packedRecords.end()), packedRecords.end());
+        std::vector<RecordSlot> kept;
+        kept.reserve(recordCount_);
+        for (RecordSlot& slot : records_) {
+            if (!slot.record) continue;
+            if (slot.record.use_count() == 1 &&
+                !std::binary_search(packedRecords.begin(), packedRecords.end(), slot.record.get()))
+                continue;
+            kept.push_back(std::move(slot));
+        }
+        recordsPurgeAt_ = std::max<std::size_t>(1024, kept.size() * 2);
+        // Room for the records up to the next purge without growing.
+        rebuildRecords(recordsPurgeAt_ * 4 / 3 + 1, std::move(kept));
     }
-    records_.insert(attributes);
+    insertRecord(attributes, hash);
     return attributes;
 }
 

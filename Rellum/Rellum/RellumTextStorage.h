@@ -11,7 +11,6 @@
 #include <memory>
 #include <string>
 #include <string_view>
-#include <unordered_set>
 #include <vector>
 
 // The attributed text a terminal view draws: UTF-16 text (offsets are the
@@ -127,22 +126,22 @@ private:
     uint64_t length_ = 0;
     double advance_ = 0;
     mutable std::size_t lineHint_ = 0;
-    struct RecordHash {
-        using is_transparent = void;
-        std::size_t operator()(const AttributesPtr& a) const { return (*this)(a.get()); }
-        std::size_t operator()(const RellumAttributes* a) const;
-    };
-    struct RecordEqual {
-        using is_transparent = void;
-        static const RellumAttributes* get(const AttributesPtr& a) { return a.get(); }
-        static const RellumAttributes* get(const RellumAttributes* a) { return a; }
-        template <typename A, typename B>
-        bool operator()(const A& a, const B& b) const {
-            return *get(a) == *get(b);
-        }
-    };
     std::size_t packedUpTo_ = 0; // every line before this index is packed
-    std::unordered_set<AttributesPtr, RecordHash, RecordEqual> records_;
+    // The stored records, open-addressed (linear probing, a power-of-two
+    // size, empty slots hold no record) with each record's hash kept beside
+    // it: a screen of unique colours makes hundreds of thousands of records,
+    // and a probe then touches one flat array instead of a node a record.
+    struct RecordSlot {
+        std::size_t hash = 0;
+        AttributesPtr record;
+    };
+    static std::size_t recordHash(const RellumAttributes& a);
+    const AttributesPtr* findRecord(const RellumAttributes& a, std::size_t hash) const;
+    void insertRecord(AttributesPtr record, std::size_t hash);
+    void rebuildRecords(std::size_t capacity, std::vector<RecordSlot> slots);
+    std::vector<RecordSlot> records_;
+    std::size_t recordCount_ = 0;
+    int recordShift_ = 64;
     std::size_t recordsPurgeAt_ = 1024;
     // Recently interned records by address: a terminal reuses each record for a while.
     struct InternedPair {
