@@ -307,15 +307,30 @@ void RellumGrid::renderElementsFromCursor(const RellumElements& elements) {
             justWrapped = true;
             continue;
         }
-        // No auto-wrap: the last cell lands in the last column; the rest is lost.
+        // No auto-wrap: every character that does not fit is written over
+        // the last column in turn, so only the last one stays. A double-width
+        // one among them, followed by narrow ones, has had its left half left
+        // behind in the column before, cut off from its right half: write it
+        // first so the result is the same however the text was split.
         if (isRightMarginAtEdge()) mutableCursorLine().setNextWrapLine(nullptr);
         const uint64_t margin = lineRightMargin(line);
+        if (!elements[total - 1].isWideRight() && margin >= 1) {
+            for (std::size_t i = total - 1; i > done; --i) {
+                if (elements[i].isWideRight()) {
+                    mutableCursorLine().replaceElementsInRange({margin - 1, 2}, elements, i - 1, 2, true);
+                    break;
+                }
+            }
+        }
         if (elements[total - 1].isWideRight() && total >= 2) {
             if (margin >= 1)
                 mutableCursorLine().replaceElementsInRange({margin - 1, 2}, elements, total - 2, 2, true);
         } else {
             mutableCursorLine().replaceElementsInRange({margin, 1}, elements, total - 1, 1, true);
         }
+        // The cursor ends past the last column, as after a write that just
+        // fits, even when a double-width character stopped it one column short.
+        cursorX_ = margin + 1;
         break;
     }
 }

@@ -69,8 +69,12 @@ std::vector<std::string> randomStream(std::mt19937& rng, int pieces) {
         "\x1b[4h", // insert mode
         "\x1b[4l",
         "\x08",
-
         "\x1b[31m",
+        "\x1b(0", // line drawing
+        "\x1b(B",
+        "\xE4\xB8", // ill-formed: cut short, stray continuation, invalid
+        "\x80",
+        "\xFF",
     };
     constexpr int kCount = int(sizeof kPieces / sizeof kPieces[0]);
     std::vector<std::string> out;
@@ -104,8 +108,29 @@ TEST(TerminalTextRuns, MarksAfterASCIIJoinTheirCellAnywhereOnTheLine) {
     EXPECT_EQ(o.storage.substr(0, 4), u"abc\u0301");
 }
 
+TEST(TerminalTextRuns, WideCharactersPastTheMarginWithoutAutowrapDoNotDependOnChunks) {
+    // A wide character pushed onto the last column and then overwritten by a
+    // narrow one leaves its left half cut off, whether or not the two arrive
+    // in one write.
+    const std::vector<std::string> cut = {"\x1b[?7l\x1b[4;11H", "word ", "\xE4\xB8\x80", "\xCE\xB1"};
+    expectSame(cut);
+    const Outcome o = run(cut, false);
+    ASSERT_EQ(o.screen.size(), 4u);
+    EXPECT_EQ(o.screen[3], "\xC2\xB7\xC2\xB7\xC2\xB7\xC2\xB7\xC2\xB7\xC2\xB7\xC2\xB7\xC2\xB7\xC2\xB7"
+                           "\xC2\xB7\xE2\x96\x92\xCE\xB1!");
+    EXPECT_EQ(o.x, 12u);
+    // A wide character that stops one column short is moved onto the last
+    // two columns; the cursor ends past them, so a mark after it joins it
+    // the same way in one write or two.
+    const std::vector<std::string> mark = {"\x1b[?7l\x1b[1;10H", "\xE4\xBA\x8C\xE4\xB8\x89", "\xCC\x80"};
+    expectSame(mark);
+    EXPECT_EQ(run(mark, false).x, 12u);
+    expectSame({"\x1b[?7l\x1b[1;12H", "\xE4\xB8\x80", "x"});
+    expectSame({"\x1b[?7l\x1b(0\x1b[1;10H", "q", "\xE4\xBA\x8C", "q", "\xE4\xB8\x89", "\x1b(B"});
+}
+
 TEST(TerminalTextRuns, SeededRandomMixedTextGivesTheSameScreenHoweverChunked) {
-    for (unsigned seed = 1; seed <= 30; ++seed) {
+    for (unsigned seed = 1; seed <= 200; ++seed) {
         std::mt19937 rng(seed);
         SCOPED_TRACE(seed);
         expectSame(randomStream(rng, 120));
