@@ -5,6 +5,7 @@
 // coloured scrollback lines.
 //
 //   bench_terminal [--megabytes N] [--only NAME-PART] [--memory-only]
+//                  [--no-memory] [--no-peer]   (for profiling one side)
 
 #include "Dispatch/DrivableMainQueue.h"
 #include "Dispatch/ManualClock.h"
@@ -316,7 +317,7 @@ void memoryFigures() {
 
 int main(int argc, char** argv) {
     std::size_t megabytes = 4;
-    bool memoryOnly = false;
+    bool memoryOnly = false, noMemory = false, noPeer = false;
     std::string only;
     for (int i = 1; i < argc; ++i) {
         if (!std::strcmp(argv[i], "--megabytes") && i + 1 < argc)
@@ -325,6 +326,10 @@ int main(int argc, char** argv) {
             only = argv[++i];
         else if (!std::strcmp(argv[i], "--memory-only"))
             memoryOnly = true;
+        else if (!std::strcmp(argv[i], "--no-memory"))
+            noMemory = true;
+        else if (!std::strcmp(argv[i], "--no-peer"))
+            noPeer = true;
     }
     if (memoryOnly) {
         memoryFigures();
@@ -332,7 +337,7 @@ int main(int argc, char** argv) {
     }
     // The memory figure comes from a process of its own, before anything
     // else has grown this one.
-    const pid_t child = fork();
+    const pid_t child = noMemory ? -1 : fork();
     if (child == 0) {
         memoryFigures();
         std::fflush(stdout);
@@ -356,7 +361,7 @@ int main(int argc, char** argv) {
         double ours = 1e9, theirs = 1e9;
         for (int run = 0; run < 3; ++run) {
             ours = std::min(ours, terminalSeconds(p.bytes, &consistent));
-            theirs = std::min(theirs, vtermSeconds(p.bytes));
+            if (!noPeer) theirs = std::min(theirs, vtermSeconds(p.bytes));
         }
         const double mb = double(p.bytes.size()) / 1e6;
         std::printf("%-32s %10.2f %9.1f MB/s %9.1f MB/s %7.2fx%s\n", p.name,

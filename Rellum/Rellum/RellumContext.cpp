@@ -166,7 +166,8 @@ void RellumContext::setVideoTextColor(std::optional<RellumColor> color) {
 }
 
 void RellumContext::updateAttributes() {
-    newlineAttributes_.reset();
+    // The newline record depends on the font only (see setFont), so a
+    // rendition change keeps it and lines of many renditions share it.
     activeAttributes_.reset();
     wideAttributes_.reset();
     combiningAttributes_.reset();
@@ -189,6 +190,7 @@ void RellumContext::setFont(std::shared_ptr<const RellumFont> font) {
         state = s;
     });
     renditionCache_.clear();
+    newlineAttributes_.reset();
     updateAttributes();
 }
 

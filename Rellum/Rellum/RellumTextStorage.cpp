@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <bit>
 #include <cstring>
+#include <new>
 #include <unordered_map>
 
 namespace {
@@ -23,17 +24,16 @@ void appendRun(std::vector<Run>& runs, uint64_t length, const AttributesPtr& att
 }
 
 // The parts of a packed line: a header word (text length, run count, a flag
-// for UTF-16 text), the records, the run lengths, the text.
+// for UTF-16 text), the runs' records (owned, two words each), the run
+// lengths, the text.
 class PackedView {
 public:
     explicit PackedView(const uint64_t* words) : words_(words) {}
     uint32_t textLength() const { return uint32_t(words_[0]); }
     uint32_t runCount() const { return uint32_t(words_[0] >> 32) & 0x7FFFFFFF; }
     bool wide() const { return words_[0] >> 63; }
-    const RellumAttributes* record(uint32_t k) const {
-        const RellumAttributes* r;
-        std::memcpy(&r, words_ + 1 + k, sizeof r);
-        return r;
+    const AttributesPtr& record(uint32_t k) const {
+        return *std::launder(reinterpret_cast<const AttributesPtr*>(words_ + 1 + kRecordWords * k));
     }
     uint32_t length(uint32_t k) const {
         uint32_t n;
@@ -48,18 +48,27 @@ public:
     }
     const unsigned char* text() const { return lengths() + 4 * std::size_t(runCount()); }
 
+    static constexpr std::size_t kRecordWords = sizeof(AttributesPtr) / sizeof(uint64_t);
+    static_assert(sizeof(AttributesPtr) % sizeof(uint64_t) == 0 && alignof(AttributesPtr) <= alignof(uint64_t));
     static std::size_t words(std::size_t runs, std::size_t textLength, bool wide) {
-        return 1 + runs + (4 * runs + textLength * (wide ? 2 : 1) + 7) / 8;
+        return 1 + kRecordWords * runs + (4 * runs + textLength * (wide ? 2 : 1) + 7) / 8;
     }
 
 private:
     const unsigned char* lengths() const {
-        return reinterpret_cast<const unsigned char*>(words_ + 1 + runCount());
+        return reinterpret_cast<const unsigned char*>(words_ + 1 + kRecordWords * runCount());
     }
     const uint64_t* words_;
 };
 
 } // namespace
+
+void RellumTextStorage::PackedDeleter::operator()(uint64_t* words) const {
+    const PackedView v(words);
+    for (uint32_t k = 0; k < v.runCount(); ++k)
+        v.record(k).~AttributesPtr();
+    delete[] words;
+}
 
 uint64_t RellumTextStorage::textLength(const Line& line) {
     return line.packed ? PackedView(line.packed.get()).textLength() : line.text.size();
@@ -100,15 +109,15 @@ void RellumTextStorage::pack(Line& line) {
         bits |= c;
     const bool wide = bits > 0xFF;
     const std::size_t words = PackedView::words(runs, n, wide);
-    std::unique_ptr<uint64_t[]> packed(new uint64_t[words]);
-    packed[words - 1] = 0; // the padding after the text
-    packed[0] = uint64_t(n) | uint64_t(runs) << 32 | uint64_t(wide) << 63;
-    unsigned char* lengths = reinterpret_cast<unsigned char*>(packed.get() + 1 + runs);
+    uint64_t* words64 = new uint64_t[words];
+    words64[words - 1] = 0; // the padding after the text
+    words64[0] = uint64_t(n) | uint64_t(runs) << 32 | uint64_t(wide) << 63;
+    unsigned char* lengths = reinterpret_cast<unsigned char*>(words64 + 1 + PackedView::kRecordWords * runs);
     for (std::size_t k = 0; k < runs; ++k) {
-        const RellumAttributes* r = line.runs[k].attributes.get();
-        std::memcpy(packed.get() + 1 + k, &r, sizeof r);
+        new (words64 + 1 + PackedView::kRecordWords * k) AttributesPtr(std::move(line.runs[k].attributes));
         std::memcpy(lengths + 4 * k, &line.runs[k].length, 4);
     }
+    PackedPtr packed(words64);
     unsigned char* text = lengths + 4 * runs;
     if (wide) {
         std::memcpy(text, line.text.data(), 2 * n);
@@ -138,7 +147,7 @@ void RellumTextStorage::unpack(Line& line) const {
     line.runs.clear();
     line.runs.reserve(v.runCount());
     for (uint32_t k = 0; k < v.runCount(); ++k)
-        line.runs.push_back({v.length(k), storedRecord(v.record(k))});
+        line.runs.push_back({v.length(k), v.record(k)});
     line.packed.reset();
 }
 
@@ -146,13 +155,6 @@ void RellumTextStorage::packOldLines() {
     const std::size_t limit = lines_.size() > kUnpackedTail ? lines_.size() - kUnpackedTail : 0;
     for (; packedUpTo_ < limit; ++packedUpTo_)
         pack(lines_[packedUpTo_]);
-}
-
-AttributesPtr RellumTextStorage::storedRecord(const RellumAttributes* record) const {
-    if (!record) return nullptr;
-    const AttributesPtr* stored = findRecord(*record, recordHash(*record));
-    ORVIK_ASSERT(stored != nullptr);
-    return *stored;
 }
 
 RellumTextStorage::RellumTextStorage(double advance) : advance_(advance) {
@@ -215,7 +217,7 @@ AttributesPtr RellumTextStorage::attributesAtIndex(uint64_t index, RellumRange* 
             const uint32_t length = v.length(k);
             if (index < pos + length) {
                 if (effectiveRange) *effectiveRange = {pos, length};
-                return storedRecord(v.record(k));
+                return v.record(k);
             }
             pos += length;
         }
@@ -244,7 +246,7 @@ uint64_t RellumTextStorage::runCount() const {
         if (line.packed) {
             const PackedView v(line.packed.get());
             for (uint32_t k = 0; k < v.runCount(); ++k)
-                count1(v.record(k));
+                count1(v.record(k).get());
             continue;
         }
         for (const Run& r : line.runs)
@@ -268,116 +270,9 @@ AttributesPtr RellumTextStorage::widened(const AttributesPtr& attributes) {
             out = std::move(copy);
         }
     }
-    out = interned(out);
     slot.in = attributes;
     slot.out = out;
     return out;
-}
-
-namespace {
-
-// Adding zero turns -0 into +0, so equal components give equal bits.
-uint32_t componentBits(float v) {
-    return std::bit_cast<uint32_t>(v + 0.0f);
-}
-
-void mix(std::size_t& h, uint64_t value) {
-    h = (h ^ value) * 0x9e3779b97f4a7c15ull;
-    h ^= h >> 32;
-}
-
-void mixColor(std::size_t& h, const std::optional<RellumColor>& c) {
-    if (!c) {
-        mix(h, 0);
-        return;
-    }
-    mix(h, uint64_t(componentBits(c->red)) << 32 | componentBits(c->green));
-    mix(h, uint64_t(componentBits(c->blue)) << 32 | componentBits(c->alpha));
-}
-
-} // namespace
-
-std::size_t RellumTextStorage::recordHash(const RellumAttributes& record) {
-    const RellumAttributes* a = &record;
-    // Enough to tell records apart cheaply; equality compares every key.
-    std::size_t h = 0;
-    const uint64_t bits = uint64_t(a->isBold()) | uint64_t(a->isItalic()) << 1 |
-                          uint64_t(a->isBoldItalic()) << 2 | uint64_t(a->isUnderline()) << 3 |
-                          uint64_t(a->isInverse()) << 4 | uint64_t(a->isVoid()) << 5 |
-                          uint64_t(a->isTab()) << 6 | a->span() << 8;
-    mix(h, bits);
-    mix(h, reinterpret_cast<uintptr_t>(a->font().get()));
-    mixColor(h, a->foregroundColor());
-    mixColor(h, a->backgroundColor());
-    return h;
-}
-
-const AttributesPtr* RellumTextStorage::findRecord(const RellumAttributes& a, std::size_t hash) const {
-    if (recordCount_ == 0) return nullptr;
-    const std::size_t mask = records_.size() - 1;
-    for (std::size_t i = std::size_t(hash * 0x9e3779b97f4a7c15ull) >> recordShift_;; i = (i + 1) & mask) {
-        const RecordSlot& slot = records_[i];
-        if (!slot.record) return nullptr;
-        if (slot.hash == hash && (slot.record.get() == &a || *slot.record == a)) return &slot.record;
-    }
-}
-
-void RellumTextStorage::insertRecord(AttributesPtr record, std::size_t hash) {
-    // At most three quarters full, so probes stay short.
-    if (4 * (recordCount_ + 1) > 3 * records_.size()) {
-        const std::size_t capacity = std::max<std::size_t>(64, records_.size() * 2);
-        std::vector<RecordSlot> old = std::move(records_);
-        rebuildRecords(capacity, std::move(old));
-    }
-    const std::size_t mask = records_.size() - 1;
-    std::size_t i = std::size_t(hash * 0x9e3779b97f4a7c15ull) >> recordShift_;
-    while (records_[i].record)
-        i = (i + 1) & mask;
-    records_[i] = {hash, std::move(record)};
-    ++recordCount_;
-}
-
-void RellumTextStorage::rebuildRecords(std::size_t capacity, std::vector<RecordSlot> slots) {
-    records_.clear();
-    records_.resize(std::bit_ceil(capacity));
-    recordShift_ = 64 - std::countr_zero(records_.size());
-    recordCount_ = 0;
-    for (RecordSlot& slot : slots)
-        if (slot.record) insertRecord(std::move(slot.record), slot.hash);
-}
-
-AttributesPtr RellumTextStorage::interned(const AttributesPtr& attributes) {
-    if (!attributes) return attributes;
-    const std::size_t hash = recordHash(*attributes);
-    if (const AttributesPtr* stored = findRecord(*attributes, hash)) return *stored;
-    if (recordCount_ >= recordsPurgeAt_) {
-        // Forget the records no run uses any more.
-        internCache_.fill({});
-        // Packed lines refer to their records without owning them.
-        std::vector<const RellumAttributes*> packedRecords;
-        for (const Line& line : lines_) {
-            if (!line.packed) continue;
-            const PackedView v(line.packed.get());
-            for (uint32_t k = 0; k < v.runCount(); ++k)
-                packedRecords.push_back(v.record(k));
-        }
-        std::sort(packedRecords.begin(), packedRecords.end());
-        packedRecords.erase(std::unique(packedRecords.begin(), packedRecords.end()), packedRecords.end());
-        std::vector<RecordSlot> kept;
-        kept.reserve(recordCount_);
-        for (RecordSlot& slot : records_) {
-            if (!slot.record) continue;
-            if (slot.record.use_count() == 1 &&
-                !std::binary_search(packedRecords.begin(), packedRecords.end(), slot.record.get()))
-                continue;
-            kept.push_back(std::move(slot));
-        }
-        recordsPurgeAt_ = std::max<std::size_t>(1024, kept.size() * 2);
-        // Room for the records up to the next purge without growing.
-        rebuildRecords(recordsPurgeAt_ * 4 / 3 + 1, std::move(kept));
-    }
-    insertRecord(attributes, hash);
-    return attributes;
 }
 
 void RellumTextStorage::replaceCharactersInRange(RellumRange range, std::u16string_view string) {
@@ -433,29 +328,81 @@ void RellumTextStorage::replaceCharactersInRange(RellumRange range, const Rellum
 
 namespace {
 
-// Runs [at, at + length) of `runs` replaced by the runs of a new text.
+// Runs [at, at + length) of `runs` replaced by the runs of a new text, in
+// place: only the runs around the change move, and records are moved, not
+// copied (a copy is an atomic count change), so an edit of one cell in a
+// line of many runs stays cheap.
 template <typename Run, typename NewRuns>
 void spliceRuns(std::vector<Run>& runs, uint64_t at, uint64_t length, const NewRuns& insert) {
-    std::vector<Run> out;
-    out.reserve(runs.size() + insert.size() + 2);
+    std::size_t i = 0;
     uint64_t pos = 0;
-    for (const Run& r : runs) {
-        const uint64_t rs = pos, re = pos + r.length;
-        pos = re;
-        if (rs >= at) break;
-        appendRun(out, std::min(re, at) - rs, r.attributes);
+    while (i < runs.size() && pos + runs[i].length <= at) {
+        pos += runs[i].length;
+        ++i;
     }
+    std::size_t count = 0; // the new runs that hold text
     for (const auto& r : insert)
-        appendRun(out, r.first, r.second);
-    const uint64_t cut = at + length;
-    pos = 0;
-    for (const Run& r : runs) {
-        const uint64_t rs = pos, re = pos + r.length;
-        pos = re;
-        if (re <= cut) continue;
-        appendRun(out, re - std::max(rs, cut), r.attributes);
+        count += r.first > 0 ? 1 : 0;
+    // The change lies inside one run and brings its record only: lengths change.
+    if (i < runs.size() && at + length <= pos + runs[i].length &&
+        (count == 0 || (count == 1 && insert.size() == 1 && insert[0].second == runs[i].attributes))) {
+        const uint64_t added = count == 0 ? 0 : insert[0].first;
+        runs[i].length = uint32_t(runs[i].length - length + added);
+        if (runs[i].length > 0) return;
+        runs.erase(runs.begin() + int64_t(i));
+        if (i > 0 && i < runs.size() && runs[i - 1].attributes == runs[i].attributes) {
+            runs[i - 1].length += runs[i].length;
+            runs.erase(runs.begin() + int64_t(i));
+        }
+        return;
     }
-    runs = std::move(out);
+    // Split the run holding `at` so that a run starts there.
+    if (i < runs.size() && pos < at) {
+        Run right{uint32_t(pos + runs[i].length - at), runs[i].attributes};
+        runs[i].length = uint32_t(at - pos);
+        runs.insert(runs.begin() + int64_t(i) + 1, std::move(right));
+        ++i;
+    }
+    // Runs [i, j) lie inside the replaced range; the one at j may start in it.
+    std::size_t j = i;
+    uint64_t q = at;
+    const uint64_t cut = at + length;
+    while (j < runs.size() && q + runs[j].length <= cut) {
+        q += runs[j].length;
+        ++j;
+    }
+    if (j < runs.size() && q < cut) runs[j].length = uint32_t(runs[j].length - (cut - q));
+    // Put the new runs in place of [i, j).
+    std::size_t k = i;
+    auto next = insert.begin();
+    for (; next != insert.end() && k < j; ++next) {
+        if (next->first == 0) continue;
+        runs[k].length = uint32_t(next->first);
+        runs[k].attributes = next->second;
+        ++k;
+    }
+    if (k < j) {
+        runs.erase(runs.begin() + int64_t(k), runs.begin() + int64_t(j));
+    } else {
+        for (; next != insert.end(); ++next) {
+            if (next->first == 0) continue;
+            runs.insert(runs.begin() + int64_t(k), Run{uint32_t(next->first), next->second});
+            ++k;
+        }
+    }
+    // Join equal neighbours where the new runs meet the old ones (and among
+    // the new ones).
+    std::size_t lo = i > 0 ? i - 1 : 0;
+    const std::size_t hi = std::min(k + 1, runs.size());
+    std::size_t out = lo;
+    for (std::size_t r = lo + 1; r < hi; ++r) {
+        if (runs[r].attributes == runs[out].attributes) {
+            runs[out].length += runs[r].length;
+        } else if (++out != r) {
+            runs[out] = std::move(runs[r]);
+        }
+    }
+    if (hi > lo && out + 1 < hi) runs.erase(runs.begin() + int64_t(out) + 1, runs.begin() + int64_t(hi));
 }
 
 } // namespace
@@ -496,6 +443,18 @@ void RellumTextStorage::replaceAcrossLines(RellumRange range, std::u16string_vie
     std::size_t last = range.end() >= length_ ? lines_.size() - 1 : lineIndexAt(range.end());
     // A range ending right after a "\n" ends in the line that follows.
     const uint64_t firstStart = startOf(lines_[first]);
+    std::vector<std::pair<uint64_t, AttributesPtr>> insert;
+    if (runs) {
+        insert.reserve(runs->size());
+        for (const auto& r : *runs)
+            insert.emplace_back(r.range.length, widened(r.attributes));
+    } else if (!text.empty()) {
+        insert.emplace_back(text.size(), fallback);
+    }
+    if (first == lines_.size() - 1 && range.end() == length_) {
+        appendToLastLine(range.location - firstStart, text, insert);
+        return;
+    }
 
     // The affected lines as one piece.
     Line joined;
@@ -504,13 +463,6 @@ void RellumTextStorage::replaceAcrossLines(RellumRange range, std::u16string_vie
         joined.text += lines_[i].text;
         for (const Run& r : lines_[i].runs)
             appendRun(joined.runs, r.length, r.attributes);
-    }
-    std::vector<std::pair<uint64_t, AttributesPtr>> insert;
-    if (runs) {
-        for (const auto& r : *runs)
-            insert.emplace_back(r.range.length, widened(r.attributes));
-    } else if (!text.empty()) {
-        insert.emplace_back(text.size(), fallback);
     }
     const uint64_t at = range.location - firstStart;
     joined.text.replace(at, range.length, text);
@@ -524,16 +476,7 @@ void RellumTextStorage::replaceAcrossLines(RellumRange range, std::u16string_vie
     while (true) {
         const std::size_t nl = joined.text.find(u'\n', pos);
         const std::size_t end = nl == std::u16string::npos ? joined.text.size() : nl + 1;
-        Line piece;
-        piece.absoluteStart = absolute;
-        if (!spareTexts_.empty()) {
-            piece.text = std::move(spareTexts_.back());
-            spareTexts_.pop_back();
-        }
-        if (!spareRuns_.empty()) {
-            piece.runs = std::move(spareRuns_.back());
-            spareRuns_.pop_back();
-        }
+        Line piece = newLine(absolute);
         piece.text.assign(joined.text, pos, end - pos);
         uint64_t need = end - pos;
         while (need > 0 && runIndex < joined.runs.size()) {
@@ -568,6 +511,63 @@ void RellumTextStorage::replaceAcrossLines(RellumRange range, std::u16string_vie
     packOldLines();
 }
 
+RellumTextStorage::Line RellumTextStorage::newLine(uint64_t absoluteStart) {
+    Line line;
+    line.absoluteStart = absoluteStart;
+    if (!spareTexts_.empty()) {
+        line.text = std::move(spareTexts_.back());
+        spareTexts_.pop_back();
+    }
+    if (!spareRuns_.empty()) {
+        line.runs = std::move(spareRuns_.back());
+        spareRuns_.pop_back();
+    }
+    return line;
+}
+
+void RellumTextStorage::appendToLastLine(uint64_t at, std::u16string_view text,
+                                         const std::vector<std::pair<uint64_t, AttributesPtr>>& insert) {
+    Line* line = &lines_.back();
+    unpack(*line);
+    const int64_t delta = int64_t(text.size()) - int64_t(line->text.size() - at);
+    // Cut the line at `at`.
+    line->text.resize(at);
+    uint64_t kept = 0;
+    std::size_t r = 0;
+    for (; r < line->runs.size() && kept < at; ++r) {
+        if (kept + line->runs[r].length > at) line->runs[r].length = uint32_t(at - kept);
+        kept += line->runs[r].length;
+    }
+    line->runs.erase(line->runs.begin() + int64_t(r), line->runs.end());
+    // The new text, a line after each "\n"; the last line never ends with one.
+    std::size_t runIndex = 0, pos = 0;
+    uint64_t runUsed = 0;
+    while (true) {
+        const std::size_t nl = text.find(u'\n', pos);
+        const std::size_t end = nl == std::u16string_view::npos ? text.size() : nl + 1;
+        line->text.append(text.substr(pos, end - pos));
+        uint64_t need = end - pos;
+        while (need > 0 && runIndex < insert.size()) {
+            const auto& run = insert[runIndex];
+            const uint64_t take = std::min<uint64_t>(need, run.first - runUsed);
+            appendRun(line->runs, take, run.second);
+            need -= take;
+            runUsed += take;
+            if (runUsed == run.first) {
+                ++runIndex;
+                runUsed = 0;
+            }
+        }
+        if (nl == std::u16string_view::npos) break;
+        pos = end;
+        const uint64_t next = line->absoluteStart + line->text.size();
+        lines_.push_back(newLine(next));
+        line = &lines_.back();
+    }
+    length_ = uint64_t(int64_t(length_) + delta);
+    packOldLines();
+}
+
 void RellumTextStorage::setAttributes(AttributesPtr attributes, RellumRange range) {
     transformAttributes(range, [&](const AttributesPtr&) { return attributes; });
 }
@@ -598,7 +598,7 @@ void RellumTextStorage::transformAttributes(
             for (uint32_t k = 0; k < v.runCount() && !changes; ++k) {
                 const uint32_t length = v.length(k);
                 if (pos < to && pos + length > from) {
-                    const AttributesPtr record = storedRecord(v.record(k));
+                    const AttributesPtr& record = v.record(k);
                     if (map(record) != record) changes = true;
                 }
                 pos += length;

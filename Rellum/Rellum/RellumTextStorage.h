@@ -79,6 +79,11 @@ private:
         uint32_t length;
         AttributesPtr attributes;
     };
+    // Releases the records a packed line holds, then its words.
+    struct PackedDeleter {
+        void operator()(uint64_t* words) const;
+    };
+    using PackedPtr = std::unique_ptr<uint64_t[], PackedDeleter>;
     struct Line {
         uint64_t absoluteStart = 0; // measured from base_
         std::u16string text;        // ends with "\n" except on the last line
@@ -86,7 +91,7 @@ private:
         // An old line is packed instead (text and runs then empty): one
         // allocation with its runs' records and lengths, then its text in
         // 8 bits when every unit fits, else in UTF-16.
-        std::unique_ptr<uint64_t[]> packed;
+        PackedPtr packed;
     };
     // Lines further than this from the end are packed: the page lines above
     // them change all the time, the scrollback rarely.
@@ -106,7 +111,6 @@ private:
     void unpack(Line& line) const;
     // Packs the lines that are now far enough from the end.
     void packOldLines();
-    AttributesPtr storedRecord(const RellumAttributes* record) const;
     std::size_t lineIndexAt(uint64_t offset) const;
     void ripple(std::size_t fromLine, int64_t delta);
     AttributesPtr widened(const AttributesPtr& attributes);
@@ -115,35 +119,20 @@ private:
     void replaceAcrossLines(RellumRange range, std::u16string_view text,
                             const std::vector<RellumAttributedString::Run>* runs,
                             const AttributesPtr& fallback);
+    // A line taking one of the spare buffers.
+    Line newLine(uint64_t absoluteStart);
+    // Replaces the last line's text from `at` on (output at the bottom of
+    // the screen), without first joining the lines as other edits do.
+    void appendToLastLine(uint64_t at, std::u16string_view text,
+                          const std::vector<std::pair<uint64_t, AttributesPtr>>& insert);
     void noteEdit(RellumRange editedRange, int64_t changeInLength);
-    // The stored record equal to attributes (the given one when new), so
-    // runs of equal attributes share one record however often a terminal
-    // rebuilt it.
-    AttributesPtr interned(const AttributesPtr& attributes);
-
     std::deque<Line> lines_;
     uint64_t base_ = 0;
     uint64_t length_ = 0;
     double advance_ = 0;
     mutable std::size_t lineHint_ = 0;
     std::size_t packedUpTo_ = 0; // every line before this index is packed
-    // The stored records, open-addressed (linear probing, a power-of-two
-    // size, empty slots hold no record) with each record's hash kept beside
-    // it: a screen of unique colours makes hundreds of thousands of records,
-    // and a probe then touches one flat array instead of a node a record.
-    struct RecordSlot {
-        std::size_t hash = 0;
-        AttributesPtr record;
-    };
-    static std::size_t recordHash(const RellumAttributes& a);
-    const AttributesPtr* findRecord(const RellumAttributes& a, std::size_t hash) const;
-    void insertRecord(AttributesPtr record, std::size_t hash);
-    void rebuildRecords(std::size_t capacity, std::vector<RecordSlot> slots);
-    std::vector<RecordSlot> records_;
-    std::size_t recordCount_ = 0;
-    int recordShift_ = 64;
-    std::size_t recordsPurgeAt_ = 1024;
-    // Recently interned records by address: a terminal reuses each record for a while.
+    // Recently widened records by address: a terminal reuses each record for a while.
     struct InternedPair {
         AttributesPtr in, out;
     };
