@@ -656,11 +656,18 @@ void RellumTextStorage::noteEdit(RellumRange editedRange, int64_t changeInLength
         edited_ = true;
         editedRange_ = editedRange;
     } else {
-        // The union, in the newest text's offsets.
-        const uint64_t start = std::min(editedRange_.location, editedRange.location);
-        uint64_t end = std::max(int64_t(editedRange_.end()) +
-                                    (editedRange.location <= editedRange_.location ? changeInLength : 0),
-                                int64_t(editedRange.end()));
+        // The union, in the newest text's offsets: the earlier range's ends
+        // move with the text around this edit; an end inside the replaced
+        // text moves to the edge of the new text.
+        const uint64_t loc = editedRange.location, newEnd = editedRange.end();
+        const uint64_t oldEnd = uint64_t(int64_t(newEnd) - changeInLength);
+        auto moved = [&](uint64_t p, bool isEnd) -> uint64_t {
+            if (p < loc || (p == loc && isEnd)) return p;
+            if (p >= oldEnd) return uint64_t(int64_t(p) + changeInLength);
+            return isEnd ? newEnd : loc;
+        };
+        const uint64_t start = std::min(moved(editedRange_.location, false), loc);
+        uint64_t end = std::max(moved(editedRange_.end(), true), newEnd);
         end = std::min<uint64_t>(std::max(end, start), length_);
         editedRange_ = {start, end - start};
     }

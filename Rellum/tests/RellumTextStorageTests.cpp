@@ -199,6 +199,38 @@ TEST(RellumTextStorage, EditsInsideABracketAreReportedOnce) {
     EXPECT_LE(reports[1].first.end(), storage.length());
 }
 
+// The one report of a bracket covers every character its edits wrote,
+// wherever later edits of the bracket moved them.
+TEST(RellumTextStorage, BracketReportCoversEveryWrittenCharacter) {
+    std::mt19937 rng(5);
+    for (int round = 0; round < 300; ++round) {
+        RellumTextStorage storage;
+        storage.replaceCharactersInRange({0, 0}, attributed(std::u16string(40, u'.'), colored(kA)));
+        std::vector<std::pair<RellumRange, int64_t>> reports;
+        storage.setEditObserver([&](RellumRange r, int64_t d) { reports.emplace_back(r, d); });
+        std::vector<bool> written(40, false);
+        storage.beginEditing();
+        for (int step = 0; step < 4; ++step) {
+            const uint64_t size = written.size();
+            const uint64_t loc = rng() % (size + 1);
+            const uint64_t len = std::min<uint64_t>(rng() % 8, size - loc);
+            const std::u16string insert(rng() % 8, step % 2 ? u'\n' : u'x');
+            storage.replaceCharactersInRange({loc, len}, attributed(insert, colored(kB)));
+            written.erase(written.begin() + int64_t(loc), written.begin() + int64_t(loc + len));
+            written.insert(written.begin() + int64_t(loc), insert.size(), true);
+        }
+        storage.endEditing();
+        ASSERT_EQ(reports.size(), 1u);
+        const RellumRange r = reports[0].first;
+        EXPECT_EQ(reports[0].second, int64_t(written.size()) - 40) << "round " << round;
+        EXPECT_LE(r.end(), storage.length());
+        for (uint64_t i = 0; i < written.size(); ++i)
+            if (written[i]) {
+                ASSERT_TRUE(r.location <= i && i < r.end()) << "round " << round << " at " << i;
+            }
+    }
+}
+
 // A long text (most lines kept in their old-line form) under random edits
 // anywhere, colour rewrites and many short-lived records, against a plain
 // reference of one colour per character.
