@@ -766,7 +766,8 @@ HalvexSessionController::askInfo(Attempt& attempt, long index, const std::string
     const auto slot = static_cast<std::size_t>(std::max(0L, index));
     if (item) {
         auto stored = item->answersAtIndex(slot);
-        if (stored && !stored->empty()) {
+        // Answers kept for a round with other prompts cannot answer this one.
+        if (stored && !stored->empty() && stored->size() == prompts.size()) {
             logInfo(fmt::format("Interactive information [{}] was found in {}", index, kKeychain));
             return *stored;
         }

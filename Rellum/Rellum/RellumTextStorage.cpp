@@ -49,7 +49,8 @@ public:
     const unsigned char* text() const { return lengths() + 4 * std::size_t(runCount()); }
 
     static constexpr std::size_t kRecordWords = sizeof(AttributesPtr) / sizeof(uint64_t);
-    static_assert(sizeof(AttributesPtr) % sizeof(uint64_t) == 0 && alignof(AttributesPtr) <= alignof(uint64_t));
+    static_assert(sizeof(AttributesPtr) % sizeof(uint64_t) == 0 &&
+                  alignof(AttributesPtr) <= alignof(uint64_t));
     static std::size_t words(std::size_t runs, std::size_t textLength, bool wide) {
         return 1 + kRecordWords * runs + (4 * runs + textLength * (wide ? 2 : 1) + 7) / 8;
     }

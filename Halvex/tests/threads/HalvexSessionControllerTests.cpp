@@ -790,6 +790,20 @@ TEST_F(SessionController, CancelGivesTheEmptyAnswerAndStoresNothing) {
     EXPECT_TRUE(keychain->items().empty());
 }
 
+TEST_F(SessionController, StoredAnswersForOtherPromptsAreNotSent) {
+    useMethods({HalvexAuthMethodModel::sharedInteractiveAutheMethod()});
+    HalvexAuthHelper::makeWithServer("server.test", 2222, "alice", true)->addAnswers({"old"}, 0);
+    controller->turnOn();
+    last().methods({"keyboard-interactive"});
+    const std::vector<HalvexInteractivePrompt> prompts{{"Password: ", false}, {"Code: ", false}};
+    prompter->responses.push_back(ScriptedPrompter::ok({"secret", "123456"}, true));
+    EXPECT_EQ(last().interactive(0, "", "", prompts), (std::vector<std::string>{"secret", "123456"}));
+    ASSERT_EQ(prompter->requests.size(), 1u) << "the user is asked instead";
+    last().authenticated();
+    EXPECT_EQ(HalvexAuthHelper::makeWithServer("server.test", 2222, "alice", true)->answersAtIndex(0),
+              (std::vector<std::string>{"secret", "123456"}));
+}
+
 TEST_F(SessionController, InteractiveRoundsUseStoredAnswersAndAskTheRest) {
     useMethods({HalvexAuthMethodModel::sharedInteractiveAutheMethod()});
     HalvexAuthHelper::makeWithServer("server.test", 2222, "alice", true)->addAnswers({"stored-0"}, 0);
