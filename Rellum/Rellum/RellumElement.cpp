@@ -56,8 +56,7 @@ const BasicPlaneBits& markBits() {
 
 } // namespace
 
-bool RellumIsWideCodePoint(char32_t c) {
-    if (c < 0x1100) return false;
+bool RellumIsWideCodePointAtOrAbove1100(char32_t c) {
     return c <= 0xFFFF ? wideBits().contains(c) : searchWide(c);
 }
 
@@ -66,8 +65,7 @@ bool RellumIsAmbiguousWidthCodePoint(char32_t c) {
     return RellumRangesContain(kRellumAmbiguousWidthRanges, kRellumAmbiguousWidthRangesCount, c);
 }
 
-bool RellumIsMarkCodePoint(char32_t c) {
-    if (c < 0x300) return false;
+bool RellumIsMarkCodePointAtOrAbove300(char32_t c) {
     return c <= 0xFFFF ? markBits().contains(c) : searchMark(c);
 }
 

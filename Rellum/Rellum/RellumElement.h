@@ -3,10 +3,21 @@
 #include <cstdint>
 #include <string>
 
-// Width and mark tests on a code point, shared by the cell types.
-bool RellumIsWideCodePoint(char32_t c);
+// The table lookups behind the width and mark tests, for values the quick
+// checks below cannot decide.
+bool RellumIsWideCodePointAtOrAbove1100(char32_t c);
+bool RellumIsMarkCodePointAtOrAbove300(char32_t c);
+
+// Width and mark tests on a code point, shared by the cell types. Text tests
+// every character, and most are below the first wide or mark value: those
+// are decided here without a call.
+inline bool RellumIsWideCodePoint(char32_t c) {
+    return c >= 0x1100 && RellumIsWideCodePointAtOrAbove1100(c);
+}
 bool RellumIsAmbiguousWidthCodePoint(char32_t c);
-bool RellumIsMarkCodePoint(char32_t c);
+inline bool RellumIsMarkCodePoint(char32_t c) {
+    return c >= 0x300 && RellumIsMarkCodePointAtOrAbove300(c);
+}
 
 // One screen cell, stored by value (8 bytes, trivially copyable): a UTF-32 code
 // point or a reserved value (0 void, 1 tab padding, 2 right half of a

@@ -27,22 +27,44 @@ RellumElements RellumElements::elementsFromMBCSUTF32Chars(const char32_t* chars,
 }
 
 void RellumElements::assignFromASCIIChars(const char* bytes, std::size_t length) {
-    marks_.clear();
-    cells_.resize(length);
-    RellumElement* c = cells_.data();
+    clear();
+    appendASCIIChars(bytes, length);
+}
+
+void RellumElements::assignFromMBCSUTF32Chars(const char32_t* chars, std::size_t length) {
+    clear();
+    appendMBCSUTF32Chars(chars, length);
+}
+
+void RellumElements::appendASCIIChars(const char* bytes, std::size_t length) {
+    const std::size_t at = cells_.size();
+    cells_.resize(at + length);
+    RellumElement* c = cells_.data() + at;
     for (std::size_t i = 0; i < length; ++i)
         c[i] = RellumElement(char32_t(static_cast<unsigned char>(bytes[i]) & 0x7F));
 }
 
-void RellumElements::assignFromMBCSUTF32Chars(const char32_t* chars, std::size_t length) {
-    marks_.clear();
-    cells_.clear();
-    cells_.reserve(length + length / 4);
+bool RellumElements::appendMBCSUTF32Chars(const char32_t* chars, std::size_t length) {
+    const std::size_t at = cells_.size();
+    // At most two cells a code point; cut to what was written at the end.
+    cells_.resize(at + 2 * length);
+    RellumElement* const begin = cells_.data();
+    RellumElement* out = begin + at;
+    bool marks = false;
     for (std::size_t i = 0; i < length; ++i) {
-        const char32_t c = sanitizedCodePoint(chars[i]);
-        cells_.push_back(RellumElement(c));
-        if (RellumIsWideCodePoint(c)) cells_.push_back(RellumElement::wideRightElement());
+        char32_t c = chars[i];
+        if (c < 0x300) { // neither wide nor a mark nor out of range
+            *out++ = RellumElement(c);
+            continue;
+        }
+        c = sanitizedCodePoint(c);
+        *out++ = RellumElement(c);
+        // A few marks are double-width too: both tests apply.
+        if (RellumIsWideCodePoint(c)) *out++ = RellumElement::wideRightElement();
+        if (RellumIsMarkCodePoint(c)) marks = true;
     }
+    cells_.resize(std::size_t(out - begin));
+    return marks;
 }
 
 RellumElements RellumElements::rellum_arrayOfElement(RellumElement element, std::size_t count) {
@@ -133,6 +155,16 @@ void RellumElements::combineMarkAtIndex(std::size_t i, char32_t mark) {
     }
 }
 
+void RellumElements::addMarkAtIndex(std::size_t i, char32_t mark) {
+    RellumElement& e = cells_[i];
+    if (e.markIndex == 0) {
+        marks_.push_back(std::u32string(1, mark));
+        e.markIndex = uint32_t(marks_.size());
+    } else {
+        marks_[e.markIndex - 1].push_back(mark);
+    }
+}
+
 void RellumElements::setElement(std::size_t i, const RellumCombiningElement& element) {
     RellumElement e(sanitizedCodePoint(element.uchar));
     if (!element.components.empty()) e.markIndex = internMarks(element.components);
@@ -178,34 +210,44 @@ void RellumElements::resize(std::size_t n) {
 }
 
 RellumElements RellumElements::rellum_arrayByMergingCombiningMarkElement() const {
-    RellumElements out;
-    out.cells_.reserve(cells_.size());
+    RellumElements out = *this;
+    out.mergeCombiningMarksFrom(0);
+    return out;
+}
+
+// Each mark joins the cell before it (both halves of a double-width one count
+// as that cell) and leaves no cell of its own. The cells move down in place:
+// everything below w is merged, everything from r on still to be read.
+void RellumElements::mergeCombiningMarksFrom(std::size_t start) {
     const std::size_t n = cells_.size();
-    for (std::size_t i = 0; i < n; ++i) {
-        const RellumElement& e = cells_[i];
-        if (!e.inUnicodeMarkCategory() || out.cells_.empty()) {
-            out.appendElements(*this, i, 1);
+    std::size_t w = start;
+    for (std::size_t r = start; r < n; ++r) {
+        const RellumElement e = cells_[r];
+        if (!e.inUnicodeMarkCategory() || w == 0) {
+            cells_[w++] = e;
             continue;
         }
         // A double-width mark brings its own right half; once the mark joins
         // (or is dropped on) an earlier cell, that half has nothing to stand for.
-        if (i + 1 < n && cells_[i + 1].isWideRight()) ++i;
-        std::size_t target = out.cells_.size() - 1;
-        if (out.cells_[target].isCombining()) {
-            out.combineMarkAtIndex(target, e.uchar);
+        if (r + 1 < n && cells_[r + 1].isWideRight()) ++r;
+        std::size_t target = w - 1;
+        if (cells_[target].isCombining()) {
+            addMarkAtIndex(target, e.uchar);
             continue;
         }
-        if (out.cells_[target].isWideRight() && out.cells_.size() >= 2) {
+        if (cells_[target].isWideRight() && w >= 2) {
             --target;
-            if (out.cells_[target].isCombining()) {
-                out.combineMarkAtIndex(target, e.uchar);
+            if (cells_[target].isCombining()) {
+                addMarkAtIndex(target, e.uchar);
                 continue;
             }
         }
-        if (out.cells_[target].uchar < 32) continue; // void, tab padding, right half or control: dropped
-        out.combineMarkAtIndex(target, e.uchar);
+        if (cells_[target].uchar < 32) continue; // void, tab padding, right half or control: dropped
+        addMarkAtIndex(target, e.uchar);
     }
-    return out;
+    cells_.resize(w);
+    if (cells_.empty()) marks_.clear();
+    compactMarksIfNeeded();
 }
 
 void rellum_appendUTF32Char(std::string& data, char32_t c) {

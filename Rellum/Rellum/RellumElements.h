@@ -24,6 +24,10 @@ public:
     // The same, refilling this array so a caller can reuse its storage run after run.
     void assignFromASCIIChars(const char* bytes, std::size_t length);
     void assignFromMBCSUTF32Chars(const char32_t* chars, std::size_t length);
+    // The same cells appended after the ones held. The code-point form
+    // returns whether any of the new cells is a combining mark.
+    void appendASCIIChars(const char* bytes, std::size_t length);
+    bool appendMBCSUTF32Chars(const char32_t* chars, std::size_t length);
     // count copies of a cell.
     static RellumElements rellum_arrayOfElement(const RellumCombiningElement& element, std::size_t count);
     static RellumElements rellum_arrayOfElement(RellumElement element, std::size_t count);
@@ -78,6 +82,10 @@ public:
     std::string rellum_debugDescription() const;
     // Marks attached to the cells before them; see the algorithm in the .cpp.
     RellumElements rellum_arrayByMergingCombiningMarkElement() const;
+    // The same merge in place over the cells from start on, the cells before
+    // start standing for what is already merged: marks at start attach to
+    // the cell before it.
+    void mergeCombiningMarksFrom(std::size_t start);
 
     // Element-wise equal bases (marks not compared, as for single cells).
     friend bool operator==(const RellumElements& a, const RellumElements& b) { return a.cells_ == b.cells_; }
@@ -85,6 +93,9 @@ public:
 private:
     friend class RellumPackedElements;
     uint32_t internMarks(std::u32string marks);
+    // combineMarkAtIndex without tidying the pool, for loops that hold stale
+    // copies of cells.
+    void addMarkAtIndex(std::size_t i, char32_t mark);
     void compactMarksIfNeeded();
 
     std::vector<RellumElement> cells_;
