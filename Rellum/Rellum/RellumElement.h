@@ -3,20 +3,40 @@
 #include <cstdint>
 #include <string>
 
-// The table lookups behind the width and mark tests, for values the quick
-// checks below cannot decide.
-bool RellumIsWideCodePointAtOrAbove1100(char32_t c);
-bool RellumIsMarkCodePointAtOrAbove300(char32_t c);
+// The searches behind the width and mark tests, for any code point.
+bool RellumSearchWideCodePoint(char32_t c);
+bool RellumSearchMarkCodePoint(char32_t c);
 
-// Width and mark tests on a code point, shared by the cell types. Text tests
-// every character, and most are below the first wide or mark value: those
-// are decided here without a call.
+// The same answers as bits for the basic and the first supplementary plane
+// (where the emoji are), filled once from the searches: text tests every
+// character, so it must neither search nor call out each time.
+class RellumCodePointClasses {
+public:
+    static constexpr char32_t kLimit = 0x20000; // the values held; search above
+    RellumCodePointClasses();
+    static const RellumCodePointClasses& shared() {
+        static const RellumCodePointClasses classes;
+        return classes;
+    }
+    bool isWide(char32_t c) const { return (wide_[c >> 6] >> (c & 63)) & 1; } // c < kLimit
+    bool isMark(char32_t c) const { return (mark_[c >> 6] >> (c & 63)) & 1; } // c < kLimit
+
+private:
+    uint64_t wide_[kLimit / 64];
+    uint64_t mark_[kLimit / 64];
+};
+
+// Width and mark tests on a code point, shared by the cell types.
 inline bool RellumIsWideCodePoint(char32_t c) {
-    return c >= 0x1100 && RellumIsWideCodePointAtOrAbove1100(c);
+    if (c < 0x1100) return false; // Latin, Greek, Cyrillic and the rest below are narrow
+    return c < RellumCodePointClasses::kLimit ? RellumCodePointClasses::shared().isWide(c)
+                                              : RellumSearchWideCodePoint(c);
 }
 bool RellumIsAmbiguousWidthCodePoint(char32_t c);
 inline bool RellumIsMarkCodePoint(char32_t c) {
-    return c >= 0x300 && RellumIsMarkCodePointAtOrAbove300(c);
+    if (c < 0x300) return false;
+    return c < RellumCodePointClasses::kLimit ? RellumCodePointClasses::shared().isMark(c)
+                                              : RellumSearchMarkCodePoint(c);
 }
 
 // One screen cell, stored by value (8 bytes, trivially copyable): a UTF-32 code

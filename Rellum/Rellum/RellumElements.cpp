@@ -315,6 +315,7 @@ void RellumElements::appendString(std::u16string& out, std::size_t from, std::si
         return e.uchar >= 0x20 && e.uchar < 0x1100 && e.markIndex == 0;
     };
     out.reserve(out.size() + (end > from ? end - from : 0));
+    bool afterWide = false; // the cell before is a double-width character
     for (std::size_t i = from; i < end; ++i) {
         if (simple(cells[i])) { // the common case: a run of narrow characters, copied in one go
             std::size_t j = i + 1;
@@ -326,10 +327,14 @@ void RellumElements::appendString(std::u16string& out, std::size_t from, std::si
             for (std::size_t k = i; k < j; ++k)
                 *p++ = char16_t(cells[k].uchar);
             i = j - 1;
+            afterWide = false;
             continue;
         }
         const RellumElement e = cells[i];
         const char32_t c = e.uchar;
+        const bool wide = RellumIsWideCodePoint(c);
+        const bool leftIsWide = afterWide;
+        afterWide = wide;
         const uint64_t pos = out.size() - start;
         auto appendCombined = [&] {
             appendCodePoint(out, c);
@@ -339,9 +344,9 @@ void RellumElements::appendString(std::u16string& out, std::size_t from, std::si
             if (combiningIndexes) combiningIndexes->addRange({baseEnd, out.size() - start - baseEnd});
         };
         if (c == RellumElement::kWideRight) {
-            if (i > from && cells[i - 1].isWide()) continue;
+            if (leftIsWide) continue;
             out.push_back(char16_t(RellumElement::kOddWide));
-        } else if (e.isWide()) {
+        } else if (wide) {
             if (i + 1 < end && cells[i + 1].isWideRight()) {
                 if (wideIndexes) wideIndexes->addIndex(pos);
                 if (e.markIndex)

@@ -36,17 +36,26 @@ struct SliceScan {
 // value that is no code point) and for cells that are not one text unit.
 SliceScan scanSlice(const RellumElements& e, std::size_t from, std::size_t end) {
     SliceScan scan;
+    bool afterWide = false; // the cell before is a double-width character
     for (std::size_t i = from; i < end; ++i) {
         const RellumElement c = e[i];
-        if (c.uchar >= 0x20 && c.uchar < 0x1100 && c.markIndex == 0) continue;
-        if (c.markIndex == 0 && c.uchar <= 1) continue; // void and tab padding
-        if (c.markIndex == 0 && c.uchar >= 0x1100 && c.uchar < 0xD800 && !c.isWide()) continue;
+        const char32_t u = c.uchar;
+        // Narrow characters below U+1100, void and tab padding.
+        if (c.markIndex == 0 && ((u >= 0x20 && u < 0x1100) || u <= 1)) {
+            afterWide = false;
+            continue;
+        }
+        const bool wide = RellumIsWideCodePoint(u);
+        if (c.markIndex == 0 && u >= 0x1100 && u < 0xD800 && !wide) {
+            afterWide = false;
+            continue;
+        }
         scan.unitCells = false;
-        if (c.uchar == RellumElement::kWideRight && (i == from || !e[i - 1].isWide()))
-            scan.needsNormalizing = true;
-        if (c.isWide() && (i + 1 == end || !e[i + 1].isWideRight())) scan.needsNormalizing = true;
-        if (c.markIndex && c.uchar < 32) scan.needsNormalizing = true;
-        if (c.uchar > 0x10FFFF || (c.uchar >= 0xD800 && c.uchar <= 0xDFFF)) scan.needsNormalizing = true;
+        if (u == RellumElement::kWideRight && !afterWide) scan.needsNormalizing = true;
+        if (wide && (i + 1 == end || !e[i + 1].isWideRight())) scan.needsNormalizing = true;
+        if (c.markIndex && u < 32) scan.needsNormalizing = true;
+        if (u > 0x10FFFF || (u >= 0xD800 && u <= 0xDFFF)) scan.needsNormalizing = true;
+        afterWide = wide;
     }
     return scan;
 }
