@@ -303,7 +303,7 @@ inline void appendCodePoint(std::u16string& out, char32_t c) {
 void RellumElements::appendString(std::u16string& out, std::size_t from, std::size_t count,
                                   RellumIndexSet* wideIndexes, RellumIndexSet* voidIndexes,
                                   RellumIndexSet* tabIndexes, RellumIndexSet* combiningIndexes,
-                                  bool forDebug) const {
+                                  bool forDebug, TextFlags* flags) const {
     if (wideIndexes) wideIndexes->clear();
     if (voidIndexes) voidIndexes->clear();
     if (tabIndexes) tabIndexes->clear();
@@ -316,6 +316,7 @@ void RellumElements::appendString(std::u16string& out, std::size_t from, std::si
     };
     out.reserve(out.size() + (end > from ? end - from : 0));
     bool afterWide = false; // the cell before is a double-width character
+    bool unitCells = true, needsNormalizing = false;
     for (std::size_t i = from; i < end; ++i) {
         if (simple(cells[i])) { // the common case: a run of narrow characters, copied in one go
             std::size_t j = i + 1;
@@ -335,6 +336,15 @@ void RellumElements::appendString(std::u16string& out, std::size_t from, std::si
         const bool wide = RellumIsWideCodePoint(c);
         const bool leftIsWide = afterWide;
         afterWide = wide;
+        // Void and tab padding and narrow characters up to the surrogates
+        // are one unit each; anything else may need a look.
+        if (e.markIndex != 0 || (c > 1 && (c < 0x1100 || c >= 0xD800 || wide))) {
+            unitCells = false;
+            if (c == RellumElement::kWideRight && !leftIsWide) needsNormalizing = true;
+            if (wide && (i + 1 == end || !cells[i + 1].isWideRight())) needsNormalizing = true;
+            if (e.markIndex && c < 32) needsNormalizing = true;
+            if (c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) needsNormalizing = true;
+        }
         const uint64_t pos = out.size() - start;
         auto appendCombined = [&] {
             appendCodePoint(out, c);
@@ -370,6 +380,7 @@ void RellumElements::appendString(std::u16string& out, std::size_t from, std::si
             appendCodePoint(out, c);
         }
     }
+    if (flags) *flags = {unitCells, needsNormalizing};
 }
 
 std::u16string RellumElements::stringWithWideIndexes(RellumIndexSet* wideIndexes, RellumIndexSet* voidIndexes,

@@ -72,9 +72,19 @@ public:
     // The cells [from, from + count) as text (see RellumElementsText.cpp for the
     // rules), appended to out. The positions in the index sets are relative to
     // the start of the appended text; each given set is cleared first.
+    // When flags is given, it also tells what the cells are, found on the
+    // same pass: whether every cell is one UTF-16 unit of text (no double-
+    // width character, mark, surrogate pair or control value), and whether
+    // some cell may not be stored as given (half of a double-width character
+    // without its other half, marks on a control or reserved base, a value
+    // that is no code point).
+    struct TextFlags {
+        bool unitCells = true;
+        bool needsNormalizing = false;
+    };
     void appendString(std::u16string& out, std::size_t from, std::size_t count, RellumIndexSet* wideIndexes,
                       RellumIndexSet* voidIndexes, RellumIndexSet* tabIndexes,
-                      RellumIndexSet* combiningIndexes, bool forDebug) const;
+                      RellumIndexSet* combiningIndexes, bool forDebug, TextFlags* flags = nullptr) const;
     std::u16string stringWithWideIndexes(RellumIndexSet* wideIndexes, RellumIndexSet* voidIndexes,
                                          RellumIndexSet* tabIndexes, RellumIndexSet* combiningIndexes,
                                          bool forDebug = false) const;
