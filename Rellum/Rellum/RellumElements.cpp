@@ -50,18 +50,26 @@ bool RellumElements::appendMBCSUTF32Chars(const char32_t* chars, std::size_t len
     cells_.resize(at + 2 * length);
     RellumElement* const begin = cells_.data();
     RellumElement* out = begin + at;
+    const RellumCodePointClasses& classes = RellumCodePointClasses::shared();
     bool marks = false;
+    // Without a branch on the kind of character (text mixes them at random):
+    // the right half is always written and kept only after a wide one.
     for (std::size_t i = 0; i < length; ++i) {
         char32_t c = chars[i];
-        if (c < 0x300) { // neither wide nor a mark nor out of range
-            *out++ = RellumElement(c);
-            continue;
+        bool wide, mark;
+        if (c < RellumCodePointClasses::kLimit) {
+            wide = classes.isWide(c);
+            mark = classes.isMark(c);
+        } else {
+            c = sanitizedCodePoint(c);
+            wide = RellumIsWideCodePoint(c);
+            mark = RellumIsMarkCodePoint(c);
         }
-        c = sanitizedCodePoint(c);
-        *out++ = RellumElement(c);
-        // A few marks are double-width too: both tests apply.
-        if (RellumIsWideCodePoint(c)) *out++ = RellumElement::wideRightElement();
-        if (RellumIsMarkCodePoint(c)) marks = true;
+        if (c >= 0xD800 && c <= 0xDFFF) c = RellumElement::kReplacement; // neither wide nor a mark
+        out[0] = RellumElement(c);
+        out[1] = RellumElement::wideRightElement();
+        out += 1 + int(wide); // a few marks are double-width too: both tests apply
+        marks |= mark;
     }
     cells_.resize(std::size_t(out - begin));
     return marks;
