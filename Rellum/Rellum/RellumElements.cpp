@@ -199,9 +199,20 @@ void RellumElements::replace(std::size_t loc, std::size_t len, const RellumEleme
         // Plain source cells: clear any mark references copied along (none).
         return;
     }
+    // The combined cells are listed first, without a branch per cell (they
+    // sit at random among the others), then given marks of their own.
+    thread_local std::vector<uint32_t> combined;
+    if (combined.size() < count) combined.resize(count);
+    uint32_t* list = combined.data();
+    std::size_t combinedCount = 0;
+    RellumElement* cells = cells_.data() + loc;
     for (std::size_t i = 0; i < count; ++i) {
-        RellumElement& e = cells_[loc + i];
-        if (e.markIndex != 0) e.markIndex = internMarks(src.marks_[e.markIndex - 1]);
+        list[combinedCount] = uint32_t(i);
+        combinedCount += cells[i].markIndex != 0;
+    }
+    for (std::size_t k = 0; k < combinedCount; ++k) {
+        RellumElement& e = cells_[loc + list[k]];
+        e.markIndex = internMarks(src.marks_[e.markIndex - 1]);
     }
     compactMarksIfNeeded();
 }
@@ -310,8 +321,8 @@ inline void appendCodePoint(std::u16string& out, char32_t c) {
 // - control values: nothing.
 void RellumElements::appendString(std::u16string& out, std::size_t from, std::size_t count,
                                   RellumIndexSet* wideIndexes, RellumIndexSet* voidIndexes,
-                                  RellumIndexSet* tabIndexes, RellumIndexSet* combiningIndexes,
-                                  bool forDebug, TextFlags* flags) const {
+                                  RellumIndexSet* tabIndexes, RellumIndexSet* combiningIndexes, bool forDebug,
+                                  TextFlags* flags) const {
     if (wideIndexes) wideIndexes->clear();
     if (voidIndexes) voidIndexes->clear();
     if (tabIndexes) tabIndexes->clear();
