@@ -27,8 +27,11 @@ RellumElements RellumElements::elementsFromMBCSUTF32Chars(const char32_t* chars,
 }
 
 void RellumElements::assignFromASCIIChars(const char* bytes, std::size_t length) {
-    clear();
-    appendASCIIChars(bytes, length);
+    marks_.clear();
+    cells_.resize(length); // every cell is written below
+    RellumElement* c = cells_.data();
+    for (std::size_t i = 0; i < length; ++i)
+        c[i] = RellumElement(char32_t(static_cast<unsigned char>(bytes[i]) & 0x7F));
 }
 
 void RellumElements::assignFromMBCSUTF32Chars(const char32_t* chars, std::size_t length) {
