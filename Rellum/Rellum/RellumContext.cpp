@@ -216,7 +216,7 @@ void RellumContext::setSavedCursorCoord(RellumCoord coord) {
     fontState_.update([&](FontState& s) { s.savedCursorCoord = coord; });
 }
 
-std::shared_ptr<const RellumAttributes> RellumContext::activeAttributes() const {
+const std::shared_ptr<const RellumAttributes>& RellumContext::activeAttributes() const {
     if (activeAttributes_) return activeAttributes_;
     const RenditionKey key{textStyleMask_, currentTextColor_, currentBackgroundColor_, videoTextColor_,
                            videoBackgroundColor_};
@@ -305,7 +305,7 @@ RellumContext::RenditionCache::Slot& RellumContext::RenditionCache::slotFor(cons
     return (*slots_)[(h ^ (h >> 29)) % kSlots];
 }
 
-std::shared_ptr<const RellumAttributes> RellumContext::wideAttributes() const {
+const std::shared_ptr<const RellumAttributes>& RellumContext::wideAttributes() const {
     if (!wideAttributes_) {
         auto a = std::make_shared<RellumAttributes>(*activeAttributes());
         a->setSpan(2);
@@ -314,7 +314,7 @@ std::shared_ptr<const RellumAttributes> RellumContext::wideAttributes() const {
     return wideAttributes_;
 }
 
-std::shared_ptr<const RellumAttributes> RellumContext::combiningAttributes() const {
+const std::shared_ptr<const RellumAttributes>& RellumContext::combiningAttributes() const {
     if (!combiningAttributes_) {
         auto a = std::make_shared<RellumAttributes>(*activeAttributes());
         a->setSpan(0);
@@ -323,7 +323,7 @@ std::shared_ptr<const RellumAttributes> RellumContext::combiningAttributes() con
     return combiningAttributes_;
 }
 
-std::shared_ptr<const RellumAttributes> RellumContext::voidAttributes() const {
+const std::shared_ptr<const RellumAttributes>& RellumContext::voidAttributes() const {
     if (!voidAttributes_) {
         auto a = std::make_shared<RellumAttributes>(*activeAttributes());
         a->setVoidc(true);
@@ -335,7 +335,7 @@ std::shared_ptr<const RellumAttributes> RellumContext::voidAttributes() const {
     return voidAttributes_;
 }
 
-std::shared_ptr<const RellumAttributes> RellumContext::tabAttributes() const {
+const std::shared_ptr<const RellumAttributes>& RellumContext::tabAttributes() const {
     if (!tabAttributes_) {
         auto a = std::make_shared<RellumAttributes>(*activeAttributes());
         a->setTabc(true);
@@ -345,7 +345,7 @@ std::shared_ptr<const RellumAttributes> RellumContext::tabAttributes() const {
     return tabAttributes_;
 }
 
-std::shared_ptr<const RellumAttributes> RellumContext::newlineAttributes() const {
+const std::shared_ptr<const RellumAttributes>& RellumContext::newlineAttributes() const {
     if (!newlineAttributes_) {
         auto a = std::make_shared<RellumAttributes>();
         a->setParagraphStyle(RellumGetParagraphStyle(cellSize()));

@@ -146,12 +146,12 @@ public:
     void setSavedCursorCoord(RellumCoord coord);
 
     // Cached attribute dictionaries, rebuilt on first use after a change.
-    std::shared_ptr<const RellumAttributes> activeAttributes() const;
-    std::shared_ptr<const RellumAttributes> wideAttributes() const;
-    std::shared_ptr<const RellumAttributes> combiningAttributes() const;
-    std::shared_ptr<const RellumAttributes> voidAttributes() const;
-    std::shared_ptr<const RellumAttributes> tabAttributes() const;
-    std::shared_ptr<const RellumAttributes> newlineAttributes() const;
+    const std::shared_ptr<const RellumAttributes>& activeAttributes() const;
+    const std::shared_ptr<const RellumAttributes>& wideAttributes() const;
+    const std::shared_ptr<const RellumAttributes>& combiningAttributes() const;
+    const std::shared_ptr<const RellumAttributes>& voidAttributes() const;
+    const std::shared_ptr<const RellumAttributes>& tabAttributes() const;
+    const std::shared_ptr<const RellumAttributes>& newlineAttributes() const;
     // The text that mirrors grid cells: active attributes, then the wide,
     // void, tab and combining ranges replaced by their dictionaries (the first
     // three widened to whole composed character sequences). Sets may be null.

@@ -14,10 +14,7 @@ bool RellumRangesContain(const RellumCodePointRange* ranges, std::size_t count, 
     return c <= it->last;
 }
 
-namespace {
-
-bool searchWide(char32_t c) {
-    // Latin, Greek, Cyrillic and the rest below U+1100 are narrow.
+bool RellumSearchWideCodePoint(char32_t c) {
     if (c < 0x1100) return false;
     // The ideographs and Hangul syllables, most of wide text, without a search.
     if ((c >= 0x4E00 && c <= 0xA48C) || (c >= 0xAC00 && c <= 0xD7A3)) return true;
@@ -25,50 +22,21 @@ bool searchWide(char32_t c) {
     return RellumRangesContain(kRellumFullWidthRanges, kRellumFullWidthRangesCount, c);
 }
 
-bool searchMark(char32_t c) {
+bool RellumSearchMarkCodePoint(char32_t c) {
     if (c < 0x300) return false;
     return RellumRangesContain(kRellumMarkRanges, kRellumMarkRangesCount, c);
 }
 
-// One bit for each code point of the basic plane, filled once from the
-// search: text tests every character, so it must not search each time.
-class BasicPlaneBits {
-public:
-    explicit BasicPlaneBits(bool (*test)(char32_t)) {
-        for (char32_t c = 0; c <= 0xFFFF; ++c)
-            if (test(c)) words_[c >> 6] |= uint64_t(1) << (c & 63);
+RellumCodePointClasses::RellumCodePointClasses() : wide_{}, mark_{} {
+    for (char32_t c = 0; c < kLimit; ++c) {
+        if (RellumSearchWideCodePoint(c)) wide_[c >> 6] |= uint64_t(1) << (c & 63);
+        if (RellumSearchMarkCodePoint(c)) mark_[c >> 6] |= uint64_t(1) << (c & 63);
     }
-    bool contains(char32_t c) const { return (words_[c >> 6] >> (c & 63)) & 1; }
-
-private:
-    std::array<uint64_t, 0x10000 / 64> words_{};
-};
-
-const BasicPlaneBits& wideBits() {
-    static const BasicPlaneBits bits(searchWide);
-    return bits;
-}
-
-const BasicPlaneBits& markBits() {
-    static const BasicPlaneBits bits(searchMark);
-    return bits;
-}
-
-} // namespace
-
-bool RellumIsWideCodePoint(char32_t c) {
-    if (c < 0x1100) return false;
-    return c <= 0xFFFF ? wideBits().contains(c) : searchWide(c);
 }
 
 bool RellumIsAmbiguousWidthCodePoint(char32_t c) {
     if (c < 0xA1) return false;
     return RellumRangesContain(kRellumAmbiguousWidthRanges, kRellumAmbiguousWidthRangesCount, c);
-}
-
-bool RellumIsMarkCodePoint(char32_t c) {
-    if (c < 0x300) return false;
-    return c <= 0xFFFF ? markBits().contains(c) : searchMark(c);
 }
 
 uint64_t RellumCombiningElement::charCount() const {

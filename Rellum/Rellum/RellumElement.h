@@ -3,10 +3,41 @@
 #include <cstdint>
 #include <string>
 
+// The searches behind the width and mark tests, for any code point.
+bool RellumSearchWideCodePoint(char32_t c);
+bool RellumSearchMarkCodePoint(char32_t c);
+
+// The same answers as bits for the basic and the first supplementary plane
+// (where the emoji are), filled once from the searches: text tests every
+// character, so it must neither search nor call out each time.
+class RellumCodePointClasses {
+public:
+    static constexpr char32_t kLimit = 0x20000; // the values held; search above
+    RellumCodePointClasses();
+    static const RellumCodePointClasses& shared() {
+        static const RellumCodePointClasses classes;
+        return classes;
+    }
+    bool isWide(char32_t c) const { return (wide_[c >> 6] >> (c & 63)) & 1; } // c < kLimit
+    bool isMark(char32_t c) const { return (mark_[c >> 6] >> (c & 63)) & 1; } // c < kLimit
+
+private:
+    uint64_t wide_[kLimit / 64];
+    uint64_t mark_[kLimit / 64];
+};
+
 // Width and mark tests on a code point, shared by the cell types.
-bool RellumIsWideCodePoint(char32_t c);
+inline bool RellumIsWideCodePoint(char32_t c) {
+    if (c < 0x1100) return false; // Latin, Greek, Cyrillic and the rest below are narrow
+    return c < RellumCodePointClasses::kLimit ? RellumCodePointClasses::shared().isWide(c)
+                                              : RellumSearchWideCodePoint(c);
+}
 bool RellumIsAmbiguousWidthCodePoint(char32_t c);
-bool RellumIsMarkCodePoint(char32_t c);
+inline bool RellumIsMarkCodePoint(char32_t c) {
+    if (c < 0x300) return false;
+    return c < RellumCodePointClasses::kLimit ? RellumCodePointClasses::shared().isMark(c)
+                                              : RellumSearchMarkCodePoint(c);
+}
 
 // One screen cell, stored by value (8 bytes, trivially copyable): a UTF-32 code
 // point or a reserved value (0 void, 1 tab padding, 2 right half of a

@@ -28,21 +28,54 @@ RellumElements RellumElements::elementsFromMBCSUTF32Chars(const char32_t* chars,
 
 void RellumElements::assignFromASCIIChars(const char* bytes, std::size_t length) {
     marks_.clear();
-    cells_.resize(length);
+    cells_.resize(length); // every cell is written below
     RellumElement* c = cells_.data();
     for (std::size_t i = 0; i < length; ++i)
         c[i] = RellumElement(char32_t(static_cast<unsigned char>(bytes[i]) & 0x7F));
 }
 
 void RellumElements::assignFromMBCSUTF32Chars(const char32_t* chars, std::size_t length) {
-    marks_.clear();
-    cells_.clear();
-    cells_.reserve(length + length / 4);
+    clear();
+    appendMBCSUTF32Chars(chars, length);
+}
+
+void RellumElements::appendASCIIChars(const char* bytes, std::size_t length) {
+    const std::size_t at = cells_.size();
+    cells_.resize(at + length);
+    RellumElement* c = cells_.data() + at;
+    for (std::size_t i = 0; i < length; ++i)
+        c[i] = RellumElement(char32_t(static_cast<unsigned char>(bytes[i]) & 0x7F));
+}
+
+bool RellumElements::appendMBCSUTF32Chars(const char32_t* chars, std::size_t length) {
+    const std::size_t at = cells_.size();
+    // At most two cells a code point; cut to what was written at the end.
+    cells_.resize(at + 2 * length);
+    RellumElement* const begin = cells_.data();
+    RellumElement* out = begin + at;
+    const RellumCodePointClasses& classes = RellumCodePointClasses::shared();
+    bool marks = false;
+    // Without a branch on the kind of character (text mixes them at random):
+    // the right half is always written and kept only after a wide one.
     for (std::size_t i = 0; i < length; ++i) {
-        const char32_t c = sanitizedCodePoint(chars[i]);
-        cells_.push_back(RellumElement(c));
-        if (RellumIsWideCodePoint(c)) cells_.push_back(RellumElement::wideRightElement());
+        char32_t c = chars[i];
+        bool wide, mark;
+        if (c < RellumCodePointClasses::kLimit) {
+            wide = classes.isWide(c);
+            mark = classes.isMark(c);
+        } else {
+            c = sanitizedCodePoint(c);
+            wide = RellumIsWideCodePoint(c);
+            mark = RellumIsMarkCodePoint(c);
+        }
+        if (c >= 0xD800 && c <= 0xDFFF) c = RellumElement::kReplacement; // neither wide nor a mark
+        out[0] = RellumElement(c);
+        out[1] = RellumElement::wideRightElement();
+        out += 1 + int(wide); // a few marks are double-width too: both tests apply
+        marks |= mark;
     }
+    cells_.resize(std::size_t(out - begin));
+    return marks;
 }
 
 RellumElements RellumElements::rellum_arrayOfElement(RellumElement element, std::size_t count) {
@@ -133,6 +166,16 @@ void RellumElements::combineMarkAtIndex(std::size_t i, char32_t mark) {
     }
 }
 
+void RellumElements::addMarkAtIndex(std::size_t i, char32_t mark) {
+    RellumElement& e = cells_[i];
+    if (e.markIndex == 0) {
+        marks_.push_back(std::u32string(1, mark));
+        e.markIndex = uint32_t(marks_.size());
+    } else {
+        marks_[e.markIndex - 1].push_back(mark);
+    }
+}
+
 void RellumElements::setElement(std::size_t i, const RellumCombiningElement& element) {
     RellumElement e(sanitizedCodePoint(element.uchar));
     if (!element.components.empty()) e.markIndex = internMarks(element.components);
@@ -159,9 +202,20 @@ void RellumElements::replace(std::size_t loc, std::size_t len, const RellumEleme
         // Plain source cells: clear any mark references copied along (none).
         return;
     }
+    // The combined cells are listed first, without a branch per cell (they
+    // sit at random among the others), then given marks of their own.
+    thread_local std::vector<uint32_t> combined;
+    if (combined.size() < count) combined.resize(count);
+    uint32_t* list = combined.data();
+    std::size_t combinedCount = 0;
+    RellumElement* cells = cells_.data() + loc;
     for (std::size_t i = 0; i < count; ++i) {
-        RellumElement& e = cells_[loc + i];
-        if (e.markIndex != 0) e.markIndex = internMarks(src.marks_[e.markIndex - 1]);
+        list[combinedCount] = uint32_t(i);
+        combinedCount += cells[i].markIndex != 0;
+    }
+    for (std::size_t k = 0; k < combinedCount; ++k) {
+        RellumElement& e = cells_[loc + list[k]];
+        e.markIndex = internMarks(src.marks_[e.markIndex - 1]);
     }
     compactMarksIfNeeded();
 }
@@ -178,34 +232,44 @@ void RellumElements::resize(std::size_t n) {
 }
 
 RellumElements RellumElements::rellum_arrayByMergingCombiningMarkElement() const {
-    RellumElements out;
-    out.cells_.reserve(cells_.size());
+    RellumElements out = *this;
+    out.mergeCombiningMarksFrom(0);
+    return out;
+}
+
+// Each mark joins the cell before it (both halves of a double-width one count
+// as that cell) and leaves no cell of its own. The cells move down in place:
+// everything below w is merged, everything from r on still to be read.
+void RellumElements::mergeCombiningMarksFrom(std::size_t start) {
     const std::size_t n = cells_.size();
-    for (std::size_t i = 0; i < n; ++i) {
-        const RellumElement& e = cells_[i];
-        if (!e.inUnicodeMarkCategory() || out.cells_.empty()) {
-            out.appendElements(*this, i, 1);
+    std::size_t w = start;
+    for (std::size_t r = start; r < n; ++r) {
+        const RellumElement e = cells_[r];
+        if (!e.inUnicodeMarkCategory() || w == 0) {
+            cells_[w++] = e;
             continue;
         }
         // A double-width mark brings its own right half; once the mark joins
         // (or is dropped on) an earlier cell, that half has nothing to stand for.
-        if (i + 1 < n && cells_[i + 1].isWideRight()) ++i;
-        std::size_t target = out.cells_.size() - 1;
-        if (out.cells_[target].isCombining()) {
-            out.combineMarkAtIndex(target, e.uchar);
+        if (r + 1 < n && cells_[r + 1].isWideRight()) ++r;
+        std::size_t target = w - 1;
+        if (cells_[target].isCombining()) {
+            addMarkAtIndex(target, e.uchar);
             continue;
         }
-        if (out.cells_[target].isWideRight() && out.cells_.size() >= 2) {
+        if (cells_[target].isWideRight() && w >= 2) {
             --target;
-            if (out.cells_[target].isCombining()) {
-                out.combineMarkAtIndex(target, e.uchar);
+            if (cells_[target].isCombining()) {
+                addMarkAtIndex(target, e.uchar);
                 continue;
             }
         }
-        if (out.cells_[target].uchar < 32) continue; // void, tab padding, right half or control: dropped
-        out.combineMarkAtIndex(target, e.uchar);
+        if (cells_[target].uchar < 32) continue; // void, tab padding, right half or control: dropped
+        addMarkAtIndex(target, e.uchar);
     }
-    return out;
+    cells_.resize(w);
+    if (cells_.empty()) marks_.clear();
+    compactMarksIfNeeded();
 }
 
 void rellum_appendUTF32Char(std::string& data, char32_t c) {
@@ -260,8 +324,8 @@ inline void appendCodePoint(std::u16string& out, char32_t c) {
 // - control values: nothing.
 void RellumElements::appendString(std::u16string& out, std::size_t from, std::size_t count,
                                   RellumIndexSet* wideIndexes, RellumIndexSet* voidIndexes,
-                                  RellumIndexSet* tabIndexes, RellumIndexSet* combiningIndexes,
-                                  bool forDebug) const {
+                                  RellumIndexSet* tabIndexes, RellumIndexSet* combiningIndexes, bool forDebug,
+                                  TextFlags* flags) const {
     if (wideIndexes) wideIndexes->clear();
     if (voidIndexes) voidIndexes->clear();
     if (tabIndexes) tabIndexes->clear();
@@ -273,6 +337,8 @@ void RellumElements::appendString(std::u16string& out, std::size_t from, std::si
         return e.uchar >= 0x20 && e.uchar < 0x1100 && e.markIndex == 0;
     };
     out.reserve(out.size() + (end > from ? end - from : 0));
+    bool afterWide = false; // the cell before is a double-width character
+    bool unitCells = true, needsNormalizing = false;
     for (std::size_t i = from; i < end; ++i) {
         if (simple(cells[i])) { // the common case: a run of narrow characters, copied in one go
             std::size_t j = i + 1;
@@ -284,10 +350,23 @@ void RellumElements::appendString(std::u16string& out, std::size_t from, std::si
             for (std::size_t k = i; k < j; ++k)
                 *p++ = char16_t(cells[k].uchar);
             i = j - 1;
+            afterWide = false;
             continue;
         }
         const RellumElement e = cells[i];
         const char32_t c = e.uchar;
+        const bool wide = RellumIsWideCodePoint(c);
+        const bool leftIsWide = afterWide;
+        afterWide = wide;
+        // Void and tab padding and narrow characters up to the surrogates
+        // are one unit each; anything else may need a look.
+        if (e.markIndex != 0 || (c > 1 && (c < 0x1100 || c >= 0xD800 || wide))) {
+            unitCells = false;
+            if (c == RellumElement::kWideRight && !leftIsWide) needsNormalizing = true;
+            if (wide && (i + 1 == end || !cells[i + 1].isWideRight())) needsNormalizing = true;
+            if (e.markIndex && c < 32) needsNormalizing = true;
+            if (c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) needsNormalizing = true;
+        }
         const uint64_t pos = out.size() - start;
         auto appendCombined = [&] {
             appendCodePoint(out, c);
@@ -297,9 +376,9 @@ void RellumElements::appendString(std::u16string& out, std::size_t from, std::si
             if (combiningIndexes) combiningIndexes->addRange({baseEnd, out.size() - start - baseEnd});
         };
         if (c == RellumElement::kWideRight) {
-            if (i > from && cells[i - 1].isWide()) continue;
+            if (leftIsWide) continue;
             out.push_back(char16_t(RellumElement::kOddWide));
-        } else if (e.isWide()) {
+        } else if (wide) {
             if (i + 1 < end && cells[i + 1].isWideRight()) {
                 if (wideIndexes) wideIndexes->addIndex(pos);
                 if (e.markIndex)
@@ -323,6 +402,7 @@ void RellumElements::appendString(std::u16string& out, std::size_t from, std::si
             appendCodePoint(out, c);
         }
     }
+    if (flags) *flags = {unitCells, needsNormalizing};
 }
 
 std::u16string RellumElements::stringWithWideIndexes(RellumIndexSet* wideIndexes, RellumIndexSet* voidIndexes,

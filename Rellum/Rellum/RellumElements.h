@@ -24,6 +24,10 @@ public:
     // The same, refilling this array so a caller can reuse its storage run after run.
     void assignFromASCIIChars(const char* bytes, std::size_t length);
     void assignFromMBCSUTF32Chars(const char32_t* chars, std::size_t length);
+    // The same cells appended after the ones held. The code-point form
+    // returns whether any of the new cells is a combining mark.
+    void appendASCIIChars(const char* bytes, std::size_t length);
+    bool appendMBCSUTF32Chars(const char32_t* chars, std::size_t length);
     // count copies of a cell.
     static RellumElements rellum_arrayOfElement(const RellumCombiningElement& element, std::size_t count);
     static RellumElements rellum_arrayOfElement(RellumElement element, std::size_t count);
@@ -68,9 +72,19 @@ public:
     // The cells [from, from + count) as text (see RellumElementsText.cpp for the
     // rules), appended to out. The positions in the index sets are relative to
     // the start of the appended text; each given set is cleared first.
+    // When flags is given, it also tells what the cells are, found on the
+    // same pass: whether every cell is one UTF-16 unit of text (no double-
+    // width character, mark, surrogate pair or control value), and whether
+    // some cell may not be stored as given (half of a double-width character
+    // without its other half, marks on a control or reserved base, a value
+    // that is no code point).
+    struct TextFlags {
+        bool unitCells = true;
+        bool needsNormalizing = false;
+    };
     void appendString(std::u16string& out, std::size_t from, std::size_t count, RellumIndexSet* wideIndexes,
                       RellumIndexSet* voidIndexes, RellumIndexSet* tabIndexes,
-                      RellumIndexSet* combiningIndexes, bool forDebug) const;
+                      RellumIndexSet* combiningIndexes, bool forDebug, TextFlags* flags = nullptr) const;
     std::u16string stringWithWideIndexes(RellumIndexSet* wideIndexes, RellumIndexSet* voidIndexes,
                                          RellumIndexSet* tabIndexes, RellumIndexSet* combiningIndexes,
                                          bool forDebug = false) const;
@@ -78,6 +92,10 @@ public:
     std::string rellum_debugDescription() const;
     // Marks attached to the cells before them; see the algorithm in the .cpp.
     RellumElements rellum_arrayByMergingCombiningMarkElement() const;
+    // The same merge in place over the cells from start on, the cells before
+    // start standing for what is already merged: marks at start attach to
+    // the cell before it.
+    void mergeCombiningMarksFrom(std::size_t start);
 
     // Element-wise equal bases (marks not compared, as for single cells).
     friend bool operator==(const RellumElements& a, const RellumElements& b) { return a.cells_ == b.cells_; }
@@ -85,6 +103,9 @@ public:
 private:
     friend class RellumPackedElements;
     uint32_t internMarks(std::u32string marks);
+    // combineMarkAtIndex without tidying the pool, for loops that hold stale
+    // copies of cells.
+    void addMarkAtIndex(std::size_t i, char32_t mark);
     void compactMarksIfNeeded();
 
     std::vector<RellumElement> cells_;

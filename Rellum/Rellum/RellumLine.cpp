@@ -26,31 +26,6 @@ const RellumElements& paddingCells(char32_t value, std::size_t count) {
     return p;
 }
 
-struct SliceScan {
-    bool needsNormalizing = false; // a cell may not be stored as given
-    bool unitCells = true;         // every cell is one UTF-16 unit of text
-};
-
-// Looks for cells that may not be stored as given (half of a double-width
-// character without its other half, marks on a reserved or control base, a
-// value that is no code point) and for cells that are not one text unit.
-SliceScan scanSlice(const RellumElements& e, std::size_t from, std::size_t end) {
-    SliceScan scan;
-    for (std::size_t i = from; i < end; ++i) {
-        const RellumElement c = e[i];
-        if (c.uchar >= 0x20 && c.uchar < 0x1100 && c.markIndex == 0) continue;
-        if (c.markIndex == 0 && c.uchar <= 1) continue; // void and tab padding
-        if (c.markIndex == 0 && c.uchar >= 0x1100 && c.uchar < 0xD800 && !c.isWide()) continue;
-        scan.unitCells = false;
-        if (c.uchar == RellumElement::kWideRight && (i == from || !e[i - 1].isWide()))
-            scan.needsNormalizing = true;
-        if (c.isWide() && (i + 1 == end || !e[i + 1].isWideRight())) scan.needsNormalizing = true;
-        if (c.markIndex && c.uchar < 32) scan.needsNormalizing = true;
-        if (c.uchar > 0x10FFFF || (c.uchar >= 0xD800 && c.uchar <= 0xDFFF)) scan.needsNormalizing = true;
-    }
-    return scan;
-}
-
 void normalizeSliceInto(RellumElements& out, const RellumElements& e, std::size_t from, std::size_t end) {
     out.clear();
     for (std::size_t i = from; i < end; ++i) {
@@ -199,25 +174,29 @@ uint64_t RellumLine::replaceElementsInRange(RellumRange range, const RellumEleme
     WriteScratch& s = scratch();
     const RellumElements* source = &elements;
     std::size_t sourceFrom = from;
-    SliceScan scan = scanSlice(elements, from, from + n);
-    if (extraVoid || scan.needsNormalizing) {
+    const std::size_t written = n + extraVoid;
+    if (written == 0) return 0;
+
+    // 6. Text of the new cells, which also tells whether they may be stored
+    //    as given; if not (or cells must be added) the text is made again
+    //    from the cells as they will be stored.
+    RellumElements::TextFlags flags;
+    s.text.clear();
+    if (!extraVoid)
+        elements.appendString(s.text, from, n, &s.wide, &s.voids, &s.tabs, &s.combining, false, &flags);
+    if (extraVoid || flags.needsNormalizing) {
         normalizeSliceInto(s.normalized, elements, from, from + n);
         for (uint64_t i = 0; i < extraVoid; ++i)
             s.normalized.append(RellumElement::voidPaddingElement());
         source = &s.normalized;
         sourceFrom = 0;
-        scan = scanSlice(s.normalized, 0, s.normalized.size());
+        s.text.clear();
+        source->appendString(s.text, 0, written, &s.wide, &s.voids, &s.tabs, &s.combining, false, &flags);
     }
-    const std::size_t written = n + extraVoid;
-    if (written == 0) return 0;
-
-    // 6. Text of the new cells.
-    s.text.clear();
-    source->appendString(s.text, sourceFrom, written, &s.wide, &s.voids, &s.tabs, &s.combining, false);
     // 7. Break pairs cut by the edges of the change.
     prepareToChangeElementsInRange({loc, old});
 
-    unitCells_ = unitCells_ && scan.unitCells;
+    unitCells_ = unitCells_ && flags.unitCells;
     if (old > 0) {
         // 8. Replacement.
         const RellumRange chars = characterRangeForElementRange({loc, old});

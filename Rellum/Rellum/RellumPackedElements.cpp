@@ -2,17 +2,31 @@
 
 #include <algorithm>
 #include <cstring>
+#include <vector>
 
 RellumPackedElements::RellumPackedElements(const RellumElements& cells) {
     const std::size_t n = cells.cells_.size();
     const RellumElement* c = cells.cells_.data();
     char32_t bits = 0; // every value's bits: as wide as the widest value
-    for (std::size_t i = 0; i < n; ++i)
-        bits |= c[i].uchar;
-    std::size_t markWords = 0;
-    if (!cells.marks_.empty()) // without a pool no cell has marks
+    // The combined cells, listed without a branch per cell (they sit at
+    // random among the others); without a pool no cell has marks.
+    thread_local std::vector<uint32_t> combined;
+    std::size_t combinedCount = 0;
+    if (cells.marks_.empty()) {
         for (std::size_t i = 0; i < n; ++i)
-            if (c[i].markIndex) markWords += 2 + cells.marks_[c[i].markIndex - 1].size();
+            bits |= c[i].uchar;
+    } else {
+        if (combined.size() < n) combined.resize(n);
+        uint32_t* list = combined.data();
+        for (std::size_t i = 0; i < n; ++i) {
+            bits |= c[i].uchar;
+            list[combinedCount] = uint32_t(i);
+            combinedCount += c[i].markIndex != 0;
+        }
+    }
+    std::size_t markWords = 0;
+    for (std::size_t k = 0; k < combinedCount; ++k)
+        markWords += 2 + cells.marks_[c[combined[k]].markIndex - 1].size();
     const uint32_t width = bits < 0x100 ? 1 : bits < 0x10000 ? 2 : 4;
     const std::size_t cellWords = (n * width + 3) / 4;
     words_.reset(new uint32_t[2 + cellWords + markWords]);
@@ -38,8 +52,8 @@ RellumPackedElements::RellumPackedElements(const RellumElements& cells) {
     }
     if (markWords == 0) return;
     uint32_t* m = words_.get() + 2 + cellWords;
-    for (std::size_t i = 0; i < n; ++i) {
-        if (!c[i].markIndex) continue;
+    for (std::size_t k = 0; k < combinedCount; ++k) {
+        const std::size_t i = combined[k];
         const std::u32string& marks = cells.marks_[c[i].markIndex - 1];
         *m++ = uint32_t(i);
         *m++ = uint32_t(marks.size());

@@ -756,7 +756,9 @@ void RellumTerminal::appendAttributedText(RellumAttributedString& out, std::u16s
     mark(voidIndexes, 2, true);
     mark(tabIndexes, 3, true);
     mark(combiningIndexes, 4, false);
-    std::shared_ptr<const RellumAttributes> records[5];
+    // The context's own records, looked up once each (no reference counting
+    // until a run takes one).
+    const std::shared_ptr<const RellumAttributes>* records[5] = {};
     uint64_t start = 0;
     for (uint64_t i = 1; i <= n; ++i) {
         if (i < n && textRoles_[i] == textRoles_[start]) continue;
@@ -764,23 +766,23 @@ void RellumTerminal::appendAttributedText(RellumAttributedString& out, std::u16s
         if (!records[role]) {
             switch (role) {
             case 0:
-                records[0] = context_->activeAttributes();
+                records[0] = &context_->activeAttributes();
                 break;
             case 1:
-                records[1] = context_->wideAttributes();
+                records[1] = &context_->wideAttributes();
                 break;
             case 2:
-                records[2] = context_->voidAttributes();
+                records[2] = &context_->voidAttributes();
                 break;
             case 3:
-                records[3] = context_->tabAttributes();
+                records[3] = &context_->tabAttributes();
                 break;
             default:
-                records[4] = context_->combiningAttributes();
+                records[4] = &context_->combiningAttributes();
                 break;
             }
         }
-        appendRun(out, base + start, i - start, records[role]);
+        appendRun(out, base + start, i - start, *records[role]);
         start = i;
     }
 }

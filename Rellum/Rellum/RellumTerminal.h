@@ -340,6 +340,8 @@ private:
         bool cuttable;
     };
     std::vector<SegmentEnd> segmentEnds_;
+    // The joined part of segmentElements_ when not all of it can go at once.
+    RellumElements segmentHead_;
     // Reused per-character roles while text becomes attributed text.
     std::vector<uint8_t> textRoles_;
     // The font last given to setFont, before the context derived its variants.

@@ -65,10 +65,8 @@ void RellumTerminal::renderMBCSString(RellumScanner&, std::u32string_view string
         bool hasMark = false;
         for (std::size_t i = 1; i < runElements_.size() && !hasMark; ++i)
             hasMark = runElements_[i].inUnicodeMarkCategory();
-        if (hasMark)
-            grid->renderElementsFromCursor(runElements_.rellum_arrayByMergingCombiningMarkElement());
-        else
-            grid->renderElementsFromCursor(runElements_);
+        if (hasMark) runElements_.mergeCombiningMarksFrom(0);
+        grid->renderElementsFromCursor(runElements_);
         return;
     }
 
@@ -157,9 +155,9 @@ void RellumTerminal::renderTextSegments(RellumScanner& scanner, const RellumText
         if (cells == segmentElements_.size() && cells > 0) {
             grid->renderElementsFromCursor(segmentElements_);
         } else if (cells > 0) {
-            RellumElements head;
-            head.appendElements(segmentElements_, 0, cells);
-            grid->renderElementsFromCursor(head);
+            segmentHead_.clear();
+            segmentHead_.appendElements(segmentElements_, 0, cells);
+            grid->renderElementsFromCursor(segmentHead_);
         }
         for (std::size_t k = first + joined; k < upTo; ++k)
             renderOne(segments[k]);
@@ -167,31 +165,32 @@ void RellumTerminal::renderTextSegments(RellumScanner& scanner, const RellumText
         segmentElements_.clear();
         segmentEnds_.clear();
     };
+    // Each piece is decoded straight after the cells waiting before it.
     for (std::size_t k = 0; k < count; ++k) {
         const RellumTextSegment& segment = segments[k];
+        const std::size_t start = segmentElements_.size();
         if (segment.ascii) {
-            runElements_.assignFromASCIIChars(segment.ascii, std::size_t(segment.asciiLength));
+            segmentElements_.appendASCIIChars(segment.ascii, std::size_t(segment.asciiLength));
             if (context_->lineDrawingMode()) {
-                for (std::size_t i = 0; i < runElements_.size(); ++i) {
-                    const char32_t c = runElements_[i].uchar;
+                for (std::size_t i = start; i < segmentElements_.size(); ++i) {
+                    const char32_t c = segmentElements_[i].uchar;
                     if (c >= 0x5F && c <= 0x7E)
-                        runElements_.setElement(i, RellumElement(RellumLineDrawingCharacters[c - 0x5F]));
+                        segmentElements_.setElement(i, RellumElement(RellumLineDrawingCharacters[c - 0x5F]));
                 }
             }
-            segmentElements_.appendElements(runElements_, 0, runElements_.size());
             segmentEnds_.push_back({segmentElements_.size(), true});
             continue;
         }
-        runElements_.assignFromMBCSUTF32Chars(segment.codePoints.data(), segment.codePoints.size());
-        if (runElements_.empty()) {
-            segmentEnds_.push_back({segmentElements_.size(), true});
+        const bool hasMark =
+            segmentElements_.appendMBCSUTF32Chars(segment.codePoints.data(), segment.codePoints.size());
+        if (segmentElements_.size() == start) {
+            segmentEnds_.push_back({start, true});
             continue;
         }
-        if (runElements_[0].inUnicodeMarkCategory()) {
-            const std::size_t waiting = segmentElements_.size();
-            std::size_t baseAt = waiting, baseCells = 0;
-            if (waiting > 0) {
-                baseAt = waiting - 1;
+        if (segmentElements_[start].inUnicodeMarkCategory()) {
+            std::size_t baseAt = start, baseCells = 0;
+            if (start > 0) {
+                baseAt = start - 1;
                 baseCells = 1;
                 if (segmentElements_[baseAt].isWideRight() && baseAt > 0) {
                     --baseAt;
@@ -199,30 +198,21 @@ void RellumTerminal::renderTextSegments(RellumScanner& scanner, const RellumText
                 }
             }
             if (baseCells == 0 || segmentElements_[baseAt].uchar < 0x20) {
+                segmentElements_.resize(start);
                 writeWaiting(k);
                 renderOne(segment);
                 first = k + 1;
                 continue;
             }
-            RellumElements run;
-            run.appendElements(segmentElements_, baseAt, baseCells);
-            run.appendElements(runElements_);
-            const RellumElements merged = run.rellum_arrayByMergingCombiningMarkElement();
-            segmentElements_.replace(baseAt, baseCells, merged, 0, merged.size());
+            // The leading marks join the last waiting cell, the one the
+            // cursor would step back to.
+            segmentElements_.mergeCombiningMarksFrom(start);
             // The piece before has changed: it can no longer end a joined write.
             segmentEnds_.back().cuttable = false;
             segmentEnds_.push_back({segmentElements_.size(), true});
             continue;
         }
-        bool hasMark = false;
-        for (std::size_t i = 1; i < runElements_.size() && !hasMark; ++i)
-            hasMark = runElements_[i].inUnicodeMarkCategory();
-        if (hasMark) {
-            const RellumElements merged = runElements_.rellum_arrayByMergingCombiningMarkElement();
-            segmentElements_.appendElements(merged, 0, merged.size());
-        } else {
-            segmentElements_.appendElements(runElements_, 0, runElements_.size());
-        }
+        if (hasMark) segmentElements_.mergeCombiningMarksFrom(start);
         segmentEnds_.push_back({segmentElements_.size(), true});
     }
     writeWaiting(count);

@@ -51,6 +51,19 @@ TEST(RellumUnicodeTables, WidthTestAgreesWithTheTableEverywhere) {
     }
 }
 
+TEST(RellumUnicodeTables, MarkTestAgreesWithTheTableEverywhere) {
+    // Through the bits (basic and emoji planes) and the search above them.
+    for (char32_t c = 0; c <= 0x10FFFF; ++c) {
+        const bool inTable = RellumRangesContain(kRellumMarkRanges, kRellumMarkRangesCount, c);
+        if (RellumIsMarkCodePoint(c) != inTable) {
+            ADD_FAILURE() << std::hex << uint32_t(c);
+            break;
+        }
+    }
+    EXPECT_FALSE(RellumIsWideCodePoint(0x110000));
+    EXPECT_FALSE(RellumIsMarkCodePoint(0xFFFFFFFF));
+}
+
 TEST(RellumUnicodeTables, AmbiguousSetHasThePreEmojiRangesAndIsDisjointFromFullWidth) {
     const auto ambiguous = rangesOf(kRellumAmbiguousWidthRanges, kRellumAmbiguousWidthRangesCount);
     const std::set<std::pair<char32_t, char32_t>> have(ambiguous.begin(), ambiguous.end());
@@ -252,4 +265,113 @@ TEST(RellumElements, RefillingAnArrayReplacesItsCellsAndMarks) {
     ASSERT_EQ(e.size(), 3u);
     EXPECT_TRUE(e[1].isWideRight());
     EXPECT_EQ(e[2].uchar, U'z');
+}
+
+TEST(RellumElements, AppendingDecodedTextKeepsTheCellsBeforeAndReportsMarks) {
+    RellumElements e = cells(U"e\u0301").rellum_arrayByMergingCombiningMarkElement();
+    e.appendASCIIChars("a\xE9", 2); // 7-bit values
+    const std::u32string plain = U"\u00E9\u4E2D\U0001F200\U00020000";
+    EXPECT_FALSE(e.appendMBCSUTF32Chars(plain.data(), plain.size()));
+    EXPECT_EQ(e.componentsAt(0), U"\u0301");
+    ASSERT_EQ(e.size(), 10u);
+    EXPECT_EQ(e[2].uchar, U'\x69');
+    EXPECT_EQ(e[3].uchar, U'\u00E9');
+    for (std::size_t wide : {4u, 6u, 8u}) {
+        EXPECT_TRUE(e[wide].isWide()) << wide;
+        EXPECT_TRUE(e[wide + 1].isWideRight()) << wide;
+    }
+    // Values that are no code point become U+FFFD, which is neither wide nor a mark.
+    const std::u32string bad = {char32_t(0xD800), char32_t(0xDFFF), char32_t(0x110000), U'x'};
+    RellumElements f;
+    EXPECT_FALSE(f.appendMBCSUTF32Chars(bad.data(), bad.size()));
+    ASSERT_EQ(f.size(), 4u);
+    for (std::size_t i = 0; i < 3; ++i)
+        EXPECT_EQ(f[i].uchar, RellumElement::kReplacement);
+    // Marks anywhere, in both planes held as bits, above them, and a double-width one.
+    for (char32_t mark : {U'\u0301', U'\u3099', U'\U0001D167', U'\U000E0100'}) {
+        const std::u32string text{U'a', mark};
+        RellumElements g;
+        EXPECT_TRUE(g.appendMBCSUTF32Chars(text.data(), text.size())) << std::hex << uint32_t(mark);
+        EXPECT_EQ(g.size(), mark == U'\u3099' ? 3u : 2u);
+    }
+}
+
+TEST(RellumElementMerge, MergingFromAnOffsetJoinsTheCellsAlreadyThere) {
+    // The same as merging the whole array when the part before is merged.
+    const std::u32string texts[] = {U"\u4E2D\u0301x\u0308", U"\u0301\u0302y", U"\u3099z\u302A",
+                                    U"a\U000E0100\u0301"};
+    for (const std::u32string& tail : texts) {
+        RellumElements whole = cells(U"e\u0301\u4E2D");
+        whole.appendElements(cells(tail));
+        const RellumElements expected = whole.rellum_arrayByMergingCombiningMarkElement();
+        RellumElements inPlace = cells(U"e\u0301\u4E2D").rellum_arrayByMergingCombiningMarkElement();
+        const std::size_t start = inPlace.size();
+        inPlace.appendMBCSUTF32Chars(tail.data(), tail.size());
+        inPlace.mergeCombiningMarksFrom(start);
+        ASSERT_EQ(inPlace.size(), expected.size());
+        for (std::size_t i = 0; i < expected.size(); ++i) {
+            EXPECT_EQ(inPlace[i].uchar, expected[i].uchar) << i;
+            EXPECT_EQ(inPlace.componentsAt(i), expected.componentsAt(i)) << i;
+        }
+    }
+    // Many combined cells, enough to tidy the mark pool on the way: each
+    // keeps exactly its own marks.
+    std::u32string text;
+    for (int i = 0; i < 500; ++i) {
+        text += char32_t(U'a' + i % 26);
+        text += i % 3 ? U"\u0301" : U"\u0300\u0302";
+    }
+    RellumElements many = cells(text);
+    many.mergeCombiningMarksFrom(0);
+    ASSERT_EQ(many.size(), 500u);
+    for (std::size_t i = 0; i < 500; ++i) {
+        ASSERT_EQ(many[i].uchar, char32_t(U'a' + i % 26)) << i;
+        ASSERT_EQ(many.componentsAt(i), i % 3 ? U"\u0301" : U"\u0300\u0302") << i;
+    }
+    // Appending marks again to cells that already carry some.
+    const std::u32string more = U"\u0303";
+    many.appendMBCSUTF32Chars(more.data(), more.size());
+    many.mergeCombiningMarksFrom(500);
+    EXPECT_EQ(many.componentsAt(499), U"\u0301\u0303");
+    EXPECT_EQ(many.componentsAt(498), U"\u0300\u0302");
+}
+
+TEST(RellumElementText, FlagsTellWhichCellsAreOneUnitOrCannotBeStoredAsGiven) {
+    auto flagsOf = [](const RellumElements& e) {
+        std::u16string out;
+        RellumElements::TextFlags flags;
+        e.appendString(out, 0, e.size(), nullptr, nullptr, nullptr, nullptr, false, &flags);
+        return std::pair{flags.unitCells, flags.needsNormalizing};
+    };
+    using Flags = std::pair<bool, bool>;
+    EXPECT_EQ(flagsOf(cells(U"ab\u00E9\u1200")), Flags(true, false));
+    RellumElements padded;
+    padded.append(RellumElement::voidPaddingElement());
+    padded.append(RellumElement::tabPaddingElement());
+    EXPECT_EQ(flagsOf(padded), Flags(true, false));
+    EXPECT_EQ(flagsOf(cells(U"a\u4E2D")), Flags(false, false));
+    EXPECT_EQ(flagsOf(cells(U"\U00010000")), Flags(false, false)); // a surrogate pair in text
+    EXPECT_EQ(flagsOf(cells(U"e\u0301").rellum_arrayByMergingCombiningMarkElement()), Flags(false, false));
+    // A right half alone, a wide character without its right half, marks
+    // on a control value, a value that is no code point.
+    RellumElements right;
+    right.append(RellumElement(U'a'));
+    right.append(RellumElement::wideRightElement());
+    EXPECT_EQ(flagsOf(right), Flags(false, true));
+    RellumElements cut;
+    cut.append(RellumElement(U'\u4E2D'));
+    cut.append(RellumElement(U'a'));
+    EXPECT_EQ(flagsOf(cut), Flags(false, true));
+    RellumElements control;
+    control.append(RellumCombiningElement(U'\x07', U"\u0301"));
+    EXPECT_EQ(flagsOf(control), Flags(false, true));
+    RellumElements invalid;
+    invalid.append(RellumElement(char32_t(0xD800)));
+    EXPECT_EQ(flagsOf(invalid), Flags(false, true));
+    // Only the cells asked for count: the wide character's half lies outside.
+    const RellumElements pair = cells(U"x\u4E2D");
+    std::u16string out;
+    RellumElements::TextFlags flags;
+    pair.appendString(out, 0, 2, nullptr, nullptr, nullptr, nullptr, false, &flags);
+    EXPECT_TRUE(flags.needsNormalizing);
 }

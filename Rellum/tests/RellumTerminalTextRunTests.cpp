@@ -138,4 +138,41 @@ TEST(TerminalTextRuns, SeededRandomMixedTextGivesTheSameScreenHoweverChunked) {
     }
 }
 
+TEST(TerminalTextRuns, DoubleWidthAndAstralMarksJoinTheSameWayInOneRun) {
+    // Marks that are double-width themselves, marks above the emoji plane,
+    // emoji and wide characters beyond it, each after ASCII, after other
+    // marks and at the margin: one long mixed run or piece by piece.
+    static const char* const kPieces[] = {
+        "a",
+        "xy ",
+        "\xE3\x82\x99",     // U+3099, double-width mark
+        "\xE3\x80\xAA",     // U+302A, double-width mark
+        "\xF3\xA0\x84\x80", // U+E0100, mark above the emoji plane
+        "\xF0\x9D\x85\xA7", // U+1D167, mark in the emoji plane
+        "\xF0\x9F\x98\x80", // emoji
+        "\xF0\xA0\x80\x80", // U+20000, wide
+        "\xE4\xB8\x80",     // wide
+        "\xC3\xA9\xCC\x81", // é and a mark in one piece
+        "\xCE\xB1",
+        "\r\n",
+    };
+    constexpr int kCount = int(sizeof kPieces / sizeof kPieces[0]);
+    for (unsigned seed = 1; seed <= 100; ++seed) {
+        std::mt19937 rng(seed);
+        SCOPED_TRACE(seed);
+        std::vector<std::string> pieces;
+        for (int i = 0; i < 60; ++i)
+            pieces.push_back(kPieces[rng() % kCount]);
+        expectSame(pieces);
+        if (HasFailure()) break;
+    }
+    // A double-width mark after a wide character joins it: the character
+    // keeps its two columns and the mark adds none.
+    const Outcome o = run({"ab\xE4\xB8\x80\xE3\x82\x99"
+                           "c"},
+                          false);
+    EXPECT_EQ(o.x, 5u);
+    EXPECT_EQ(o.storage.substr(0, 5), u"ab\u4E00\u3099c");
+}
+
 } // namespace
