@@ -445,6 +445,9 @@ void RellumGrid::moveCursorToLeftMargin() {
 }
 
 void RellumGrid::moveCursorToNextTabStop() {
+    // Past the last column the next character wraps first: a tab there keeps
+    // that state rather than stepping back over the last character.
+    if (cursorX_ >= columns()) return;
     const uint64_t limit = hasHorizontalMargin() && cursorX_ <= rightMargin() ? rightMargin() : columns() - 1;
     const uint64_t target = std::min(context_->nextTabStopAfterX(cursorX_), limit);
     mutableCursorLine().markNextTabStopAtIndex(target, cursorX_);
@@ -452,6 +455,8 @@ void RellumGrid::moveCursorToNextTabStop() {
 }
 
 void RellumGrid::moveCursorDownOrNewline() {
+    // A line feed ends a pending wrap: the cursor stays on the last column.
+    if (cursorX_ >= columns()) setCursorX(columns() - 1);
     if (cursorY_ == bottomMargin()) {
         panDownWithCount(1);
     } else if (cursorY_ + 1 < rows()) {
@@ -460,6 +465,7 @@ void RellumGrid::moveCursorDownOrNewline() {
 }
 
 void RellumGrid::moveCursorUpOrNewline() {
+    if (cursorX_ >= columns()) setCursorX(columns() - 1);
     if (cursorY_ == topMargin()) {
         panUpWithCount(1);
     } else if (cursorY_ > 0) {

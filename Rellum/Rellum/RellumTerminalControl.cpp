@@ -370,6 +370,9 @@ void RellumTerminal::panLinesAtCursor(uint64_t count, bool insert) {
     else
         grid->panDownWithCount(count);
     context_->setVerticalPageMargin(saved);
+    // Inserted or deleted lines start over at the left margin, where a host
+    // writing the new lines expects the cursor.
+    grid->moveCursorToLeftMargin();
 }
 
 void RellumTerminal::insertLineWithCount(RellumScanner&, uint64_t count) {
@@ -442,6 +445,9 @@ void RellumTerminal::cursorMoveToRow(RellumScanner&, uint64_t row, uint64_t colu
 void RellumTerminal::cursorForwardTabulationWithCount(RellumScanner&, uint64_t count) {
     RellumGrid* grid = activeGrid();
     uint64_t x = grid->cursorX();
+    // Past the last column there is no stop ahead; stepping back to the last
+    // column would let the next character overwrite the one there.
+    if (x >= pageColumns(*context_)) return;
     // Once at the last column further stops change nothing.
     count = std::min(count, pageColumns(*context_));
     for (uint64_t i = 0; i < count; ++i) {

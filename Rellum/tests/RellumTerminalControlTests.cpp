@@ -216,6 +216,59 @@ TEST(TerminalTabs, OriginModeKeepsTabulationInsideTheMargins) {
     EXPECT_EQ(h.cursor().x, 9);
 }
 
+// ---- The pending wrap after the last column ----
+
+TEST(TerminalPendingWrap, LineFeedsEndItOnTheLastColumn) {
+    const std::string full = "abcdefghijklmnopqrst"; // exactly one row
+    ControlHarness h({20, 5});
+    h.feed(full + "\nX");
+    EXPECT_EQ(h.row(0), full);
+    EXPECT_EQ(h.row(1), std::string(19, ' ') + "X");
+    EXPECT_EQ(h.row(2), "");
+    EXPECT_EQ(h.cursor(), (RellumCoord{20, 1}));
+    h.feed(esc("~DY")); // index, likewise
+    EXPECT_EQ(h.row(2), std::string(19, ' ') + "Y");
+    h.feed(esc("~EZ")); // next line still starts at the left margin
+    EXPECT_EQ(h.row(3), "Z");
+    // On the bottom row the page scrolls and the cursor keeps its column.
+    h.feed(esc("~[5;1H") + full + "\nW");
+    EXPECT_EQ(h.row(3), full);
+    EXPECT_EQ(h.row(4), std::string(19, ' ') + "W");
+    expectInvariant(h);
+}
+
+TEST(TerminalPendingWrap, ReverseIndexDoesNotWrapOverTheRowBelow) {
+    const std::string full = "abcdefghijklmnopqrst";
+    ControlHarness h({20, 5});
+    h.feed("\r\n" + full + esc("~MX"));
+    EXPECT_EQ(h.row(0), std::string(19, ' ') + "X");
+    EXPECT_EQ(h.row(1), full);
+    // At the top of the page the page scrolls down instead.
+    h.feed(esc("~[H") + full + esc("~MY"));
+    EXPECT_EQ(h.row(0), std::string(19, ' ') + "Y");
+    EXPECT_EQ(h.row(1), full);
+    EXPECT_EQ(h.row(2), full);
+    expectInvariant(h);
+}
+
+TEST(TerminalPendingWrap, TabulationKeepsItSoNoCharacterIsOverwritten) {
+    const std::string full = "abcdefghijklmnopqrst";
+    for (const char* tab : {"\t", "\x1b[I", "\x1b[3I"}) {
+        SCOPED_TRACE(testing::PrintToString(tab));
+        ControlHarness h({20, 5});
+        h.feed(full + tab);
+        EXPECT_EQ(h.cursor(), (RellumCoord{20, 0}));
+        h.feed("X");
+        EXPECT_EQ(h.row(0), full);
+        EXPECT_EQ(h.row(1), "X");
+        expectInvariant(h);
+    }
+    // Short of the last column a tab still stops on it.
+    ControlHarness h({20, 5});
+    h.feed(full.substr(0, 17) + "\tX");
+    EXPECT_EQ(h.row(0), full.substr(0, 17) + "  X");
+}
+
 // ---- Erasing, insertion and deletion ----
 
 TEST(TerminalEdit, EraseInLineAndDisplay) {
@@ -285,6 +338,25 @@ TEST(TerminalEdit, InsertAndDeleteLinesInsideTheScrollRegion) {
     RellumRange region;
     h.onRender([&](RellumTerminal& t) { region = t.context()->verticalPageMargin(); });
     EXPECT_EQ(region, (RellumRange{1, 4}));
+    expectInvariant(h);
+}
+
+TEST(TerminalEdit, InsertAndDeleteLinesReturnToTheLeftMargin) {
+    ControlHarness h({10, 6});
+    h.feed("L0\r\nL1\r\nL2\r\nL3\r\nL4\r\nL5");
+    h.feed(esc("~[3;3H~[LX"));
+    EXPECT_EQ(h.row(2), "X");
+    EXPECT_EQ(h.row(3), "L2");
+    h.feed(esc("~[4;2H~[MY"));
+    EXPECT_EQ(h.row(3), "Y3");
+    EXPECT_EQ(h.cursor(), (RellumCoord{1, 3}));
+    // With left and right margins, to the left margin.
+    h.feed(esc("~[?69h~[4;8s~[2;6H~[L"));
+    EXPECT_EQ(h.cursor(), (RellumCoord{3, 1}));
+    // Outside the scroll region nothing happens, the cursor included.
+    h.feed(esc("~[?69l~[2;4r~[6;1Hlast~[6;5H~[L"));
+    EXPECT_EQ(h.cursor(), (RellumCoord{4, 5}));
+    EXPECT_EQ(h.row(5), "last");
     expectInvariant(h);
 }
 
