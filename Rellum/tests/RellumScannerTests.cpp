@@ -371,7 +371,7 @@ TEST(RellumScannerModes, EveryKnownMode) {
 TEST(RellumScannerModes, AlternateScreen) {
     EXPECT_EQ(transcript("\033[?1049h\033[?1049l"),
               Calls({"scannerSaveCursor", "scannerShowAlternateScreen", "scannerClearScreen",
-                     "scannerRestoreCursor", "scannerShowPrimaryScreen"}));
+                     "scannerShowPrimaryScreen", "scannerRestoreCursor"}));
     EXPECT_EQ(transcript("\033[?1048h\033[?1048l"), Calls({"scannerSaveCursor", "scannerRestoreCursor"}));
     ScannerRecordingDelegate delegate;
     delegate.cursorColumn = 12;

@@ -59,6 +59,19 @@ TEST(TerminalAlternateScreen, Mode1049SavesClearsAndRestores) {
     EXPECT_INVARIANT(h);
 }
 
+TEST(TerminalAlternateScreen, Leaving1049RestoresWhatEntering1049Saved) {
+    ControlHarness h({20, 5});
+    // Line drawing in G0 and the cursor at row 2, column 4 are saved on entry.
+    h.feed(esc("~(0~[2;4H~[?1049h"));
+    // The full-screen program changes the set and saves a cursor of its own.
+    h.feed(esc("~(B~[4;8H~7~[H~[?1049l"));
+    EXPECT_FALSE(alternateShown(h));
+    EXPECT_EQ(h.cursor(), (RellumCoord{3, 1}));
+    h.feed("q");
+    EXPECT_EQ(h.row(1), "   ─");
+    EXPECT_INVARIANT(h);
+}
+
 TEST(TerminalAlternateScreen, Modes47And1047KeepTheCursorColumnAndRow) {
     for (const char* mode : {"47", "1047"}) {
         SCOPED_TRACE(mode);

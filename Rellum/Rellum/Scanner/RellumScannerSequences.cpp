@@ -378,8 +378,10 @@ uint64_t RellumScanner::dispatchModes(std::string_view params, bool set) {
                 delegate.scannerShowAlternateScreen(*this);
                 delegate.scannerClearScreen(*this);
             } else {
-                delegate.scannerRestoreCursor(*this);
+                // The cursor was saved with the primary screen: restore it
+                // there, not from whatever the alternate screen saved.
                 delegate.scannerShowPrimaryScreen(*this);
+                delegate.scannerRestoreCursor(*this);
             }
             break;
         case 2004:
