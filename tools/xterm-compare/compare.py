@@ -215,7 +215,7 @@ def main():
                         help="leave out recordings whose list line notes '# differs: WHY'")
     args = parser.parse_args()
 
-    recordings = [Recording(spec.split("+"), args.cols, args.rows) for spec in args.recordings]
+    recordings = [Recording(joined.split("+"), args.cols, args.rows) for joined in args.recordings]
     for path in args.list:
         parse_list(path, recordings)
     if args.new:
