@@ -23,6 +23,44 @@ void appendRun(std::vector<Run>& runs, uint64_t length, const AttributesPtr& att
     runs.push_back({uint32_t(length), attributes});
 }
 
+// A run's length and record, for stored runs and for the (length, record)
+// pairs of a new text.
+template <typename Run>
+uint64_t lengthOf(const Run& r) {
+    return r.length;
+}
+inline uint64_t lengthOf(const std::pair<uint64_t, AttributesPtr>& r) {
+    return r.first;
+}
+template <typename Run>
+const AttributesPtr& recordOf(const Run& r) {
+    return r.attributes;
+}
+inline const AttributesPtr& recordOf(const std::pair<uint64_t, AttributesPtr>& r) {
+    return r.second;
+}
+
+// Deals runs out in text order to the lines a text is split into.
+struct RunCursor {
+    std::size_t index = 0;
+    uint64_t used = 0; // of the run at index
+    // Appends the runs of the next `count` units to `out`.
+    template <typename Runs, typename Run>
+    void take(const Runs& runs, uint64_t count, std::vector<Run>& out) {
+        while (count > 0 && index < runs.size()) {
+            const uint64_t length = lengthOf(runs[index]);
+            const uint64_t n = std::min<uint64_t>(count, length - used);
+            appendRun(out, n, recordOf(runs[index]));
+            count -= n;
+            used += n;
+            if (used == length) {
+                ++index;
+                used = 0;
+            }
+        }
+    }
+};
+
 // The parts of a packed line: a header word (text length, run count, a flag
 // for UTF-16 text), the runs' records (owned, two words each), the run
 // lengths, the text.
@@ -408,20 +446,27 @@ void spliceRuns(std::vector<Run>& runs, uint64_t at, uint64_t length, const NewR
 
 } // namespace
 
+RellumTextStorage::NewRuns RellumTextStorage::newRuns(std::u16string_view text,
+                                                      const std::vector<RellumAttributedString::Run>* runs,
+                                                      const AttributesPtr& fallback) {
+    NewRuns out;
+    if (runs) {
+        out.reserve(runs->size());
+        for (const auto& r : *runs)
+            out.emplace_back(r.range.length, widened(r.attributes));
+    } else if (!text.empty()) {
+        out.emplace_back(text.size(), fallback);
+    }
+    return out;
+}
+
 void RellumTextStorage::replaceInLine(std::size_t lineIndex, uint64_t at, uint64_t length,
                                       std::u16string_view text,
                                       const std::vector<RellumAttributedString::Run>* runs,
                                       const AttributesPtr& fallback) {
     Line& line = lines_[lineIndex];
     unpack(line);
-    std::vector<std::pair<uint64_t, AttributesPtr>> insert;
-    if (runs) {
-        insert.reserve(runs->size());
-        for (const auto& r : *runs)
-            insert.emplace_back(r.range.length, widened(r.attributes));
-    } else if (!text.empty()) {
-        insert.emplace_back(text.size(), fallback);
-    }
+    const NewRuns insert = newRuns(text, runs, fallback);
     // The common case, text appended at the end of a line.
     if (length == 0 && at == line.text.size() && (line.text.empty() || line.text.back() != u'\n')) {
         line.text.append(text);
@@ -444,14 +489,7 @@ void RellumTextStorage::replaceAcrossLines(RellumRange range, std::u16string_vie
     std::size_t last = range.end() >= length_ ? lines_.size() - 1 : lineIndexAt(range.end());
     // A range ending right after a "\n" ends in the line that follows.
     const uint64_t firstStart = startOf(lines_[first]);
-    std::vector<std::pair<uint64_t, AttributesPtr>> insert;
-    if (runs) {
-        insert.reserve(runs->size());
-        for (const auto& r : *runs)
-            insert.emplace_back(r.range.length, widened(r.attributes));
-    } else if (!text.empty()) {
-        insert.emplace_back(text.size(), fallback);
-    }
+    const NewRuns insert = newRuns(text, runs, fallback);
     if (first == lines_.size() - 1 && range.end() == length_) {
         appendToLastLine(range.location - firstStart, text, insert);
         return;
@@ -471,26 +509,15 @@ void RellumTextStorage::replaceAcrossLines(RellumRange range, std::u16string_vie
 
     // Split again after each "\n".
     std::vector<Line> pieces;
-    std::size_t pos = 0, runIndex = 0;
-    uint64_t runUsed = 0;
+    std::size_t pos = 0;
+    RunCursor cursor;
     uint64_t absolute = lines_[first].absoluteStart;
     while (true) {
         const std::size_t nl = joined.text.find(u'\n', pos);
         const std::size_t end = nl == std::u16string::npos ? joined.text.size() : nl + 1;
         Line piece = newLine(absolute);
         piece.text.assign(joined.text, pos, end - pos);
-        uint64_t need = end - pos;
-        while (need > 0 && runIndex < joined.runs.size()) {
-            const Run& r = joined.runs[runIndex];
-            const uint64_t take = std::min<uint64_t>(need, r.length - runUsed);
-            appendRun(piece.runs, take, r.attributes);
-            need -= take;
-            runUsed += take;
-            if (runUsed == r.length) {
-                ++runIndex;
-                runUsed = 0;
-            }
-        }
+        cursor.take(joined.runs, end - pos, piece.runs);
         absolute += piece.text.size();
         pieces.push_back(std::move(piece));
         if (nl == std::u16string::npos) break;
@@ -526,8 +553,7 @@ RellumTextStorage::Line RellumTextStorage::newLine(uint64_t absoluteStart) {
     return line;
 }
 
-void RellumTextStorage::appendToLastLine(uint64_t at, std::u16string_view text,
-                                         const std::vector<std::pair<uint64_t, AttributesPtr>>& insert) {
+void RellumTextStorage::appendToLastLine(uint64_t at, std::u16string_view text, const NewRuns& insert) {
     Line* line = &lines_.back();
     unpack(*line);
     const int64_t delta = int64_t(text.size()) - int64_t(line->text.size() - at);
@@ -541,24 +567,13 @@ void RellumTextStorage::appendToLastLine(uint64_t at, std::u16string_view text,
     }
     line->runs.erase(line->runs.begin() + int64_t(r), line->runs.end());
     // The new text, a line after each "\n"; the last line never ends with one.
-    std::size_t runIndex = 0, pos = 0;
-    uint64_t runUsed = 0;
+    std::size_t pos = 0;
+    RunCursor cursor;
     while (true) {
         const std::size_t nl = text.find(u'\n', pos);
         const std::size_t end = nl == std::u16string_view::npos ? text.size() : nl + 1;
         line->text.append(text.substr(pos, end - pos));
-        uint64_t need = end - pos;
-        while (need > 0 && runIndex < insert.size()) {
-            const auto& run = insert[runIndex];
-            const uint64_t take = std::min<uint64_t>(need, run.first - runUsed);
-            appendRun(line->runs, take, run.second);
-            need -= take;
-            runUsed += take;
-            if (runUsed == run.first) {
-                ++runIndex;
-                runUsed = 0;
-            }
-        }
+        cursor.take(insert, end - pos, line->runs);
         if (nl == std::u16string_view::npos) break;
         pos = end;
         const uint64_t next = line->absoluteStart + line->text.size();

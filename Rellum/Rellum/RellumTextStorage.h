@@ -119,12 +119,16 @@ private:
     void replaceAcrossLines(RellumRange range, std::u16string_view text,
                             const std::vector<RellumAttributedString::Run>* runs,
                             const AttributesPtr& fallback);
+    // The runs of a new text as (length, stored record): its own runs, or
+    // the fallback record over all of a plain text.
+    using NewRuns = std::vector<std::pair<uint64_t, AttributesPtr>>;
+    NewRuns newRuns(std::u16string_view text, const std::vector<RellumAttributedString::Run>* runs,
+                    const AttributesPtr& fallback);
     // A line taking one of the spare buffers.
     Line newLine(uint64_t absoluteStart);
     // Replaces the last line's text from `at` on (output at the bottom of
     // the screen), without first joining the lines as other edits do.
-    void appendToLastLine(uint64_t at, std::u16string_view text,
-                          const std::vector<std::pair<uint64_t, AttributesPtr>>& insert);
+    void appendToLastLine(uint64_t at, std::u16string_view text, const NewRuns& insert);
     void noteEdit(RellumRange editedRange, int64_t changeInLength);
     std::deque<Line> lines_;
     uint64_t base_ = 0;
