@@ -44,30 +44,11 @@ struct HalvexKnownHostStore {
                 for (auto& h : *decoded)
                     if (h) hosts.push_back(std::move(h));
             } else {
-                keepAside(defaults, *stored, error);
+                HalvexPreferences::keepUndecodableValueAside(defaults, HalvexPreferences::KnownHostsKey,
+                                                             *stored, error, "Stored known hosts");
             }
         }
         rebuildMap();
-    }
-
-    // The undecodable value is copied to a key of its own, once, so that the
-    // next write of the list cannot lose it.
-    static void keepAside(UserDefaults& defaults, const nlohmann::json& value, const Error& error) {
-        const std::string base = std::string(HalvexPreferences::KnownHostsKey).append(".undecodable");
-        std::string key = base;
-        for (int n = 2;; ++n) {
-            auto existing = defaults.objectForKey(key);
-            if (!existing) break;
-            if (*existing == value) {
-                Log::warning("Stored known hosts don't decode ({}); they are kept under \"{}\"",
-                             error.localizedDescription, key);
-                return;
-            }
-            key = base + "." + std::to_string(n);
-        }
-        defaults.setObject(key, value);
-        Log::warning("Stored known hosts don't decode ({}); kept aside under \"{}\"",
-                     error.localizedDescription, key);
     }
 
     void writeLocked(UserDefaults& defaults) {
@@ -102,6 +83,25 @@ std::string currentExecutable() {
     return ec ? std::string() : path.string();
 }
 } // namespace
+
+void HalvexPreferences::keepUndecodableValueAside(UserDefaults& defaults, const std::string& key,
+                                                  const nlohmann::json& value, const Error& error,
+                                                  std::string_view what) {
+    const std::string base = std::string(key).append(".undecodable");
+    std::string asideKey = base;
+    for (int n = 2;; ++n) {
+        auto existing = defaults.objectForKey(asideKey);
+        if (!existing) break;
+        if (*existing == value) {
+            Log::warning("{} don't decode ({}); they are kept under \"{}\"", what, error.localizedDescription,
+                         asideKey);
+            return;
+        }
+        asideKey = base + "." + std::to_string(n);
+    }
+    defaults.setObject(asideKey, value);
+    Log::warning("{} don't decode ({}); kept aside under \"{}\"", what, error.localizedDescription, asideKey);
+}
 
 HalvexPreferences& HalvexPreferences::sharedPreferences() {
     static HalvexPreferences shared;

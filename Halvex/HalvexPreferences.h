@@ -8,6 +8,7 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 struct HalvexKnownHostStore;
@@ -90,6 +91,13 @@ public:
     void removeKnownHost(const HalvexKnownHostModel* host);
     // A copy of the host stored for "name:port" (the later of two), or null.
     std::shared_ptr<HalvexKnownHostModel> getKnownHost(const std::string& host, std::uint16_t port) const;
+
+    // Copies a stored value that does not decode to "<key>.undecodable"
+    // (".2", ".3"... when taken by another value), once, with a warning naming
+    // `what`, so that the next write of `key` cannot lose it.
+    static void keepUndecodableValueAside(UserDefaults& defaults, const std::string& key,
+                                          const nlohmann::json& value, const Error& error,
+                                          std::string_view what);
 
 protected:
     // Run by upgrade(): the shared private-key store's migration.

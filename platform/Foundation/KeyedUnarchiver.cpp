@@ -56,6 +56,31 @@ KeyedUnarchiver::unarchiveArrayWithData(const nlohmann::json& data, Error* error
     return result;
 }
 
+std::optional<std::vector<std::shared_ptr<KeyedCoding>>>
+KeyedUnarchiver::unarchiveDecodableElements(const nlohmann::json& data, std::size_t* failures, Error* error) {
+    const nlohmann::json* root = rootOf(data, error);
+    if (!root) return std::nullopt;
+    if (!root->is_array()) {
+        if (error)
+            *error = Error(KeyedArchiver::ErrorDomain, KeyedArchiver::ErrorWrongClass,
+                           "The keyed archive does not hold an array.");
+        return std::nullopt;
+    }
+    std::vector<std::shared_ptr<KeyedCoding>> result;
+    result.reserve(root->size());
+    for (const auto& element : *root) {
+        if (element.is_null()) continue;
+        Error elementError;
+        auto object = KeyedClassRegistry::shared().decodeObject(element, &elementError);
+        if (object) {
+            result.push_back(std::move(object));
+        } else if ((*failures)++ == 0 && error) {
+            *error = elementError;
+        }
+    }
+    return result;
+}
+
 void KeyedUnarchiver::wrongClass(const std::string& className, Error* error) {
     if (error)
         *error = Error(KeyedArchiver::ErrorDomain, KeyedArchiver::ErrorWrongClass,

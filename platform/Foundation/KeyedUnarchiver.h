@@ -4,6 +4,7 @@
 #include "Foundation/KeyedArchiver.h"
 #include "Foundation/KeyedCoding.h"
 
+#include <cstddef>
 #include <memory>
 #include <nlohmann/json.hpp>
 #include <optional>
@@ -53,6 +54,32 @@ public:
         return result;
     }
 
+    // The root array's elements that decode as T, in order; an element that
+    // does not (junk, an unknown class, another class) is left out and
+    // counted in *failures, with the first such error in *error. nullopt
+    // when the value is no archive of an array at all.
+    template <class T>
+    static std::optional<std::vector<std::shared_ptr<T>>>
+    unarchiveDecodableElementsOfClass(const nlohmann::json& data, std::size_t* failures,
+                                      Error* error = nullptr) {
+        std::size_t failed = 0;
+        auto objects = unarchiveDecodableElements(data, &failed, error);
+        if (!objects) return std::nullopt;
+        std::vector<std::shared_ptr<T>> result;
+        result.reserve(objects->size());
+        for (auto& o : *objects) {
+            if (auto typed = std::dynamic_pointer_cast<T>(o)) {
+                result.push_back(std::move(typed));
+            } else if (o) {
+                if (failed++ == 0) wrongClass(o->archiveClassName(), error);
+            }
+        }
+        if (failures) *failures = failed;
+        return result;
+    }
+
 private:
+    static std::optional<std::vector<std::shared_ptr<KeyedCoding>>>
+    unarchiveDecodableElements(const nlohmann::json& data, std::size_t* failures, Error* error);
     static void wrongClass(const std::string& className, Error* error);
 };
