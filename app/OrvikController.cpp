@@ -105,6 +105,8 @@ void OrvikController::didAuthenticateUser(HalvexSessionTransport& session, const
 
 void OrvikController::didDisconnectWithError(HalvexSessionTransport& session,
                                              const std::optional<Error>& error) {
+    // The lines of the disconnect and of the retries are written outside the shell.
+    if (isCurrentSession(session)) interactiveSinceLine_.store(SIZE_MAX);
     HalvexSessionController::didDisconnectWithError(session, error);
     // The channel object stays: isInteractive reads it as closed.
     if (auto channel = shellChannel()) channel->close();
@@ -135,6 +137,7 @@ void OrvikController::didReadStderrData(HalvexChannel& channel, std::string_view
 
 void OrvikController::channelDidOpen(HalvexChannel& channel) {
     if (!isCurrentChannel(channel)) return;
+    interactiveSinceLine_.store(logger().lineCount());
     // The view may have changed size while the channel was opening; the
     // remote pseudo-terminal must not keep the size it was opened with.
     std::weak_ptr<OrvikTerminal> weak = terminal();
@@ -142,6 +145,10 @@ void OrvikController::channelDidOpen(HalvexChannel& channel) {
         auto page = weak.lock();
         if (page && page->screenController()) page->willChangePageSize(page->maxAllowedPageSize());
     });
+}
+
+void OrvikController::channelDidClose(HalvexChannel& channel, const std::optional<Error>&) {
+    if (isCurrentChannel(channel)) interactiveSinceLine_.store(SIZE_MAX);
 }
 
 void OrvikController::didChangePtySize(HalvexShellChannel& channel, long columns, long rows,

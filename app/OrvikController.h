@@ -6,6 +6,9 @@
 #include "Rellum/RellumGeometry.h"
 #include "Rellum/RellumProfileModel.h"
 
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -52,6 +55,12 @@ public:
     // The shell channel exists and is open.
     bool isInteractive() const;
 
+    // Whether the shell channel was open when the log line of this index was
+    // written. Lines reach their readers later; a line written while the
+    // shell was still opening is not counted as written in the shell's time.
+    // Any thread.
+    bool isInteractiveAtLogLine(std::size_t index) const { return index >= interactiveSinceLine_.load(); }
+
     // "Host: h    Port: p    Login: u", empty fields for missing values.
     std::string sshServerNotation() const;
     // The application's preferences: those given with setPreferences when
@@ -72,6 +81,7 @@ public:
     void didReadStdoutData(HalvexChannel& channel, std::string_view data) override;
     void didReadStderrData(HalvexChannel& channel, std::string_view data) override;
     void channelDidOpen(HalvexChannel& channel) override;
+    void channelDidClose(HalvexChannel& channel, const std::optional<Error>& error) override;
     void didChangePtySize(HalvexShellChannel& channel, long columns, long rows,
                           const std::optional<Error>& error) override;
 
@@ -84,4 +94,7 @@ private:
     std::shared_ptr<RellumProfileModel> profile_;
     std::weak_ptr<OrvikTerminal> terminal_;
     std::shared_ptr<HalvexShellChannel> shellChannel_;
+    // The first log line written while the shell channel is open; none
+    // (the largest value) while it is not.
+    std::atomic<std::size_t> interactiveSinceLine_{SIZE_MAX};
 };

@@ -22,24 +22,32 @@ OrvikTerminal::OrvikTerminal(std::shared_ptr<OrvikController> shellController,
     : RellumTerminal(std::move(delegate), std::move(options)), uid_(HalvexNewUUIDString()),
       shellController_(std::move(shellController)) {}
 
-// Nothing of Qt here: the last owner may let go on a render or SSH thread,
-// and the base sends the view to the main thread itself.
-OrvikTerminal::~OrvikTerminal() = default;
+// The last owner may let go on a render or SSH thread. The view goes on the
+// main thread first: its events reach this object's controller through the
+// delegate until then.
+OrvikTerminal::~OrvikTerminal() {
+    releaseViewParts();
+}
 
-std::optional<std::string> OrvikTerminal::displayTitle() const {
+std::string OrvikTerminal::displayTitle() const {
     std::lock_guard lock(mutex_);
     return displayTitle_;
 }
 
-void OrvikTerminal::setDisplayTitle(std::optional<std::string> title) {
+void OrvikTerminal::setDisplayTitle(const std::string& title) {
     std::lock_guard lock(mutex_);
-    displayTitle_ = std::move(title);
+    displayTitle_ = title;
 }
 
 std::string OrvikTerminal::titleNotation() const {
     std::string notation = shellController_ ? shellController_->name().value_or("") : std::string();
-    if (auto title = displayTitle(); title && !title->empty()) notation.append(" - ").append(*title);
+    if (auto title = displayTitle(); !title.empty()) notation.append(" - ").append(title);
     return notation;
+}
+
+void OrvikTerminal::setPageFont(std::shared_ptr<const RellumFont> font) {
+    pageFont_ = font;
+    setFont(std::move(font));
 }
 
 QImage OrvikTerminal::snapshot() const {

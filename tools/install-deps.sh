@@ -4,7 +4,7 @@
 set -euo pipefail
 packages=(
   build-essential cmake ninja-build ccache mold pkg-config
-  qt6-base-dev xvfb xauth fonts-dejavu-core fonts-wqy-zenhei
+  qt6-base-dev xvfb xauth xdotool imagemagick fonts-dejavu-core fonts-wqy-zenhei
   libssh-dev openssh-server openssh-client libssl-dev openssl
   libsecret-1-dev libsecret-tools gnome-keyring dbus
   libasio-dev nlohmann-json3-dev libspdlog-dev

@@ -37,11 +37,20 @@ RellumTerminal::RellumTerminal(std::weak_ptr<RellumTerminalDelegate> delegate, O
 }
 
 RellumTerminal::~RellumTerminal() {
+    releaseViewParts();
+    renderQueue_.reset();
+}
+
+void RellumTerminal::releaseViewParts() {
     // No block holds the terminal any more; a scheduled update must not start.
     scheduledUpdate_.cancel();
-    renderQueue_.reset();
     // The last owner may let go on another thread (the end of an update on
-    // the render queue): the view's parts still go on the main thread.
+    // the render queue, an SSH thread done rendering): the view's parts go on
+    // the main thread, and before this object does, so that no event the
+    // main thread handles meanwhile (a resize timer, a key) reaches a
+    // terminal that is gone. The hop comes before the render queue stops: a
+    // stopping queue may not hop. The main thread never waits for those
+    // threads; should the hop be given up, the parts still go there later.
     const std::shared_ptr<MainQueue> main = MainQueue::main();
     if (main && !main->isCurrent() && (screenController_ || primaryTextStorage_)) {
         struct MainThreadParts {
@@ -52,8 +61,9 @@ RellumTerminal::~RellumTerminal() {
         parts->primary = std::move(primaryTextStorage_);
         parts->alternate = std::move(alternateTextStorage_);
         parts->controller = std::move(screenController_);
-        // Moved in: no reference may stay here once the main thread has run it.
-        main->async([parts = std::move(parts)] {});
+        if (!main->sync([&parts] { parts.reset(); }))
+            // Moved in: no reference may stay here once the main thread has run it.
+            main->async([parts = std::move(parts)] {});
     }
 }
 

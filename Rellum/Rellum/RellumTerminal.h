@@ -281,6 +281,13 @@ public:
     uint64_t scannerCursorRow(RellumScanner& scanner) override;
     bool scannerRespectsHorizontalMargin(RellumScanner& scanner) override;
 
+protected:
+    // Destroys the view's parts (screen controller, storages) on the main
+    // thread, waiting for it when called elsewhere. The destructor does it;
+    // a subclass whose members the view's events reach (through the
+    // delegate) calls it first in its own destructor. Once only.
+    void releaseViewParts();
+
 private:
     // One pending change of a storage: a replacement of a range by
     // attributed text (an insertion replaces nothing, a deletion inserts

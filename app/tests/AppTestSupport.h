@@ -3,7 +3,9 @@
 // preferences, and waits bounded in time.
 
 #include "Dispatch/ManualClock.h"
-#include "Rellum/View/RellumQtMainQueue.h"
+#include "Halvex/HalvexSessionController.h"
+#include "QuietTransport.h"
+#include "Wendle/Views/WendleQtMainQueue.h"
 #include "app/OrvikPreferences.h"
 
 #include <QCoreApplication>
@@ -62,7 +64,7 @@ inline std::shared_ptr<OrvikPreferences> scratchPreferences(const Scratch& dir,
 // The Qt main queue on a manual clock, so retries happen when a test says.
 struct QtMain {
     std::shared_ptr<ManualClock> clock = std::make_shared<ManualClock>();
-    std::shared_ptr<RellumQtMainQueue> queue = std::make_shared<RellumQtMainQueue>(clock);
+    std::shared_ptr<WendleQtMainQueue> queue = std::make_shared<WendleQtMainQueue>(clock);
     QtMain() { MainQueue::setMain(queue); }
     ~QtMain() {
         pumpEvents();

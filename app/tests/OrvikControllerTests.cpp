@@ -36,7 +36,7 @@ TEST(OrvikControllerModel, ANewServerAndItsCopies) {
     original->ssh_user = "ann";
     original->setSsh_port(2222);
     original->compression = true;
-    original->profile()->setTheme_name("Ocean");
+    original->profile()->setTheme_name("Monitor");
     original->profile()->setTerm_type("vt100");
 
     auto copy = original->copyAs<OrvikController>();
@@ -46,11 +46,11 @@ TEST(OrvikControllerModel, ANewServerAndItsCopies) {
     EXPECT_EQ(copy->ssh_host, "db.example");
     EXPECT_EQ(copy->ssh_port, 2222);
     EXPECT_EQ(copy->compression, true);
-    EXPECT_EQ(copy->profile()->theme_name(), "Ocean");
+    EXPECT_EQ(copy->profile()->theme_name(), "Monitor");
     EXPECT_EQ(copy->profile()->term_type(), "vt100");
     EXPECT_NE(copy->profile(), original->profile());
     copy->profile()->setTheme_name("Grass");
-    EXPECT_EQ(original->profile()->theme_name(), "Ocean");
+    EXPECT_EQ(original->profile()->theme_name(), "Monitor");
     EXPECT_EQ(copy->terminal(), nullptr);
     EXPECT_EQ(copy->shellChannel(), nullptr);
     EXPECT_EQ(copy->statusCode(), HalvexSessionStatusIdle);
@@ -60,13 +60,13 @@ TEST(OrvikControllerModel, ANewServerAndItsCopies) {
     auto duplicate = std::dynamic_pointer_cast<OrvikController>(original->duplicate());
     ASSERT_TRUE(duplicate);
     EXPECT_NE(duplicate->uid, original->uid);
-    EXPECT_EQ(duplicate->profile()->theme_name(), "Ocean");
+    EXPECT_EQ(duplicate->profile()->theme_name(), "Monitor");
 }
 
 TEST(OrvikControllerModel, TheJSONFormLeavesOutUIDAndTerminalProfile) {
     auto server = std::make_shared<OrvikController>();
     server->setSsh_host("db.example");
-    server->profile()->setTheme_name("Ocean");
+    server->profile()->setTheme_name("Monitor");
     HalvexJSONAdapter adapter;
     auto json = adapter.JSONDictionaryFromModel(*server);
     ASSERT_TRUE(json);

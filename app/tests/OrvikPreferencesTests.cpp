@@ -44,7 +44,7 @@ TEST(OrvikPreferences, StoredServersRoundTripAsACopyAndAreAnnounced) {
     int notices = 0;
     auto token =
         prefs->addObserver("shellProfiles", [&](const std::string&, bool prior) { notices += !prior; });
-    std::vector<std::shared_ptr<OrvikController>> list{server("alpha", "a.example", "Ocean"),
+    std::vector<std::shared_ptr<OrvikController>> list{server("alpha", "a.example", "Monitor"),
                                                        server("beta", "b.example")};
     prefs->setShellProfiles(list);
     EXPECT_EQ(notices, 1);
@@ -59,7 +59,7 @@ TEST(OrvikPreferences, StoredServersRoundTripAsACopyAndAreAnnounced) {
     ASSERT_EQ(names(stored), (std::vector<std::string>{"alpha", "beta"}));
     EXPECT_EQ(stored[0]->uid, prefs->shellProfiles()[0]->uid);
     EXPECT_EQ(stored[0]->ssh_host, "a.example");
-    EXPECT_EQ(stored[0]->profile()->theme_name(), "Ocean");
+    EXPECT_EQ(stored[0]->profile()->theme_name(), "Monitor");
     EXPECT_NE(stored[0]->profile(), prefs->shellProfiles()[0]->profile());
 }
 

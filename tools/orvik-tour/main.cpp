@@ -1,0 +1,159 @@
+// orvik-tour [OUT_DIR]
+//
+// Screenshots of the application's main window, made with the application
+// library on a store of its own: two pages with the sidebar, the sidebar
+// hidden, a page's connection log in its popover, the connect menu open, and
+// the launch view of an empty store. The pages never reach a server; sample
+// recordings fill them. Run it under an X server (xvfb-run -a) so that the
+// menu and the popover, which are windows of their own, are captured.
+
+#include "QuietTransport.h"
+
+#include "Foundation/UserDefaults.h"
+#include "Rellum/RellumTerminal.h"
+#include "Wendle/Views/WendlePopover.h"
+#include "app/ConnectToServerControl.h"
+#include "app/MainWindowController.h"
+#include "app/OrvikApplication.h"
+#include "app/OrvikController.h"
+#include "app/OrvikPreferences.h"
+#include "app/OrvikTerminal.h"
+#include "app/SessionsListSidebarViewController.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QMenu>
+#include <QPainter>
+#include <QScreen>
+#include <QTemporaryDir>
+#include <QThread>
+
+#include <cstdio>
+#include <memory>
+
+namespace {
+
+void settle(int milliseconds = 300) {
+    QElapsedTimer timer;
+    timer.start();
+    while (timer.elapsed() < milliseconds) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        QThread::msleep(5);
+    }
+}
+
+std::string sample(const char* name) {
+    QFile file(QStringLiteral(ORVIK_SAMPLES_DIR "/%1").arg(QString::fromLatin1(name)));
+    if (!file.open(QIODevice::ReadOnly)) return {};
+    return file.readAll().toStdString();
+}
+
+std::shared_ptr<OrvikController> server(const std::string& name, const std::string& host,
+                                        const std::string& theme) {
+    auto controller = std::make_shared<OrvikController>();
+    controller->setName(name);
+    controller->setSsh_host(host);
+    controller->ssh_user = "deploy";
+    controller->profile()->setTheme_name(theme);
+    return controller;
+}
+
+// The window and whatever popup stands over it, as the screen shows them.
+QImage screenAround(QWidget& window, const QWidget* popup) {
+    QRect area = window.frameGeometry();
+    if (popup && popup->isVisible()) area = area.united(popup->frameGeometry());
+    QScreen* screen = window.screen();
+    QPixmap shot = screen->grabWindow(0, area.x(), area.y(), area.width(), area.height());
+    // Platforms without a screen to read (offscreen) give the widgets instead.
+    if (shot.isNull()) {
+        shot = QPixmap(area.size());
+        shot.fill(Qt::black);
+        QPainter painter(&shot);
+        painter.drawPixmap(window.frameGeometry().topLeft() - area.topLeft(), window.grab());
+        if (popup && popup->isVisible())
+            painter.drawPixmap(popup->frameGeometry().topLeft() - area.topLeft(),
+                               const_cast<QWidget*>(popup)->grab());
+    }
+    return shot.toImage();
+}
+
+bool save(const QImage& image, const QString& dir, const char* name) {
+    const QString path = dir + "/" + QString::fromLatin1(name);
+    if (image.isNull() || !image.save(path)) {
+        std::fprintf(stderr, "could not write %s\n", qPrintable(path));
+        return false;
+    }
+    std::printf("wrote %s %dx%d\n", qPrintable(path), image.width(), image.height());
+    return true;
+}
+
+} // namespace
+
+int main(int argc, char* argv[]) {
+    const QString out = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral("orvik-tour");
+    // A store of the tour's own, never the user's.
+    QTemporaryDir home;
+    qputenv("XDG_CONFIG_HOME", (home.path() + "/config").toLocal8Bit());
+    qputenv("XDG_DATA_HOME", (home.path() + "/data").toLocal8Bit());
+    UserDefaults::setStandardUserDefaultsPath((home.path() + "/config/orvik/defaults.json").toStdString());
+    QApplication application(argc, argv);
+    OrvikPrepareLaunch();
+    QDir().mkpath(out);
+    bool ok = true;
+
+    auto& preferences = OrvikPreferences::sharedPreferences();
+    preferences.setShellProfiles({server("web-1", "web-1.example.net", "Grass"),
+                                  server("db-primary", "db.example.net", "Monitor"),
+                                  server("build", "build.example.net", "Moroccan")});
+    auto window = OrvikMakeMainWindow();
+    window->setControllerSetup(
+        [](OrvikController& page) { page.setTransportFactory(QuietTransport::factory()); });
+    window->resize(1100, 640);
+    window->move(0, 0);
+    window->show();
+    settle();
+
+    // Two pages: a listing, and an editor whose host set a title.
+    for (size_t i = 0; i < 2; ++i)
+        window->connectToRepresentedServer(*preferences.shellProfiles()[i]->uid);
+    settle();
+    const char* samples[] = {"listing.bin", "editor.bin"};
+    for (size_t i = 0; i < 2; ++i) {
+        auto& terminal = window->terminals()[i];
+        terminal->renderData("\x1b[H\x1b[2J" + sample(samples[i]));
+    }
+    window->terminals()[1]->renderData("\x1b]0;vim deploy.yml\x07");
+    window->sidebarViewController()->selectSidebarItemAtIndex(0);
+    settle(600);
+    ok &= save(screenAround(*window, nullptr), out, "tour-main.png");
+
+    window->showSidebar();
+    settle();
+    ok &= save(screenAround(*window, nullptr), out, "tour-sidebar-hidden.png");
+    window->showSidebar();
+    settle();
+
+    window->showTerminalLogs(window->connectToServerControl());
+    settle(500);
+    ok &= save(screenAround(*window, window->terminalLogsPopover()), out, "tour-log-popover.png");
+    window->terminalLogsPopover()->close();
+    settle();
+
+    window->connectToServer(1);
+    settle(500);
+    ok &= save(screenAround(*window, window->toolbarConnectToMenu()), out, "tour-connect-menu.png");
+    window->toolbarConnectToMenu()->close();
+    settle();
+
+    // An empty store: the launch view.
+    while (!window->terminals().empty())
+        window->closeTerminalAtIndex(0);
+    preferences.setShellProfiles({});
+    settle();
+    ok &= save(screenAround(*window, nullptr), out, "tour-launch.png");
+
+    window.reset();
+    return ok ? 0 : 1;
+}
