@@ -105,7 +105,8 @@ QVariant VySidebarTableModel::data(const QModelIndex& index, int role) const {
     switch (role) {
     case ObjectValueRole:
         return entry;
-    case Qt::DisplayRole:
+    case Qt::AccessibleTextRole:
+        // The row's cell view draws the texts; the table itself draws none.
         return vyValueForKey(entry, kNameKey);
     default:
         return {};

@@ -3,11 +3,11 @@
 #include "Halvex/Views/VyMenu.h"
 #include "Halvex/Views/VySmartGroup.h"
 #include "Halvex/Views/VySmartGroupItemView.h"
+#include "Halvex/Views/VySmartSearchField.h"
 
 #include <QObject>
 #include <QPointer>
 
-class VySmartSearchField;
 class VySectionTitleView;
 
 // What the search field's controller reports. Every operation is optional:
