@@ -2,6 +2,8 @@
 
 #include "Halvex/Views/VySidebarTableModel.h"
 
+#include "Halvex/Views/VyPlainLabel.h"
+
 #include <QEvent>
 #include <QGridLayout>
 #include <QKeyEvent>
@@ -9,22 +11,10 @@
 #include <QLineEdit>
 #include <QMouseEvent>
 
-namespace {
-
-QLabel* plainLabel(const char* objectName, QWidget* parent) {
-    auto* label = new QLabel(parent);
-    label->setObjectName(QString::fromLatin1(objectName));
-    // Entry texts come from hosts and servers: never markup.
-    label->setTextFormat(Qt::PlainText);
-    return label;
-}
-
-} // namespace
-
 VyHighlightedTableCellView::VyHighlightedTableCellView(QWidget* parent)
     : QWidget(parent), nameTextField_(new QLineEdit(this)),
-      messageTextField_(plainLabel("messageTextField", this)),
-      descriptionTextField_(plainLabel("descriptionTextField", this)) {
+      messageTextField_(vyPlainLabel("messageTextField", this)),
+      descriptionTextField_(vyPlainLabel("descriptionTextField", this)) {
     nameTextField_->setObjectName(QStringLiteral("nameTextField"));
     nameTextField_->setFrame(false);
     nameTextField_->setReadOnly(true);

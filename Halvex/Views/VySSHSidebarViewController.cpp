@@ -1,6 +1,7 @@
 #include "Halvex/Views/VySSHSidebarViewController.h"
 
 #include "Halvex/Views/VyLayoutConstraint.h"
+#include "Halvex/Views/VyPlainLabel.h"
 #include "Halvex/Views/VySidebarTableModel.h"
 #include "Halvex/Views/VySmartGroupItemView.h"
 #include "Halvex/Views/VySmartSearchField.h"
@@ -88,9 +89,7 @@ void VySSHSidebarViewController::loadView() {
     smartGroupIconImageView_->setObjectName(QStringLiteral("smartGroupIconImageView"));
     smartGroupIconImageView_->setPixmap(
         vySmartGroupIcon(view->palette().color(QPalette::Highlight), kIconSize));
-    searchingResultTextField_ = new QLabel(smartGroupToolbarView_);
-    searchingResultTextField_->setObjectName(QStringLiteral("searchingResultTextField"));
-    searchingResultTextField_->setTextFormat(Qt::PlainText);
+    searchingResultTextField_ = vyPlainLabel("searchingResultTextField", smartGroupToolbarView_);
     saveNEditButton_ = new QPushButton(tr("Save"), smartGroupToolbarView_);
     saveNEditButton_->setObjectName(QStringLiteral("saveNEditButton"));
     saveNEditButton_->setAutoDefault(false);

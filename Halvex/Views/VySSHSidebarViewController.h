@@ -46,8 +46,8 @@ public:
     VySSHSidebarViewControllerDelegate* delegate() const { return delegate_; }
     void setDelegate(VySSHSidebarViewControllerDelegate* delegate) { delegate_ = delegate; }
 
-    // The sidebar's view, loaded (with the data) on first use. The caller
-    // owns it once it is placed in a window.
+    // The sidebar's view, loaded (with the data) on first use. It may be
+    // placed in any window; it goes when the sidebar goes.
     QWidget* view();
     bool isViewLoaded() const { return view_ != nullptr; }
 

@@ -1,5 +1,7 @@
 #include "Halvex/Views/VySmartGroupItemView.h"
 
+#include "Halvex/Views/VyPlainLabel.h"
+
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QMouseEvent>
@@ -8,17 +10,6 @@
 #include <QPushButton>
 #include <QStyle>
 #include <QVBoxLayout>
-
-namespace {
-
-QLabel* plainLabel(const char* objectName, QWidget* parent) {
-    auto* label = new QLabel(parent);
-    label->setObjectName(QString::fromLatin1(objectName));
-    label->setTextFormat(Qt::PlainText);
-    return label;
-}
-
-} // namespace
 
 QPixmap vySmartGroupIcon(const QColor& color, int size) {
     QPixmap pixmap(18, 18);
@@ -35,7 +26,7 @@ QPixmap vySmartGroupIcon(const QColor& color, int size) {
 }
 
 VySectionTitleView::VySectionTitleView(QWidget* parent)
-    : QWidget(parent), sectionTitle_(plainLabel("sectionTitle", this)) {
+    : QWidget(parent), sectionTitle_(vyPlainLabel("sectionTitle", this)) {
     QFont font = sectionTitle_->font();
     font.setBold(true);
     font.setPointSizeF(font.pointSizeF() * 0.9);
@@ -49,8 +40,9 @@ VySectionTitleView::VySectionTitleView(QWidget* parent)
 }
 
 VySmartGroupItemView::VySmartGroupItemView(QWidget* parent)
-    : QWidget(parent), smartGroupIcon_(new QLabel(this)), smartGroupName_(plainLabel("smartGroupName", this)),
-      searchText_(plainLabel("searchText", this)), hitCountIndicator_(new QPushButton(this)) {
+    : QWidget(parent), smartGroupIcon_(new QLabel(this)),
+      smartGroupName_(vyPlainLabel("smartGroupName", this)), searchText_(vyPlainLabel("searchText", this)),
+      hitCountIndicator_(new QPushButton(this)) {
     setAttribute(Qt::WA_Hover);
     smartGroupIcon_->setObjectName(QStringLiteral("smartGroupIcon"));
     smartGroupIcon_->setFixedSize(18, 18);
