@@ -152,6 +152,7 @@ void VySSHSidebarViewController::layoutView() {
 }
 
 void VySSHSidebarViewController::reloadTableContent() {
+    RowChange change(*this);
     contentItems_ = delegate_ ? delegate_->vysb_fetchTableContent() : QVariantList();
     displayingItems_ = contentItems_;
     if (tableView_) tableView_->rowsModel()->reloadData(displayingItems_);
@@ -258,6 +259,7 @@ int VySSHSidebarViewController::newItem(const QVariant& entry) {
 
 void VySSHSidebarViewController::insertItemAtIndex(int row, const QVariant& entry, bool select) {
     view();
+    RowChange change(*this);
     row = std::clamp(row, 0, numberOfRowsInTableView());
     contentItems_.insert(insertingIndexForContentItems(row), entry);
     displayingItems_.insert(row, entry);
@@ -268,6 +270,7 @@ void VySSHSidebarViewController::insertItemAtIndex(int row, const QVariant& entr
 
 void VySSHSidebarViewController::replaceItemAtIndex(int row, const QVariant& entry) {
     view();
+    RowChange change(*this);
     if (row < 0 || row >= displayingItems_.size()) return;
     const int contentIndex = contentIndexByDisplayingIndex(row);
     if (contentIndex >= 0) contentItems_[contentIndex] = entry;
@@ -279,6 +282,7 @@ void VySSHSidebarViewController::replaceItemAtIndex(int row, const QVariant& ent
 
 void VySSHSidebarViewController::removeItemAtIndex(int row) {
     view();
+    RowChange change(*this);
     if (row < 0 || row >= displayingItems_.size()) return;
     const int contentIndex = contentIndexByDisplayingIndex(row);
     if (contentIndex >= 0) contentItems_.removeAt(contentIndex);
@@ -290,6 +294,7 @@ void VySSHSidebarViewController::removeItemAtIndex(int row) {
 
 void VySSHSidebarViewController::removeItemsAtIndexes(const std::vector<int>& rows) {
     view();
+    RowChange change(*this);
     const std::vector<int> removed = shownRows(rows);
     if (removed.empty()) return;
     std::vector<int> contentIndexes = contentIndexesByDisplayingIndexes(removed);
@@ -350,6 +355,10 @@ void VySSHSidebarViewController::controlTextDidEndEditing() {
 
 void VySSHSidebarViewController::tableViewSelectionDidChange() {
     if (!tableView_) return;
+    if (rowChangeDepth_ > 0) {
+        selectionChangedDuringRowChange_ = true;
+        return;
+    }
     const std::vector<int> rows = tableView_->selectedRowIndexes();
     const QVariantList selected = itemsAtIndexes(rows);
     const QVariant previous = lastSelectedItem_;
@@ -429,6 +438,7 @@ bool VySSHSidebarViewController::tableViewAcceptDrop(const QMimeData& data, int 
     }
     rows = shownRows(rows);
     if (rows.empty()) return false;
+    RowChange change(*this);
     const int target = std::clamp(row, 0, numberOfRowsInTableView());
 
     // Both mappings come before anything moves.

@@ -165,6 +165,25 @@ public:
     void popupSmartGroupEditingPanel();
 
 private:
+    // While the lists and the table change together, selection changes are
+    // reported once, after both agree again.
+    class RowChange {
+    public:
+        explicit RowChange(VySSHSidebarViewController& sidebar) : sidebar_(sidebar) {
+            ++sidebar_.rowChangeDepth_;
+        }
+        ~RowChange() {
+            if (--sidebar_.rowChangeDepth_ > 0 || !sidebar_.selectionChangedDuringRowChange_) return;
+            sidebar_.selectionChangedDuringRowChange_ = false;
+            sidebar_.tableViewSelectionDidChange();
+        }
+        RowChange(const RowChange&) = delete;
+        RowChange& operator=(const RowChange&) = delete;
+
+    private:
+        VySSHSidebarViewController& sidebar_;
+    };
+
     void loadView();
     void layoutView();
     void setSmartGroupIconShown(bool shown, bool animated);
@@ -178,6 +197,8 @@ private:
     QVariantList displayingItems_;
     VySmartGroupList smartGroups_;
     QVariant lastSelectedItem_;
+    int rowChangeDepth_ = 0;
+    bool selectionChangedDuringRowChange_ = false;
     std::unique_ptr<VySmartSearchFieldController> searchFieldController_;
     QPointer<VySmartGroupEditingPanelController> smartGroupEditingPanel_;
 

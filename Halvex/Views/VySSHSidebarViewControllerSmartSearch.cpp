@@ -112,6 +112,7 @@ void VySSHSidebarViewController::activateSearchField() {
 
 void VySSHSidebarViewController::updateTableViewDisplayingItems(const QVariantList& items) {
     view();
+    RowChange change(*this);
     // 1. Rows whose entry is not in the result go.
     std::vector<int> removedRows;
     for (int row = 0; row < displayingItems_.size(); ++row)

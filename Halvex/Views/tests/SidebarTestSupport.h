@@ -9,6 +9,7 @@
 #include <QStringList>
 #include <QVariantList>
 
+#include <functional>
 #include <ostream>
 #include <vector>
 
@@ -57,6 +58,7 @@ public:
     int endEditingCount = 0;
     int importCount = 0;
     int exportCount = 0;
+    std::function<void()> onSelectionChange;
 
     QVariantList vysb_fetchTableContent() override { return content; }
     void vysb_saveTableContent(const QVariantList& items) override {
@@ -85,6 +87,7 @@ public:
     void vysb_tableSelectionDidChange(const QVariantList& selected, const QVariant& last,
                                       const QVariant& beforeLast) override {
         selections.push_back({names(selected), last, beforeLast});
+        if (onSelectionChange) onSelectionChange();
     }
     void vysb_importSmartGroups() override { ++importCount; }
     void vysb_exportSmartGroups() override { ++exportCount; }

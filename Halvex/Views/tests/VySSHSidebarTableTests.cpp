@@ -24,6 +24,12 @@ using namespace sidebar_test;
 
 namespace {
 
+std::unique_ptr<QMimeData> dragData(VySSHSidebarViewController& sidebar, const std::vector<int>& rows) {
+    auto data = std::make_unique<QMimeData>();
+    EXPECT_TRUE(sidebar.tableViewWriteRows(rows, *data));
+    return data;
+}
+
 class SidebarTable : public testing::Test {
 protected:
     void load(const QStringList& content) {
@@ -186,6 +192,28 @@ TEST_F(SidebarTable, BeforeLastSelectedIsThePreviousLastWhileItStaysSelected) {
     EXPECT_FALSE(sidebar->lastSelectedItem().isValid());
 }
 
+TEST_F(SidebarTable, SelectionReportsComeOnlyWhileTheTableAndTheListsAgree) {
+    load({"web a", "db b", "web c", "db d", "web e", "web f"});
+    int reports = 0;
+    host.onSelectionChange = [&] {
+        ++reports;
+        ASSERT_EQ(tableRows(*sidebar), shown());
+        for (const QString& e : host.selections.back().selected)
+            ASSERT_TRUE(shown().contains(e)) << e.toStdString();
+    };
+    sidebar->setSelectionIndexes({0, 1});
+    sidebar->removeItemAtIndex(1);
+    sidebar->actionSearch("web");
+    sidebar->setSelectionIndexes({1, 2});
+    sidebar->removeItemsAtIndexes({1, 2});
+    sidebar->insertItemAtIndex(0, "web new", true);
+    auto data = dragData(*sidebar, {0});
+    sidebar->tableViewAcceptDrop(*data, 2, VyTableViewDropOperation::above);
+    sidebar->actionCancelButtonClicked(nullptr);
+    EXPECT_GT(reports, 4);
+    EXPECT_EQ(shown(), content());
+}
+
 TEST_F(SidebarTable, DoubleClickHandsTheSelectedEntriesToTheHost) {
     load({"A", "B", "C"});
     sidebar->setSelectionIndexes({0, 2});
@@ -229,12 +257,6 @@ TEST_F(SidebarTable, SelectedRowsDrawTheirSecondaryTextsInTheHighlightColour) {
 }
 
 // Drags ---------------------------------------------------------------------
-
-std::unique_ptr<QMimeData> dragData(VySSHSidebarViewController& sidebar, const std::vector<int>& rows) {
-    auto data = std::make_unique<QMimeData>();
-    EXPECT_TRUE(sidebar.tableViewWriteRows(rows, *data));
-    return data;
-}
 
 TEST_F(SidebarTable, DraggingRowsZeroAndTwoAboveRowFourGivesBDAC) {
     load({"A", "B", "C", "D"});
