@@ -92,13 +92,17 @@ void MASPreferencesWindowController::selectControllerAtIndex(int index) {
 
 void MASPreferencesWindowController::fitWindowToPane(MASPreferencesViewController* pane) {
     QWidget* view = pane->view();
-    const QSize hint = view->sizeHint().expandedTo(view->minimumSizeHint());
+    const QSize hint = view->sizeHint().expandedTo(view->minimumSizeHint()).expandedTo(view->minimumSize());
     container_->setMinimumSize(0, 0);
     container_->setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
     if (!pane->hasResizableWidth()) container_->setFixedWidth(hint.width());
     if (!pane->hasResizableHeight()) container_->setFixedHeight(hint.height());
     window_->setMinimumSize(0, 0);
     window_->setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
+    // The layouts answer for the new pane only once they are redone.
+    container_->layout()->activate();
+    window_->layout()->invalidate();
+    window_->layout()->activate();
     window_->resize(window_->sizeHint());
     if (!pane->hasResizableWidth()) window_->setFixedWidth(window_->width());
     if (!pane->hasResizableHeight()) window_->setFixedHeight(window_->height());

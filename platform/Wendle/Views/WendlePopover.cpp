@@ -131,6 +131,8 @@ VyPopoverHelperViewController::VyPopoverHelperViewController(const QString& help
     label_->setWordWrap(true);
     label_->setTextInteractionFlags(Qt::TextSelectableByMouse);
     label_->setText(helpText);
+    // Wide enough to read a paragraph, not a column of words.
+    label_->setMinimumWidth(300);
     label_->setMaximumWidth(360);
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);

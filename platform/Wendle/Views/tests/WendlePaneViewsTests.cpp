@@ -116,6 +116,10 @@ TEST_F(PreferencesWindow, SelectingSwapsPanesIgnoresTheNullSlotAndKeepsTheWindow
     EXPECT_EQ(labelText(window, "applicationName"), "Orvik");
     EXPECT_EQ(labelText(window, "version"), "Version 1.2");
     EXPECT_EQ(labelText(window, "copyright"), "Copyright © Brimble");
+    // The window grows to the pane: nothing of it is cut off.
+    QWidget* aboutView = about->view();
+    EXPECT_TRUE(window->rect().contains(QRect(aboutView->mapTo(window, QPoint()), aboutView->size())));
+    EXPECT_TRUE(aboutView->parentWidget()->rect().contains(aboutView->geometry()));
 
     QPointer<QMainWindow> kept = window;
     window->close();
