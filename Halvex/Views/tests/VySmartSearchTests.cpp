@@ -1,7 +1,7 @@
 // The search side: the results toolbar, the search field's actions (Return
 // with empty text, the cancel order), the smart-group sheet, and the search
 // menu's rebuild and recent searches.
-#include "DialogTestSupport.h"
+#include "Wendle/Views/tests/DialogTestSupport.h"
 #include "Halvex/Views/VyLayoutConstraint.h"
 #include "Halvex/Views/VySSHSidebarViewController.h"
 #include "Halvex/Views/VySmartGroupEditingPanelController.h"
@@ -266,6 +266,8 @@ TEST(SmartGroupSheet, TheHelpButtonShowsItsTextBesideIt) {
     VySmartGroupEditingPanelController panel("Prod", "prod", false);
     auto* help = panel.window()->findChild<QPushButton*>("helpButton");
     ASSERT_NE(help, nullptr);
+    // At the screen's left edge, so the popover has room on the right.
+    panel.window()->move(0, 0);
     panel.window()->show();
     panel.showHelpPopover(help);
     ASSERT_TRUE(panel.helpPopover()->isVisible());
