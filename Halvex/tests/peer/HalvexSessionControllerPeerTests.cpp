@@ -388,9 +388,10 @@ TEST_F(ControllerPeer, PasswordThenTwoPromptsAgainstTheScriptedServer) {
 
 TEST_F(ControllerPeer, ARetryReallyWaitsThreeSeconds) {
     ASSERT_TRUE(testUser().ok);
-    // sshd drops a login that takes longer than a second; the retry logs in.
+    // sshd drops a login that takes longer than two seconds (room for a
+    // loaded machine's handshake); the retry logs in.
     peers::SSHD slow;
-    ASSERT_TRUE(slow.start("LoginGraceTime 1\n"));
+    ASSERT_TRUE(slow.start("LoginGraceTime 2\n"));
     const uint16_t port = slow.port;
     useServer(port, testUser().name, {password()});
     controller->connection_attempts = 1;
@@ -400,7 +401,7 @@ TEST_F(ControllerPeer, ARetryReallyWaitsThreeSeconds) {
     prompter->answer = [&](const HalvexSecretPromptRequest&) -> HalvexSecretPromptResponse {
         if (++asked == 1) {
             // The user takes their time; the main thread stays responsive.
-            main->runUntil([] { return false; }, 2500ms);
+            main->runUntil([] { return false; }, 3500ms);
             return ScriptedPrompter::ok({"too late"}, true);
         }
         return ScriptedPrompter::ok({testUser().password}, false);
@@ -408,10 +409,9 @@ TEST_F(ControllerPeer, ARetryReallyWaitsThreeSeconds) {
     ASSERT_TRUE(controller->turnOn());
     ASSERT_TRUE(waitStatus(HalvexSessionStatusWaitingToRetry));
     const auto waitStart = std::chrono::steady_clock::now();
-    ASSERT_TRUE(waitStatus(HalvexSessionStatusConnecting, 10s));
-    const auto waited = std::chrono::steady_clock::now() - waitStart;
-    EXPECT_GE(waited, 2900ms);
-    EXPECT_LT(waited, 6s);
+    ASSERT_TRUE(waitStatus(HalvexSessionStatusConnecting, 30s));
+    // Only the lower bound is the behaviour; a loaded machine may add any delay.
+    EXPECT_GE(std::chrono::steady_clock::now() - waitStart, 2900ms);
     ASSERT_TRUE(waitStatus(HalvexSessionStatusAuthenticated)) << sessionLines(*controller).back();
     EXPECT_EQ(asked, 2);
     EXPECT_TRUE(keychain->items().empty()) << "the password of the dropped login is not kept";
