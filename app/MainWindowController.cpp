@@ -164,28 +164,27 @@ void MainWindowController::buildWindow() {
     splitView_->setChildrenCollapsible(false);
     splitView_->setHandleWidth(1);
 
-    sidebarPane_ = new QWidget(splitView_);
-    sidebarPane_->setObjectName(QStringLiteral("sidebarSplitSubViewLeft"));
+    // A pane of the split view and the view that fills it.
+    auto pane = [this](const char* paneName, const char* containerName, QWidget*& container) {
+        auto* paneView = new QWidget(splitView_);
+        paneView->setObjectName(QString::fromLatin1(paneName));
+        container = new QWidget(paneView);
+        container->setObjectName(QString::fromLatin1(containerName));
+        auto* layout = new QVBoxLayout(paneView);
+        layout->setContentsMargins(0, 0, 0, 0);
+        layout->addWidget(container);
+        return paneView;
+    };
+    sidebarPane_ = pane("sidebarSplitSubViewLeft", "sidebarContainerView", sidebarContainer_);
     sidebarPane_->setMinimumWidth(static_cast<int>(SidebarMinimumWidth));
     sidebarPane_->setMaximumWidth(static_cast<int>(SidebarMaximumWidth));
-    sidebarContainer_ = new QWidget(sidebarPane_);
-    sidebarContainer_->setObjectName(QStringLiteral("sidebarContainerView"));
     sidebarContainer_->setAutoFillBackground(true);
-    auto* sidebarPaneLayout = new QVBoxLayout(sidebarPane_);
-    sidebarPaneLayout->setContentsMargins(0, 0, 0, 0);
-    sidebarPaneLayout->addWidget(sidebarContainer_);
     sidebar_ = new SessionsListSidebarViewController(this, sidebarContainer_);
     auto* sidebarLayout = new QVBoxLayout(sidebarContainer_);
     sidebarLayout->setContentsMargins(0, 0, 0, 0);
     sidebarLayout->addWidget(sidebar_);
 
-    pagePane_ = new QWidget(splitView_);
-    pagePane_->setObjectName(QStringLiteral("sidebarSplitSubViewRight"));
-    pageContainer_ = new QWidget(pagePane_);
-    pageContainer_->setObjectName(QStringLiteral("terminalPageContainerView"));
-    auto* pagePaneLayout = new QVBoxLayout(pagePane_);
-    pagePaneLayout->setContentsMargins(0, 0, 0, 0);
-    pagePaneLayout->addWidget(pageContainer_);
+    pagePane_ = pane("sidebarSplitSubViewRight", "terminalPageContainerView", pageContainer_);
 
     pageController_ = new TerminalPageController(pageContainer_);
     pageController_->setObjectName(QStringLiteral("terminalPageController"));

@@ -42,30 +42,42 @@ std::vector<std::shared_ptr<T>> OrvikPreferences::loadList(const char* key, cons
     std::size_t failures = 0;
     auto decoded = KeyedUnarchiver::unarchiveDecodableElementsOfClass<T>(*stored, &failures, &error);
     // What does not decode now may with a later version: it is never written over.
-    if (!decoded || failures > 0) keepUndecodableValueAside(*userDefaults(), key, *stored, error, what);
+    if (!decoded || failures > 0)
+        keepUndecodableValueAside(*userDefaults(), key, *stored, error, std::string("Stored ") + what);
     if (!decoded) return {};
     return std::move(*decoded);
 }
 
+template <class T>
+const std::vector<std::shared_ptr<T>>& OrvikPreferences::cachedList(StoredList<T>& list) const {
+    if (!list.cache) list.cache = loadList<T>(list.key, list.what);
+    return *list.cache;
+}
+
+template <class T>
+void OrvikPreferences::storeList(StoredList<T>& list, std::vector<std::shared_ptr<T>> items,
+                                 const char* observedKey) {
+    std::erase(items, nullptr);
+    willChangeValueForKey(observedKey);
+    {
+        std::lock_guard lock(listMutex_);
+        // Read first, so that a stored value that does not decode is put aside before it is replaced.
+        (void)cachedList(list);
+        Error error;
+        if (!userDefaults()->setObject(list.key, KeyedArchiver::archivedDataWithArray(items), &error))
+            Log::warning("Couldn't store the {}: {}", list.what, error.localizedDescription);
+        list.cache = std::move(items);
+    }
+    didChangeValueForKey(observedKey);
+}
+
 std::vector<std::shared_ptr<OrvikController>> OrvikPreferences::shellProfiles() const {
     std::lock_guard lock(listMutex_);
-    if (!profiles_) profiles_ = loadList<OrvikController>(ShellProfilesKey, "Stored servers");
-    return *profiles_;
+    return cachedList(profiles_);
 }
 
 void OrvikPreferences::setShellProfiles(std::vector<std::shared_ptr<OrvikController>> profiles) {
-    std::erase(profiles, nullptr);
-    willChangeValueForKey("shellProfiles");
-    {
-        std::lock_guard lock(listMutex_);
-        if (!profiles_) (void)loadList<OrvikController>(ShellProfilesKey, "Stored servers");
-        Error error;
-        if (!userDefaults()->setObject(ShellProfilesKey, KeyedArchiver::archivedDataWithArray(profiles),
-                                       &error))
-            Log::warning("Couldn't store the servers: {}", error.localizedDescription);
-        profiles_ = std::move(profiles);
-    }
-    didChangeValueForKey("shellProfiles");
+    storeList(profiles_, std::move(profiles), "shellProfiles");
 }
 
 std::shared_ptr<OrvikController> OrvikPreferences::shellControllerWithUID(const std::string& uid) const {
@@ -77,23 +89,11 @@ std::shared_ptr<OrvikController> OrvikPreferences::shellControllerWithUID(const 
 
 std::vector<std::shared_ptr<RellumKeyMapModel>> OrvikPreferences::keyMappings() const {
     std::lock_guard lock(listMutex_);
-    if (!keyMappings_) keyMappings_ = loadList<RellumKeyMapModel>(KeyMappingsKey, "Stored key mappings");
-    return *keyMappings_;
+    return cachedList(keyMappings_);
 }
 
 void OrvikPreferences::setKeyMappings(std::vector<std::shared_ptr<RellumKeyMapModel>> mappings) {
-    std::erase(mappings, nullptr);
-    willChangeValueForKey("keyMappings");
-    {
-        std::lock_guard lock(listMutex_);
-        if (!keyMappings_) (void)loadList<RellumKeyMapModel>(KeyMappingsKey, "Stored key mappings");
-        Error error;
-        if (!userDefaults()->setObject(KeyMappingsKey, KeyedArchiver::archivedDataWithArray(mappings),
-                                       &error))
-            Log::warning("Couldn't store the key mappings: {}", error.localizedDescription);
-        keyMappings_ = std::move(mappings);
-    }
-    didChangeValueForKey("keyMappings");
+    storeList(keyMappings_, std::move(mappings), "keyMappings");
 }
 
 double OrvikPreferences::defaultFontSize() const {

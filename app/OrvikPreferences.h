@@ -87,11 +87,25 @@ public:
     std::optional<std::string> termName() const { return std::nullopt; }
 
 private:
+    // One stored list: its user-defaults key, what it holds (for warnings),
+    // and its items once read.
+    template <class T>
+    struct StoredList {
+        const char* key;
+        const char* what;
+        std::optional<std::vector<std::shared_ptr<T>>> cache;
+    };
+
     template <class T>
     std::vector<std::shared_ptr<T>> loadList(const char* key, const char* what) const;
+    // Under listMutex_.
+    template <class T>
+    const std::vector<std::shared_ptr<T>>& cachedList(StoredList<T>& list) const;
+    template <class T>
+    void storeList(StoredList<T>& list, std::vector<std::shared_ptr<T>> items, const char* observedKey);
 
     std::vector<std::shared_ptr<VyTerminalThemeObject>> themes_;
     mutable std::mutex listMutex_;
-    mutable std::optional<std::vector<std::shared_ptr<OrvikController>>> profiles_;
-    mutable std::optional<std::vector<std::shared_ptr<RellumKeyMapModel>>> keyMappings_;
+    mutable StoredList<OrvikController> profiles_{ShellProfilesKey, "servers", std::nullopt};
+    mutable StoredList<RellumKeyMapModel> keyMappings_{KeyMappingsKey, "key mappings", std::nullopt};
 };

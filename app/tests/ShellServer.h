@@ -6,6 +6,7 @@
 // test can send more output, end the shell or drop the connection. Everything
 // runs on one thread of its own, with bounded waits.
 
+#include "ScriptedServer.h"
 #include "TestPeers.h"
 
 #include <libssh/callbacks.h>
@@ -43,16 +44,7 @@ public:
         : greeting_(std::move(greeting)), warning_(std::move(warning)) {
         pipe2(stop_, O_CLOEXEC);
         bind_ = ssh_bind_new();
-        ssh_key key = nullptr;
-        ssh_pki_generate(SSH_KEYTYPE_ED25519, 0, &key);
-        ssh_bind_options_set(bind_, SSH_BIND_OPTIONS_IMPORT_KEY, key);
-        ssh_bind_options_set(bind_, SSH_BIND_OPTIONS_BINDADDR, "127.0.0.1");
-        for (int attempt = 0; attempt < 3 && !listening_; ++attempt) {
-            port = peers::freePort();
-            int p = port;
-            ssh_bind_options_set(bind_, SSH_BIND_OPTIONS_BINDPORT, &p);
-            listening_ = ssh_bind_listen(bind_) == SSH_OK;
-        }
+        listening_ = listenOnLoopback(bind_, port);
         thread_ = std::thread([this] { run(); });
     }
     ~ShellServer() { stop(); }

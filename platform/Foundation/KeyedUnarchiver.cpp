@@ -23,6 +23,17 @@ const nlohmann::json* rootOf(const nlohmann::json& data, Error* error) {
     return &data["$root"];
 }
 
+const nlohmann::json* rootArrayOf(const nlohmann::json& data, Error* error) {
+    const nlohmann::json* root = rootOf(data, error);
+    if (root && !root->is_array()) {
+        if (error)
+            *error = Error(KeyedArchiver::ErrorDomain, KeyedArchiver::ErrorWrongClass,
+                           "The keyed archive does not hold an array.");
+        return nullptr;
+    }
+    return root;
+}
+
 } // namespace
 
 std::shared_ptr<KeyedCoding> KeyedUnarchiver::unarchiveObjectWithData(const nlohmann::json& data,
@@ -34,14 +45,8 @@ std::shared_ptr<KeyedCoding> KeyedUnarchiver::unarchiveObjectWithData(const nloh
 
 std::optional<std::vector<std::shared_ptr<KeyedCoding>>>
 KeyedUnarchiver::unarchiveArrayWithData(const nlohmann::json& data, Error* error) {
-    const nlohmann::json* root = rootOf(data, error);
+    const nlohmann::json* root = rootArrayOf(data, error);
     if (!root) return std::nullopt;
-    if (!root->is_array()) {
-        if (error)
-            *error = Error(KeyedArchiver::ErrorDomain, KeyedArchiver::ErrorWrongClass,
-                           "The keyed archive does not hold an array.");
-        return std::nullopt;
-    }
     std::vector<std::shared_ptr<KeyedCoding>> result;
     result.reserve(root->size());
     for (const auto& element : *root) {
@@ -58,14 +63,8 @@ KeyedUnarchiver::unarchiveArrayWithData(const nlohmann::json& data, Error* error
 
 std::optional<std::vector<std::shared_ptr<KeyedCoding>>>
 KeyedUnarchiver::unarchiveDecodableElements(const nlohmann::json& data, std::size_t* failures, Error* error) {
-    const nlohmann::json* root = rootOf(data, error);
+    const nlohmann::json* root = rootArrayOf(data, error);
     if (!root) return std::nullopt;
-    if (!root->is_array()) {
-        if (error)
-            *error = Error(KeyedArchiver::ErrorDomain, KeyedArchiver::ErrorWrongClass,
-                           "The keyed archive does not hold an array.");
-        return std::nullopt;
-    }
     std::vector<std::shared_ptr<KeyedCoding>> result;
     result.reserve(root->size());
     for (const auto& element : *root) {

@@ -122,6 +122,26 @@ TEST_F(KeyedArchiveTest, UndecodableValuesFailAsAWholeWithTheReason) {
     Error error;
     EXPECT_FALSE(KeyedUnarchiver::unarchiveObjectOfClass<ArchiveLabel>(archive(point), &error));
     EXPECT_EQ(error.code, KeyedArchiver::ErrorWrongClass);
+
+    // Element by element: the elements that decode, and how many did not.
+    for (const auto& c : cases) {
+        Error partial;
+        std::size_t failures = 0;
+        auto elements =
+            KeyedUnarchiver::unarchiveDecodableElementsOfClass<ArchivePoint>(c.data, &failures, &partial);
+        const bool elementFaults =
+            c.code == KeyedArchiver::ErrorUnknownClass || c.code == KeyedArchiver::ErrorNotAnObject ||
+            c.code == KeyedArchiver::ErrorInvalidValue || std::string(c.what) == "element of another class";
+        if (!elementFaults) {
+            EXPECT_FALSE(elements) << c.what;
+            continue;
+        }
+        ASSERT_TRUE(elements) << c.what;
+        ASSERT_EQ(elements->size(), 1u) << c.what;
+        EXPECT_EQ((*elements)[0]->x, 1) << c.what;
+        EXPECT_EQ(failures, 1u) << c.what;
+        EXPECT_EQ(partial.code, c.code) << c.what;
+    }
 }
 
 } // namespace

@@ -21,6 +21,22 @@
 #include <thread>
 #include <vector>
 
+// A server bind on 127.0.0.1 with a new ed25519 host key, listening on a free
+// port (three tries); whether it listens.
+inline bool listenOnLoopback(ssh_bind bind, uint16_t& port) {
+    ssh_key key = nullptr;
+    ssh_pki_generate(SSH_KEYTYPE_ED25519, 0, &key);
+    ssh_bind_options_set(bind, SSH_BIND_OPTIONS_IMPORT_KEY, key);
+    ssh_bind_options_set(bind, SSH_BIND_OPTIONS_BINDADDR, "127.0.0.1");
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        port = peers::freePort();
+        int p = port;
+        ssh_bind_options_set(bind, SSH_BIND_OPTIONS_BINDPORT, &p);
+        if (ssh_bind_listen(bind) == SSH_OK) return true;
+    }
+    return false;
+}
+
 class ScriptedServer {
 public:
     enum class Script { PasswordThenInteractive, DenyAll };
@@ -28,16 +44,7 @@ public:
     explicit ScriptedServer(Script script) : script_(script) {
         pipe2(stop_, O_CLOEXEC);
         bind_ = ssh_bind_new();
-        ssh_key key = nullptr;
-        ssh_pki_generate(SSH_KEYTYPE_ED25519, 0, &key);
-        ssh_bind_options_set(bind_, SSH_BIND_OPTIONS_IMPORT_KEY, key);
-        ssh_bind_options_set(bind_, SSH_BIND_OPTIONS_BINDADDR, "127.0.0.1");
-        for (int attempt = 0; attempt < 3 && !listening_; ++attempt) {
-            port = peers::freePort();
-            int p = port;
-            ssh_bind_options_set(bind_, SSH_BIND_OPTIONS_BINDPORT, &p);
-            listening_ = ssh_bind_listen(bind_) == SSH_OK;
-        }
+        listening_ = listenOnLoopback(bind_, port);
         thread_ = std::thread([this] { run(); });
     }
     ~ScriptedServer() { stop(); }
