@@ -180,6 +180,53 @@ TEST(MainWindowToolbar, TextSizeStaysBetween10And28) {
     EXPECT_EQ(h.w().fontOfSelectedTerminal()->familyName(), "DejaVu Sans Mono");
 }
 
+TEST(MainWindowToolbar, ANewDefaultFontReachesEveryPage) {
+    WindowHarness h({storedServer("alpha")});
+    h.connect(0);
+    h.connect(0);
+    std::shared_ptr<const RellumFont> font = RellumQtFont::fontWithName("DejaVu Sans Mono", 20);
+    NotificationCenter::defaultCenter().postNotification(OrvikFontDidChangeNotification, font);
+    for (auto& t : h.terminals())
+        EXPECT_EQ(t->pageFont(), font);
+    // Anything but a font changes nothing.
+    NotificationCenter::defaultCenter().postNotification(OrvikFontDidChangeNotification,
+                                                         std::string("Menlo"));
+    EXPECT_EQ(h.terminals()[0]->pageFont(), font);
+    QFont qfont(QStringLiteral("DejaVu Sans Mono"));
+    qfont.setPointSizeF(13);
+    NotificationCenter::defaultCenter().postNotification(OrvikFontDidChangeNotification, qfont);
+    EXPECT_EQ(h.terminals()[1]->pageFont()->pointSize(), 13);
+    // The pages take it on their render queues.
+    EXPECT_TRUE(
+        pumpUntil([&] { return h.terminals()[1]->font() && h.terminals()[1]->font()->pointSize() == 13; }));
+}
+
+TEST(MainWindowToolbar, ActionsAreOfferedWhenTheyCanRun) {
+    WindowHarness h;
+    for (const char* name :
+         {"closeTerminal", "closeOtherTerminals", "textSizeDefault", "connectToAllServers"})
+        EXPECT_FALSE(h.w().validateUserInterfaceItem(name)) << name;
+    EXPECT_TRUE(h.w().validateUserInterfaceItem("newTerminal"));
+    EXPECT_TRUE(h.w().validateUserInterfaceItem("showSidebar"));
+    h.prefs->setShellProfiles({storedServer("alpha")});
+    EXPECT_TRUE(h.w().action("connectToAllServers")->isEnabled());
+    // The window's own shortcuts.
+    EXPECT_EQ(h.w().action("newTerminal")->shortcut(), QKeySequence("Ctrl+Shift+N"));
+    EXPECT_EQ(h.w().action("closeTerminal")->shortcut(), QKeySequence("Ctrl+Shift+W"));
+    h.w().newTerminal(); // the last connected server
+    EXPECT_EQ(h.names(), std::vector<std::string>{"alpha"});
+    // A page index outside the pages selects nothing and runs no completion.
+    bool ran = false;
+    h.w().selectPageAtIndex(1, [&] { ran = true; });
+    EXPECT_FALSE(ran);
+    h.w().selectPageAtIndex(0, [&] { ran = true; });
+    EXPECT_TRUE(ran);
+    // The page's whole log, written into its terminal on request.
+    h.w().testAction();
+    EXPECT_TRUE(pumpUntil(
+        [&] { return h.terminals()[0]->stringOfContent().find("#Version:") != std::string::npos; }));
+}
+
 TEST(MainWindowToolbar, AStoredServersThemeAndNameReachItsOpenPages) {
     WindowHarness h({storedServer("alpha", "Grass"), storedServer("beta", "Grass")});
     h.connect(0);
