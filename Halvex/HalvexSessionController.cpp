@@ -11,12 +11,13 @@
 #include "HalvexCore/HalvexPrivateKeyParser.h"
 #include "Pemvin/PemvinLibsshPrivateKeyParser.h"
 #include "Pemvin/PemvinPrivateKeyParserFactory.h"
+#include "Wendle/WendleDates.h"
 #include "Wendle/WendleDispatch.h"
 #include "Wendle/WendleFunctions.h"
 
 #include <algorithm>
 #include <cerrno>
-#include <ctime>
+#include <chrono>
 #include <spdlog/fmt/fmt.h>
 
 // What one attempt works on: a copy of the profile taken on the main thread
@@ -72,18 +73,6 @@ std::string softwareName() {
     return name && *name ? name : "Orvik";
 }
 
-// "dd-MMM-yyyy HH:mm:ss" in local time, English month names whatever the
-// locale.
-std::string startDate() {
-    static const char* const months[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
-                                         "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
-    std::time_t now = std::time(nullptr);
-    std::tm tm{};
-    localtime_r(&now, &tm);
-    return fmt::format("{:02}-{}-{:04} {:02}:{:02}:{:02}", tm.tm_mday, months[tm.tm_mon % 12],
-                       tm.tm_year + 1900, tm.tm_hour, tm.tm_min, tm.tm_sec);
-}
-
 std::string joined(const std::vector<std::string>& items, const char* separator) {
     std::string out;
     for (const auto& item : items) {
@@ -132,7 +121,8 @@ HalvexSessionController::~HalvexSessionController() {
 void HalvexSessionController::writeHeader() {
     logger_->logPlain("#Version:    1.0");
     logger_->logPlain(std::string("#Software:   ").append(softwareName()));
-    logger_->logPlain(std::string("#Start-Date: ").append(startDate()));
+    logger_->logPlain(std::string("#Start-Date: ")
+                          .append(stringFromDate(std::chrono::system_clock::now(), "dd-MMM-yyyy HH:mm:ss")));
     logger_->logPlain("#Fields:     time x-comment\n");
 }
 

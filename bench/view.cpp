@@ -8,10 +8,10 @@
 #include "Dispatch/SerialQueue.h"
 #include "Rellum/RellumTerminal.h"
 #include "Rellum/View/RellumQtFont.h"
-#include "Rellum/View/RellumQtMainQueue.h"
 #include "Rellum/View/RellumQtScreenController.h"
 #include "Rellum/View/RellumScrollView.h"
 #include "Rellum/View/RellumTextView.h"
+#include "Wendle/Views/WendleQtMainQueue.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -152,7 +152,7 @@ BENCHMARK(BM_UpdateWithFullScrollback)->Unit(benchmark::kMillisecond)->UseManual
 int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
-    auto mainQueue = RellumQtMainQueue::installAsMain();
+    auto mainQueue = WendleQtMainQueue::installAsMain();
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();

@@ -1,17 +1,27 @@
 #include "Halvex/Views/HalvexQtAlertPresenter.h"
 
-#include "Dispatch/MainQueue.h"
-#include "Halvex/Views/HalvexAlertDialog.h"
-#include "Wendle/WendleDispatch.h"
-
-#include <QCoreApplication>
-#include <QThread>
+#include "Wendle/Views/WendleAlert.h"
 
 namespace {
 
-bool onGuiThread() {
-    auto* app = QCoreApplication::instance();
-    return app && QThread::currentThread() == app->thread();
+WendleAlert wendleAlert(const HalvexAlert& alert) {
+    WendleAlert out;
+    switch (alert.style) {
+    case HalvexAlert::Style::informational:
+        out.style = WendleAlert::Style::informational;
+        break;
+    case HalvexAlert::Style::warning:
+        out.style = WendleAlert::Style::warning;
+        break;
+    case HalvexAlert::Style::critical:
+        out.style = WendleAlert::Style::critical;
+        break;
+    }
+    out.messageText = QString::fromStdString(alert.messageText);
+    out.informativeText = QString::fromStdString(alert.informativeText);
+    for (const auto& title : alert.buttons)
+        out.buttons << QString::fromStdString(title);
+    return out;
 }
 
 } // namespace
@@ -23,22 +33,9 @@ HalvexQtAlertPresenter::~HalvexQtAlertPresenter() {
 }
 
 long HalvexQtAlertPresenter::runModalAlert(const HalvexAlert& alert) {
-    if (onGuiThread()) return runHere(alert);
-    if (!MainQueue::main()) return FirstButton;
-    long answer = FirstButton;
+    WendleAlert question = wendleAlert(alert);
     const auto alive = alive_;
-    WendleDispatchSyncOnMainQueue([&] {
-        if (*alive) answer = runHere(alert);
-    });
-    return answer;
-}
-
-long HalvexQtAlertPresenter::runHere(const HalvexAlert& alert) {
-    QPointer<HalvexAlertDialog> dialog = new HalvexAlertDialog(alert, parent_.data());
-    const auto alive = alive_;
-    long answer = dialog->runModal();
-    // Gone with its parent while it ran: nothing was chosen.
-    if (!dialog) return FirstButton;
-    delete dialog.data();
-    return *alive ? answer : FirstButton;
+    const long answer = vySafeRunModal(question, parent_.data());
+    // Destroyed while its alert was open: nothing was chosen.
+    return *alive ? answer : question.cancelCode();
 }

@@ -7,15 +7,17 @@
 #include <memory>
 
 // Runs the engine's alerts (the known-host questions: new host, changed
-// address, changed key; the login-item failure) as modal HalvexAlertDialogs.
+// address, changed key; the login-item failure) through the process's alert
+// runner (vySafeRunModal), which shows them as modal WendleAlertDialogs.
 // The application installs one with HalvexAlertPresenter::setSharedPresenter.
 //
 // Threads: the engine's HalvexAlertPresenter::run brings the question to the
 // main (GUI) thread, where the alert runs at once. Asked directly on another
-// thread, the presenter hops synchronously to the main queue itself. Widgets
+// thread, the runner hops synchronously to the main queue itself. Widgets
 // cannot be shown elsewhere: with no main queue bound, when the hop is given
 // up, or when the presenter is destroyed while its alert is open, the answer
-// is the first button ("No"), so nothing is accepted unasked.
+// is what Escape chooses: the first button ("No") for the engine's alerts,
+// which have no "Cancel", so nothing is accepted unasked.
 class HalvexQtAlertPresenter : public HalvexAlertPresenter {
 public:
     // Alerts are centred on `parent` when given; the presenter does not own it.
@@ -25,8 +27,6 @@ public:
     long runModalAlert(const HalvexAlert& alert) override;
 
 private:
-    long runHere(const HalvexAlert& alert);
-
     QPointer<QWidget> parent_;
     std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
 };

@@ -48,3 +48,13 @@ bool moveObjectsAtIndexes(std::vector<T>& array, std::vector<std::size_t> indexe
     array = std::move(kept);
     return true;
 }
+
+// Inserts `objects`, in their order, as one block before the object at
+// `index` (at the end when it is the count). An index past the count changes
+// nothing and returns false.
+template <class T>
+bool wendle_insertObjects(std::vector<T>& array, const std::vector<T>& objects, std::size_t index) {
+    if (index > array.size()) return false;
+    array.insert(array.begin() + static_cast<std::ptrdiff_t>(index), objects.begin(), objects.end());
+    return true;
+}

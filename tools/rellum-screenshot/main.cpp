@@ -4,10 +4,10 @@
 #include "Dispatch/SerialQueue.h"
 #include "Rellum/RellumTerminal.h"
 #include "Rellum/View/RellumQtFont.h"
-#include "Rellum/View/RellumQtMainQueue.h"
 #include "Rellum/View/RellumQtScreenController.h"
 #include "Rellum/View/RellumScrollView.h"
 #include "Rellum/View/RellumTextView.h"
+#include "Wendle/Views/WendleQtMainQueue.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -131,7 +131,7 @@ int main(int argc, char** argv) {
     }
 
     QApplication app(argc, argv);
-    auto mainQueue = RellumQtMainQueue::installAsMain();
+    auto mainQueue = WendleQtMainQueue::installAsMain();
     auto delegate = std::make_shared<ScreenshotDelegate>();
     RellumTerminal::Options options;
     options.screenControllerFactory = RellumQtScreenController::factory();

@@ -3,8 +3,9 @@
 // offscreen platform.
 #include "Dispatch/MainQueue.h"
 #include "Halvex/HalvexKnownHostModel.h"
-#include "Halvex/Views/HalvexAlertDialog.h"
 #include "Halvex/Views/HalvexQtAlertPresenter.h"
+#include "Wendle/Views/WendleAlertDialog.h"
+#include "Wendle/Views/WendleQtMainQueue.h"
 
 #include <QApplication>
 #include <QEventLoop>
@@ -16,7 +17,7 @@
 #include <QTimer>
 #include <gtest/gtest.h>
 
-#include "DialogTestSupport.h"
+#include "Wendle/Views/tests/DialogTestSupport.h"
 
 #include <functional>
 #include <memory>
@@ -24,20 +25,20 @@
 
 namespace {
 
-void whenAlert(std::function<void(HalvexAlertDialog*)> action) {
-    dialog_test::whenModal<HalvexAlertDialog>(std::move(action), 5000);
+void whenAlert(std::function<void(WendleAlertDialog*)> action) {
+    dialog_test::whenModal<WendleAlertDialog>(std::move(action), 5000);
 }
 
 using dialog_test::labelText;
 
-QStringList buttonTitles(HalvexAlertDialog* dialog) {
+QStringList buttonTitles(WendleAlertDialog* dialog) {
     QStringList titles;
     for (auto* b : dialog->buttons())
         titles << b->text();
     return titles;
 }
 
-void click(HalvexAlertDialog* dialog, int index) {
+void click(WendleAlertDialog* dialog, int index) {
     QTest::mouseClick(dialog->findChild<QPushButton*>(QStringLiteral("button%1").arg(index)), Qt::LeftButton);
 }
 
@@ -64,9 +65,9 @@ protected:
 
 TEST_F(QtAlerts, NewHostAsksToTrustTheFingerprint) {
     HalvexKnownHostModel fresh("server.test", 2222, "192.0.2.1");
-    whenAlert([](HalvexAlertDialog* dialog) {
+    whenAlert([](WendleAlertDialog* dialog) {
         EXPECT_TRUE(dialog->isModal());
-        EXPECT_EQ(dialog->alertStyle(), HalvexAlert::Style::warning);
+        EXPECT_EQ(dialog->alertStyle(), WendleAlert::Style::warning);
         EXPECT_EQ(labelText(dialog, "messageText"),
                   "Please verify the host key fingerprint for 'server.test (192.0.2.1) port 2222'");
         EXPECT_EQ(labelText(dialog, "informativeText"),
@@ -83,14 +84,14 @@ TEST_F(QtAlerts, NewHostAsksToTrustTheFingerprint) {
     EXPECT_EQ(fresh.host_key_type(), newKey().keyType());
 
     HalvexKnownHostModel refused("server.test", 2222, "192.0.2.1");
-    whenAlert([](HalvexAlertDialog* dialog) { click(dialog, 0); });
+    whenAlert([](WendleAlertDialog* dialog) { click(dialog, 0); });
     EXPECT_FALSE(refused.shouldAcceptHostKey(newKey()));
     EXPECT_FALSE(refused.host_key());
 }
 
 TEST_F(QtAlerts, ChangedKeyWarnsAndNoKeepsTheStoredKey) {
-    whenAlert([](HalvexAlertDialog* dialog) {
-        EXPECT_EQ(dialog->alertStyle(), HalvexAlert::Style::critical);
+    whenAlert([](WendleAlertDialog* dialog) {
+        EXPECT_EQ(dialog->alertStyle(), WendleAlert::Style::critical);
         EXPECT_EQ(labelText(dialog, "messageText"), "REMOTE HOST KEY HAS CHANGED!");
         EXPECT_EQ(labelText(dialog, "informativeText"),
                   "WARNING: IT IS POSSIBLE THAT SOMEONE IS DOING SOMETHING NASTY!\n"
@@ -105,14 +106,14 @@ TEST_F(QtAlerts, ChangedKeyWarnsAndNoKeepsTheStoredKey) {
     EXPECT_FALSE(host.tryUpdateHostKey(newKey(), true));
     EXPECT_EQ(host.host_key(), kOldKeyText);
 
-    whenAlert([](HalvexAlertDialog* dialog) { click(dialog, 1); });
+    whenAlert([](WendleAlertDialog* dialog) { click(dialog, 1); });
     EXPECT_TRUE(host.tryUpdateHostKey(newKey(), true));
     EXPECT_EQ(host.host_key(), kKeyText);
 }
 
 TEST_F(QtAlerts, ChangedAddressWarnsOfSpoofing) {
-    whenAlert([](HalvexAlertDialog* dialog) {
-        EXPECT_EQ(dialog->alertStyle(), HalvexAlert::Style::critical);
+    whenAlert([](WendleAlertDialog* dialog) {
+        EXPECT_EQ(dialog->alertStyle(), WendleAlert::Style::critical);
         EXPECT_EQ(labelText(dialog, "messageText"), "POSSIBLE DNS SPOOFING DETECTED!");
         EXPECT_EQ(labelText(dialog, "informativeText"),
                   "The IP address for server.test is resolved to 192.0.2.77, which differs from the last "
@@ -126,7 +127,7 @@ TEST_F(QtAlerts, ChangedAddressWarnsOfSpoofing) {
 
 TEST_F(QtAlerts, EscapeAnswersNoAndTextsStayPlain) {
     HalvexKnownHostModel odd("<b>server</b>", 22, std::nullopt);
-    whenAlert([](HalvexAlertDialog* dialog) {
+    whenAlert([](WendleAlertDialog* dialog) {
         EXPECT_EQ(labelText(dialog, "messageText"),
                   "Please verify the host key fingerprint for '<b>server</b>'");
         QTest::keyClick(dialog, Qt::Key_Escape);
@@ -135,24 +136,12 @@ TEST_F(QtAlerts, EscapeAnswersNoAndTextsStayPlain) {
     EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
 }
 
-// The main queue bound to Qt's event loop, as the application binds it.
-class QtMainQueue final : public MainQueue {
-public:
-    QtMainQueue() : MainQueue(DispatchClock::steady()) {}
-    ~QtMainQueue() override { closeGate(); }
-    void async(DispatchBlock block) override {
-        QMetaObject::invokeMethod(qApp, std::move(block), Qt::QueuedConnection);
-    }
-    bool isCurrent() const override { return QThread::currentThread() == qApp->thread(); }
-};
-
 TEST_F(QtAlerts, TheSSHThreadWaitsForTheAnswerFromTheMainThread) {
-    auto queue = std::make_shared<QtMainQueue>();
-    MainQueue::setMain(queue);
+    auto queue = WendleQtMainQueue::installAsMain();
     QEventLoop loop;
     bool accepted = false;
     bool onMain = true;
-    whenAlert([&](HalvexAlertDialog* dialog) {
+    whenAlert([&](WendleAlertDialog* dialog) {
         onMain = QThread::currentThread() == qApp->thread();
         click(dialog, 1);
     });

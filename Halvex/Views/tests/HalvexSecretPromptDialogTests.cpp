@@ -11,7 +11,7 @@
 #include <QTimer>
 #include <gtest/gtest.h>
 
-#include "DialogTestSupport.h"
+#include "Wendle/Views/tests/DialogTestSupport.h"
 
 #include <QEventLoop>
 #include <functional>

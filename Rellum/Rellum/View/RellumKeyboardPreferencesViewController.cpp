@@ -6,7 +6,7 @@
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QDialog>
-#include <QFrame>
+
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QItemSelectionModel>
@@ -56,7 +56,7 @@ std::vector<RellumEscapeHelpRow> makeEscapeHelp() {
 } // namespace
 
 RellumKeyboardPreferencesViewController::RellumKeyboardPreferencesViewController(QObject* parent)
-    : QObject(parent), sortDescriptors_{{"modifier", true}, {"keycode", true}},
+    : MASPreferencesViewController(parent), sortDescriptors_{{"modifier", true}, {"keycode", true}},
       escapeCharacterHelpArray_(makeEscapeHelp()) {}
 
 RellumKeyboardPreferencesViewController::~RellumKeyboardPreferencesViewController() {
@@ -211,10 +211,9 @@ void RellumKeyboardPreferencesViewController::buildMappingPanel() {
 }
 
 void RellumKeyboardPreferencesViewController::buildEscapeHelpPopover() {
-    escapeHelpPopover_ = new QFrame(view_, Qt::Popup);
+    escapeHelpPopover_ = new WendlePopover(view_);
     escapeHelpPopover_->setObjectName(QStringLiteral("escapeHelpPopover"));
-    escapeHelpPopover_->setFrameShape(QFrame::StyledPanel);
-    auto* table = new QTableWidget(static_cast<int>(escapeCharacterHelpArray_.size()), 3, escapeHelpPopover_);
+    auto* table = new QTableWidget(static_cast<int>(escapeCharacterHelpArray_.size()), 3);
     table->setObjectName(QStringLiteral("escapeHelpTable"));
     table->setHorizontalHeaderLabels({tr("Character"), tr("Hex"), tr("Represents")});
     table->verticalHeader()->hide();
@@ -228,10 +227,8 @@ void RellumKeyboardPreferencesViewController::buildEscapeHelpPopover() {
     }
     table->resizeColumnsToContents();
     table->horizontalHeader()->setStretchLastSection(true);
-    auto* layout = new QVBoxLayout(escapeHelpPopover_);
-    layout->setContentsMargins(4, 4, 4, 4);
-    layout->addWidget(table);
-    escapeHelpPopover_->resize(440, 400);
+    table->setMinimumSize(420, 380);
+    escapeHelpPopover_->setContentWidget(table);
 }
 
 void RellumKeyboardPreferencesViewController::viewDidLoad() {
@@ -352,13 +349,8 @@ void RellumKeyboardPreferencesViewController::commitEditingMapping() {
 
 void RellumKeyboardPreferencesViewController::showEscapeHelpPopover(QWidget* sender) {
     view();
-    QPoint at;
-    if (sender) {
-        const QRect bounds = sender->rect();
-        at = sender->mapToGlobal(QPoint(bounds.right() + 1, bounds.top()));
-    }
-    escapeHelpPopover_->move(at);
-    escapeHelpPopover_->show();
+    escapeHelpPopover_->showRelativeToRect(sender ? sender->rect() : QRect(), sender,
+                                           WendlePopover::Edge::right);
 }
 
 RellumTokenStyle RellumKeyboardPreferencesViewController::styleForRepresentedObject(

@@ -4,6 +4,8 @@
 #include "Rellum/RellumKeyMapModel.h"
 #include "Rellum/View/RellumKeyMappingsArrayController.h"
 #include "Rellum/View/RellumTokenField.h"
+#include "Wendle/Views/MASPreferencesViewController.h"
+#include "Wendle/Views/WendlePopover.h"
 
 #include <QIcon>
 #include <QObject>
@@ -17,7 +19,6 @@
 class QCheckBox;
 class QComboBox;
 class QDialog;
-class QFrame;
 class QTableView;
 class QWidget;
 
@@ -32,7 +33,8 @@ struct RellumEscapeHelpRow {
 // The preference pane for key mappings: a list of mappings, and a sheet to add
 // or edit one, whose send text shows backslash escapes as tokens. Storage is a
 // subclass's business (keyMappings, setKeyMappings). Main thread only.
-class RellumKeyboardPreferencesViewController : public QObject, public RellumTokenFieldDelegate {
+class RellumKeyboardPreferencesViewController : public MASPreferencesViewController,
+                                                public RellumTokenFieldDelegate {
     Q_OBJECT
 
 public:
@@ -45,17 +47,15 @@ public:
     virtual void setKeyMappings(const RellumKeyMappings& mappings) = 0;
 
     // The pane's view, built on first use (which reads keyMappings).
-    QWidget* view();
+    QWidget* view() override;
     bool isViewLoaded() const { return view_ != nullptr; }
     // Reads keyMappings again into the list.
     void reloadKeyMappings();
 
     // Preferences-window pane.
-    QString identifier() const { return QStringLiteral("KeyboardPreferences"); }
-    QIcon toolbarItemImage() const;
-    QString toolbarItemLabel() const;
-    bool hasResizableWidth() const { return false; }
-    bool hasResizableHeight() const { return false; }
+    QString identifier() const override { return QStringLiteral("KeyboardPreferences"); }
+    QIcon toolbarItemImage() const override;
+    QString toolbarItemLabel() const override;
 
     // Actions.
     void addKeyMap(QObject* sender = nullptr);
@@ -92,7 +92,7 @@ public:
     QComboBox* modifierPopUpButton() const { return modifierPopUpButton_; }
     RellumTokenField* sendTextTokenField() const { return sendTextTokenField_; }
     QTableView* keyMappingTableView() const { return keyMappingTableView_; }
-    QFrame* escapeHelpPopover() const { return escapeHelpPopover_; }
+    WendlePopover* escapeHelpPopover() const { return escapeHelpPopover_; }
 
     // Token field delegate.
     RellumTokenStyle styleForRepresentedObject(const RellumEscapeToken::Element& element) const override;
@@ -129,5 +129,5 @@ private:
     QComboBox* modifierPopUpButton_ = nullptr;
     RellumTokenField* sendTextTokenField_ = nullptr;
     QTableView* keyMappingTableView_ = nullptr;
-    QFrame* escapeHelpPopover_ = nullptr;
+    WendlePopover* escapeHelpPopover_ = nullptr;
 };

@@ -131,7 +131,9 @@ TEST(DispatchDelayedWork, RealClockFiresInOrder) {
     SerialQueue queue("test.steady");
     Log log;
     DispatchSemaphore done(0);
-    queue.asyncAfter(20ms, [&] {
+    // The later block is due long after the earlier one, so a scheduling
+    // stall of the test thread between the two calls cannot swap them.
+    queue.asyncAfter(300ms, [&] {
         log.add(2);
         done.signal();
     });

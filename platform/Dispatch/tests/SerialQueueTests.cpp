@@ -105,7 +105,9 @@ TEST(DispatchSerialQueue, DestructionDropsQueuedWorkAndWaitsForTheRunningBlock) 
         SerialQueue queue("test.drop");
         queue.async([&] {
             started.signal();
-            std::this_thread::sleep_for(20ms);
+            // Long enough that the destructor starts while this block runs,
+            // even when the test thread is descheduled on a loaded machine.
+            std::this_thread::sleep_for(300ms);
             firstFinished = true;
             ++ran;
         });

@@ -105,4 +105,14 @@ TEST(WendleArrays, MovesWorkWithMoveOnlyObjects) {
     EXPECT_EQ(values, (std::vector<int>{1, 2, 3, 0}));
 }
 
+TEST(WendleArrays, InsertObjectsPutsTheBlockInOrderBeforeTheIndex) {
+    V a{"a", "b"};
+    EXPECT_TRUE(wendle_insertObjects(a, V{"x", "y"}, 1));
+    EXPECT_EQ(a, (V{"a", "x", "y", "b"}));
+    EXPECT_TRUE(wendle_insertObjects(a, V{"z"}, 4)); // the count: at the end
+    EXPECT_EQ(a, (V{"a", "x", "y", "b", "z"}));
+    EXPECT_FALSE(wendle_insertObjects(a, V{"w"}, 6));
+    EXPECT_EQ(a.size(), 5u);
+}
+
 } // namespace

@@ -8,10 +8,10 @@
 #include "Rellum/RellumTerminal.h"
 #include "Rellum/View/RellumClipView.h"
 #include "Rellum/View/RellumQtFont.h"
-#include "Rellum/View/RellumQtMainQueue.h"
 #include "Rellum/View/RellumQtScreenController.h"
 #include "Rellum/View/RellumScrollView.h"
 #include "Rellum/View/RellumTextView.h"
+#include "Wendle/Views/WendleQtMainQueue.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -75,7 +75,7 @@ inline void pumpEvents(int milliseconds = 0) {
 }
 
 struct ViewHarness {
-    std::shared_ptr<RellumQtMainQueue> mainQueue = RellumQtMainQueue::installAsMain();
+    std::shared_ptr<WendleQtMainQueue> mainQueue = WendleQtMainQueue::installAsMain();
     std::shared_ptr<ManualClock> clock = std::make_shared<ManualClock>();
     std::shared_ptr<RecordingDelegate> delegate = std::make_shared<RecordingDelegate>();
     std::shared_ptr<RellumTerminal> terminal;

@@ -1,43 +1,6 @@
 // One QApplication for the whole test binary, on Qt's offscreen platform, so
 // that the tests run without a display.
-#include <QApplication>
-#include <QDir>
-#include <QTemporaryDir>
-
-#include <gtest/gtest.h>
-
-#include <memory>
-
-namespace {
-
-class QtApplicationEnvironment : public ::testing::Environment {
-public:
-    void SetUp() override {
-        if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-        // A private runtime folder keeps Qt from warning about a missing or shared one.
-        runtimeDir_ =
-            std::make_unique<QTemporaryDir>(QDir::tempPath() + QStringLiteral("/rellum-view-XXXXXX"));
-        if (runtimeDir_->isValid()) {
-            QFile::setPermissions(runtimeDir_->path(),
-                                  QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-            qputenv("XDG_RUNTIME_DIR", runtimeDir_->path().toLocal8Bit());
-        }
-        static int argc = 1;
-        static char name[] = "rellum_view_tests";
-        static char* argv[] = {name, nullptr};
-        app_ = std::make_unique<QApplication>(argc, argv);
-    }
-    void TearDown() override {
-        app_.reset();
-        runtimeDir_.reset();
-    }
-
-private:
-    std::unique_ptr<QTemporaryDir> runtimeDir_;
-    std::unique_ptr<QApplication> app_;
-};
+#include "Wendle/Views/tests/QtTestApplication.h"
 
 [[maybe_unused]] ::testing::Environment* const environment =
-    ::testing::AddGlobalTestEnvironment(new QtApplicationEnvironment);
-
-} // namespace
+    ::testing::AddGlobalTestEnvironment(new views_test::QtApplicationEnvironment("rellum_view_tests"));

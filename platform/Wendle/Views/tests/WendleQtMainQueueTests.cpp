@@ -1,7 +1,7 @@
 // The main queue bound to Qt's event loop.
 
-#include "ViewHarness.h"
-
+#include "Wendle/Views/WendleQtMainQueue.h"
+#include "Wendle/Views/tests/DialogTestSupport.h"
 #include "Wendle/WendleDispatch.h"
 
 #include <gtest/gtest.h>
@@ -9,12 +9,12 @@
 #include <thread>
 #include <vector>
 
-using namespace view_test;
+using dialog_test::pumpEvents;
 
 namespace {
 
-TEST(RellumQtMainQueue, BlocksRunInOrderOnTheGuiThreadFromTheEventLoop) {
-    auto queue = std::make_shared<RellumQtMainQueue>();
+TEST(WendleQtMainQueue, BlocksRunInOrderOnTheGuiThreadFromTheEventLoop) {
+    auto queue = std::make_shared<WendleQtMainQueue>();
     EXPECT_TRUE(queue->isCurrent());
     std::vector<int> order;
     std::thread::id ranOn;
@@ -33,8 +33,8 @@ TEST(RellumQtMainQueue, BlocksRunInOrderOnTheGuiThreadFromTheEventLoop) {
     EXPECT_EQ(ranOn, std::this_thread::get_id());
 }
 
-TEST(RellumQtMainQueue, SyncFromAWorkerWaitsForTheEventLoopAndFromTheGuiThreadRunsAtOnce) {
-    auto queue = std::make_shared<RellumQtMainQueue>();
+TEST(WendleQtMainQueue, SyncFromAWorkerWaitsForTheEventLoopAndFromTheGuiThreadRunsAtOnce) {
+    auto queue = std::make_shared<WendleQtMainQueue>();
     MainQueue::setMain(queue);
     bool inline_ = false;
     EXPECT_TRUE(WendleDispatchSyncOnMainQueue([&] { inline_ = true; }));
@@ -58,8 +58,8 @@ TEST(RellumQtMainQueue, SyncFromAWorkerWaitsForTheEventLoopAndFromTheGuiThreadRu
     MainQueue::setMain(nullptr);
 }
 
-TEST(RellumQtMainQueue, ADestroyedQueueDropsTheBlocksStillWaitingInTheEventLoop) {
-    auto queue = std::make_shared<RellumQtMainQueue>();
+TEST(WendleQtMainQueue, ADestroyedQueueDropsTheBlocksStillWaitingInTheEventLoop) {
+    auto queue = std::make_shared<WendleQtMainQueue>();
     int ran = 0;
     queue->async([&] { ++ran; });
     auto kept = std::make_shared<int>(0);

@@ -1,4 +1,4 @@
-#include "Rellum/View/RellumQtMainQueue.h"
+#include "Wendle/Views/WendleQtMainQueue.h"
 
 #include "Foundation/Assert.h"
 
@@ -6,17 +6,17 @@
 #include <QMetaObject>
 #include <QThread>
 
-RellumQtMainQueue::RellumQtMainQueue(std::shared_ptr<DispatchClock> clock)
+WendleQtMainQueue::WendleQtMainQueue(std::shared_ptr<DispatchClock> clock)
     : MainQueue(std::move(clock)), alive_(std::make_shared<std::atomic<bool>>(true)) {
     ORVIK_ASSERT(QCoreApplication::instance() != nullptr);
 }
 
-RellumQtMainQueue::~RellumQtMainQueue() {
+WendleQtMainQueue::~WendleQtMainQueue() {
     closeGate();
     alive_->store(false);
 }
 
-void RellumQtMainQueue::async(DispatchBlock block) {
+void WendleQtMainQueue::async(DispatchBlock block) {
     QCoreApplication* app = QCoreApplication::instance();
     // Without an application there is no event loop to run the block: it is
     // dropped, which releases a sync caller.
@@ -32,13 +32,13 @@ void RellumQtMainQueue::async(DispatchBlock block) {
         Qt::QueuedConnection);
 }
 
-bool RellumQtMainQueue::isCurrent() const {
+bool WendleQtMainQueue::isCurrent() const {
     QCoreApplication* app = QCoreApplication::instance();
     return app && QThread::currentThread() == app->thread();
 }
 
-std::shared_ptr<RellumQtMainQueue> RellumQtMainQueue::installAsMain() {
-    auto queue = std::make_shared<RellumQtMainQueue>();
+std::shared_ptr<WendleQtMainQueue> WendleQtMainQueue::installAsMain() {
+    auto queue = std::make_shared<WendleQtMainQueue>();
     MainQueue::setMain(queue);
     return queue;
 }

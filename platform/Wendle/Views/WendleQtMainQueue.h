@@ -12,17 +12,17 @@
 //
 // Destroying the queue drops the blocks still waiting in the event loop (a
 // sync hop waiting for one of them is released).
-class RellumQtMainQueue final : public MainQueue {
+class WendleQtMainQueue final : public MainQueue {
 public:
     // Needs a QCoreApplication; the GUI thread is the application's thread.
-    explicit RellumQtMainQueue(std::shared_ptr<DispatchClock> clock = DispatchClock::steady());
-    ~RellumQtMainQueue() override;
+    explicit WendleQtMainQueue(std::shared_ptr<DispatchClock> clock = DispatchClock::steady());
+    ~WendleQtMainQueue() override;
 
     void async(DispatchBlock block) override;
     bool isCurrent() const override;
 
     // Creates a queue and makes it the process-wide main queue.
-    static std::shared_ptr<RellumQtMainQueue> installAsMain();
+    static std::shared_ptr<WendleQtMainQueue> installAsMain();
 
 private:
     // Shared with the posted blocks, which run only while it is set.

@@ -1,11 +1,13 @@
 #pragma once
 
 // What the dialog tests share: answering the next modal dialog from inside its
-// own event loop, and reading its labels.
+// own event loop, running the event loop, and reading labels.
 #include <QApplication>
 #include <QDialog>
+#include <QElapsedTimer>
 #include <QLabel>
 #include <QPointer>
+#include <QThread>
 #include <QTimer>
 #include <gtest/gtest.h>
 
@@ -44,6 +46,18 @@ void whenModal(std::function<void(D*)> action, int waitMs = 5000) {
         });
     });
     timer->start(2);
+}
+
+// Runs the event loop until nothing is left to do (objects waiting for
+// deletion included), then for `milliseconds` more.
+inline void pumpEvents(int milliseconds = 0) {
+    QElapsedTimer timer;
+    timer.start();
+    do {
+        QCoreApplication::processEvents(QEventLoop::AllEvents);
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        if (milliseconds > 0) QThread::msleep(1);
+    } while (timer.elapsed() < milliseconds);
 }
 
 // A label's text; server text must never be read as markup.
