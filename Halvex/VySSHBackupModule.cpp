@@ -5,10 +5,10 @@
 #include "Halvex/HalvexAuthHelper.h"
 #include "Halvex/HalvexJSONAdapter.h"
 #include "Halvex/HalvexSessionController.h"
+#include "Wendle/WendleDates.h"
 
 #include <cerrno>
 #include <cstring>
-#include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -16,16 +16,6 @@
 namespace {
 
 constexpr const char* kJSONErrorDomain = "OrvikJSONErrorDomain";
-
-// SEAM-TEMP: replaced by the date helper once it lands.
-std::string stringFromDate(std::chrono::system_clock::time_point date, const char*) {
-    std::time_t t = std::chrono::system_clock::to_time_t(date);
-    std::tm tm{};
-    localtime_r(&t, &tm);
-    char buffer[16];
-    std::strftime(buffer, sizeof buffer, "%Y-%m-%d", &tm);
-    return buffer;
-}
 
 std::string fileName(const std::string& path) {
     return std::filesystem::path(path).filename().string();
