@@ -233,6 +233,7 @@ void PrivateKeysPreferencesViewController::buildView() {
     auto* helpButton =
         button(QStringLiteral("?"), "helpButton", &PrivateKeysPreferencesViewController::openHelpURL);
     helpButton->setToolTip(tr("Help about private keys"));
+    helpButton->setFixedWidth(helpButton->sizeHint().height());
 
     auto* row = new QHBoxLayout;
     row->addWidget(importButton);

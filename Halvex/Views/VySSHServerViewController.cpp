@@ -213,7 +213,7 @@ VySSHServerViewController::AuthView VySSHServerViewController::buildAuthView(boo
         methodList_ = new QListWidget(v.view);
         methodList_->setObjectName(QStringLiteral("multiAuthMethodsList"));
         methodList_->setDragDropMode(QAbstractItemView::InternalMove);
-        methodList_->setMaximumHeight(80);
+        methodList_->setMinimumWidth(160);
         connect(methodList_, &QListWidget::itemChanged, this, [this] { applyMethodList(); });
         connect(methodList_->model(), &QAbstractItemModel::rowsMoved, this, [this] { applyMethodList(); });
         auto* back = new QPushButton(tr("Single-factor"), v.view);
@@ -242,7 +242,7 @@ VySSHServerViewController::AuthView VySSHServerViewController::buildAuthView(boo
         methods->addWidget(more);
     }
     grid->addWidget(new QLabel(multi ? tr("Methods:") : tr("Authentication:"), v.view), 0, 0,
-                    Qt::AlignRight | Qt::AlignTop);
+                    Qt::AlignRight | (multi ? Qt::AlignTop : Qt::AlignVCenter));
     grid->addLayout(methods, 0, 1);
 
     v.passwordRow = new QWidget(v.view);
@@ -343,6 +343,8 @@ void VySSHServerViewController::reloadMethodControls() {
     for (const auto& m : profile.authMethodCandidates())
         add(m, false);
     reloading_ = false;
+    const int rows = std::max(1, methodList_->count());
+    methodList_->setFixedHeight(methodList_->sizeHintForRow(0) * rows + 2 * methodList_->frameWidth() + 2);
 
     // Each view shows the rows its methods need.
     for (const AuthView* v : {&single_, &multi_}) {

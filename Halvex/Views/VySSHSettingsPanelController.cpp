@@ -17,6 +17,14 @@
 
 namespace {
 
+QFormLayout* formIn(QWidget* view) {
+    auto* form = new QFormLayout(view);
+    form->setContentsMargins(8, 0, 8, 8);
+    form->setFieldGrowthPolicy(QFormLayout::AllNonFixedFieldsGrow);
+    form->setLabelAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    return form;
+}
+
 constexpr const char* kPrivateKeyDeletedNotification =
     "com.brimble.halvex.extras.privatekey.deleted.notification";
 
@@ -172,8 +180,7 @@ QWidget* VySSHSettingsPanelController::buildOptionsView() {
     const Profile& p = sessionController_;
     auto* view = new QWidget(this);
     view->setObjectName(QStringLiteral("optionsView"));
-    auto* form = new QFormLayout(view);
-    form->setContentsMargins(8, 0, 8, 8);
+    auto* form = formIn(view);
     form->addRow(tr("Name:"), textField(p, "name", view));
     form->addRow(tr("Comment:"), textField(p, "comment", view));
     interfacePopUp_ = new QComboBox(view);
@@ -203,8 +210,7 @@ QWidget* VySSHSettingsPanelController::buildProxyView() {
     const Profile& p = sessionController_;
     auto* view = new QWidget;
     view->setObjectName(QStringLiteral("proxyDisclosedView"));
-    auto* form = new QFormLayout(view);
-    form->setContentsMargins(8, 0, 8, 8);
+    auto* form = formIn(view);
     form->addRow(QString(), checkBox(p, "proxy_command", tr("Connect through a proxy"), view));
     std::vector<std::pair<QString, nlohmann::json>> types;
     const auto names = p->proxyCommandTypes();
@@ -255,8 +261,8 @@ void VySSHSettingsPanelController::windowDidLoad() {
     if (!inEditMode_) okButton_->setText(tr("Create"));
 
     connectionStackLayout_->setSpacing(0);
-    connectionStackLayout_->addWidget(optionsView_, 0, Qt::AlignTop | Qt::AlignHCenter);
-    connectionStackLayout_->addWidget(proxyViewController_->view(), 0, Qt::AlignTop | Qt::AlignHCenter);
+    connectionStackLayout_->addWidget(optionsView_, 0, Qt::AlignTop);
+    connectionStackLayout_->addWidget(proxyViewController_->view(), 0, Qt::AlignTop);
 }
 
 void VySSHSettingsPanelController::beginSheet(QWidget* parent, std::function<void(int)> completion) {

@@ -7,6 +7,7 @@
 #include "ServerManagementTestSupport.h"
 
 #include <QDesktopServices>
+#include <QIcon>
 #include <QItemSelectionModel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -92,6 +93,8 @@ TEST_F(KeysPane, ThePaneAnswersAsThePreferencesWindowAsksAndRefreshesWhenShown) 
     EXPECT_TRUE(names().empty());
     pane->viewWillAppear();
     EXPECT_EQ(names(), std::vector<std::string>{"dropped"});
+    auto* model = pane->keysArrayController();
+    EXPECT_TRUE(model->data(model->index(0, 1), Qt::DecorationRole).value<QIcon>().isNull()) << "a plain key";
 
     UrlCatcher catcher;
     QDesktopServices::setUrlHandler(QUrl(PrivateKeysPreferencesViewController::helpURL()).scheme(), &catcher,
@@ -215,8 +218,18 @@ TEST_F(KeysPane, ForgettingAPassphraseActsOnTheFirstSelectedKeyOnly) {
     EXPECT_EQ(alerts->asked()[0].buttons, (QStringList{"Forget", "Cancel"}));
     EXPECT_EQ(passphraseOf(first), "pass one");
 
+    // The lock and check mark columns.
+    auto* model = pane->keysArrayController();
+    auto icon = [&](int row, int column) {
+        return model->data(model->index(row, column), Qt::DecorationRole).value<QIcon>();
+    };
+    EXPECT_FALSE(icon(0, 1).isNull());
+    EXPECT_FALSE(icon(0, 2).isNull());
+
     alerts->answer(1000);
     button("forgetButton")->click();
+    EXPECT_FALSE(icon(0, 1).isNull()) << "still encrypted";
+    EXPECT_TRUE(icon(0, 2).isNull()) << "no longer in the keychain";
     EXPECT_EQ(passphraseOf(first), "");
     EXPECT_EQ(passphraseOf(second), "pass two");
     auto key = store().privateKeyWithId(first);

@@ -4,6 +4,7 @@
 // and panels, and key files made with ssh-keygen.
 
 #include "Halvex/HalvexAuthHelper.h"
+#include "Halvex/HalvexExports.h"
 #include "Halvex/HalvexPrivateKeyContainer.h"
 #include "Halvex/HalvexSessionController.h"
 #include "Keychain/MemoryKeychainBackend.h"
@@ -38,6 +39,7 @@ public:
         setenv("HOME", (root + "/home").c_str(), 1);
         setenv("XDG_DATA_HOME", (root + "/data").c_str(), 1);
         setenv("XDG_CONFIG_HOME", (root + "/config").c_str(), 1);
+        HalvexInitRegisterValueTransformers(); // as the application does at launch
     }
     void TearDown() override { dir_.reset(); }
 
