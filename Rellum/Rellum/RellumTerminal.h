@@ -312,6 +312,9 @@ private:
     void appendTextEdit(RellumGrid& grid, RellumRange range, std::u16string_view string,
                         const RellumIndexSet* wideIndexes, const RellumIndexSet* voidIndexes,
                         const RellumIndexSet* tabIndexes, const RellumIndexSet* combiningIndexes);
+    // A change merges into an edit only when at most this much of the
+    // edit's text follows it.
+    static constexpr uint64_t kMergeTailLimit = 4096;
     static bool mergeEdit(Edit& into, RellumTextStorage* storage, RellumRange range,
                           RellumAttributedString& text);
 
