@@ -314,7 +314,35 @@ AttributesPtr RellumTextStorage::widened(const AttributesPtr& attributes) {
     return out;
 }
 
+RellumRange RellumTextStorage::dropFrontLines(RellumRange range) {
+    // Dropping whole lines at the start (the oldest scrollback) costs O(1) a line.
+    uint64_t dropped = 0;
+    while (lines_.size() > 1 && dropped + textLength(lines_.front()) <= range.length) {
+        dropped += textLength(lines_.front());
+        lines_.pop_front();
+        if (packedUpTo_ > 0) --packedUpTo_;
+    }
+    if (dropped == 0) return range;
+    base_ += dropped;
+    length_ -= dropped;
+    lineHint_ = 0;
+    range.length -= dropped;
+    droppedInBracket_ += dropped;
+    noteEdit({0, 0}, -int64_t(dropped), true);
+    return range;
+}
+
+RellumRange RellumTextStorage::lineRange(uint64_t line) const {
+    if (line >= lines_.size()) return {length_, 0};
+    const Line& l = lines_[line];
+    return {startOf(l), textLength(l) - (endsWithNewline(l) ? 1 : 0)};
+}
+
 void RellumTextStorage::replaceCharactersInRange(RellumRange range, std::u16string_view string) {
+    if (range.location == 0 && string.empty() && range.length > 0) {
+        range = dropFrontLines({0, std::min(range.length, length_)});
+        if (range.length == 0) return;
+    }
     AttributesPtr fallback;
     if (length_ > 0) {
         const uint64_t at = std::min<uint64_t>(range.location, length_);
@@ -337,22 +365,9 @@ void RellumTextStorage::replaceCharactersInRange(RellumRange range, const Rellum
     if (range.location > length_) range.location = length_;
     range.length = std::min(range.length, length_ - range.location);
     const std::u16string_view text = string.string;
-    // Dropping whole lines at the start (the oldest scrollback) costs O(1) a line.
     if (range.location == 0 && text.empty() && range.length > 0) {
-        uint64_t dropped = 0;
-        while (lines_.size() > 1 && dropped + textLength(lines_.front()) <= range.length) {
-            dropped += textLength(lines_.front());
-            lines_.pop_front();
-            if (packedUpTo_ > 0) --packedUpTo_;
-        }
-        if (dropped > 0) {
-            base_ += dropped;
-            length_ -= dropped;
-            lineHint_ = 0;
-            range.length -= dropped;
-            noteEdit({0, 0}, -int64_t(dropped));
-            if (range.length == 0) return;
-        }
+        range = dropFrontLines(range);
+        if (range.length == 0) return;
     }
     const std::size_t i = lineIndexAt(range.location);
     const Line& line = lines_[i];
@@ -660,12 +675,24 @@ void RellumTextStorage::endEditing() {
     const int64_t delta = changeInLength_;
     editedRange_ = {};
     changeInLength_ = 0;
-    if (observer_) observer_(range, delta);
+    report(range, delta);
 }
 
-void RellumTextStorage::noteEdit(RellumRange editedRange, int64_t changeInLength) {
+void RellumTextStorage::report(RellumRange editedRange, int64_t changeInLength) {
+    reportedDrop_.dropped = droppedInBracket_;
+    reportedDrop_.unchangedEnd = firstOtherEdit_ == UINT64_MAX ? length_
+                                 : firstOtherEdit_ > base_     ? firstOtherEdit_ - base_
+                                                               : 0;
+    droppedInBracket_ = 0;
+    firstOtherEdit_ = UINT64_MAX;
+    if (observer_) observer_(editedRange, changeInLength);
+    reportedDrop_ = {};
+}
+
+void RellumTextStorage::noteEdit(RellumRange editedRange, int64_t changeInLength, bool frontDrop) {
+    if (!frontDrop) firstOtherEdit_ = std::min(firstOtherEdit_, editedRange.location + base_);
     if (editingDepth_ == 0) {
-        if (observer_) observer_(editedRange, changeInLength);
+        report(editedRange, changeInLength);
         return;
     }
     if (!edited_) {
