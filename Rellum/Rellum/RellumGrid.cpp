@@ -237,15 +237,16 @@ bool RellumGrid::hasVerticalMargin() const {
 void RellumGrid::setPageSize(RellumPageSize size) {
     if (size == pageSize_) return;
     const uint64_t oldRows = rows();
+    // The cursor stays on its line, full page or not (the shell's redraw
+    // after a resize must land where its prompt is); only a line that the
+    // smaller page no longer shows leaves it on the first row.
+    const uint64_t cursorLine = cursorLineIndex();
     pageSize_ = size;
     const uint64_t newRows = rows();
-    int64_t y;
-    if (allowsScrollback() && lines_.size() > newRows)
-        y = std::max<int64_t>(0, int64_t(cursorY_) - int64_t(oldRows) + int64_t(newRows));
-    else
-        y = int64_t(std::min(cursorY_, newRows - 1));
+    const uint64_t first = lines_.size() > newRows ? lines_.size() - newRows : 0;
+    const uint64_t y = cursorLine > first ? cursorLine - first : 0;
     cursorX_ = std::min(cursorX_, columns());
-    setCursorY(uint64_t(y));
+    setCursorY(y);
     setCursorX(std::min(cursorX_, columns()));
     trim();
     if (allowsScrollback() && newRows < oldRows) {
