@@ -23,6 +23,7 @@ RellumTerminal::RellumTerminal(std::weak_ptr<RellumTerminalDelegate> delegate, O
         primaryTextStorage_->setAdvance(width);
         alternateTextStorage_->setAdvance(width);
     }
+    publishFont();
     defaultTextColor_ = rellum_flatWhite();
     defaultBackgroundColor_ = rellum_flatBlack();
     context_->setVideoTextColor(defaultTextColor_);
@@ -232,11 +233,21 @@ std::set<uint64_t> RellumTerminal::tabStops() const {
 }
 
 RellumCellSize RellumTerminal::cellSize() const {
-    return context_->cellSize();
+    std::lock_guard lock(stateMutex_);
+    return publishedCellSize_;
 }
 
 std::shared_ptr<const RellumFont> RellumTerminal::font() const {
-    return context_->font();
+    std::lock_guard lock(stateMutex_);
+    return publishedFont_;
+}
+
+void RellumTerminal::publishFont() {
+    // Read from any thread, while the render queue may replace the context
+    // (a full reset): callers get the copy, never the context itself.
+    std::lock_guard lock(stateMutex_);
+    publishedFont_ = context_->font();
+    publishedCellSize_ = context_->cellSize();
 }
 
 void RellumTerminal::setFont(std::shared_ptr<const RellumFont> font) {
@@ -244,6 +255,7 @@ void RellumTerminal::setFont(std::shared_ptr<const RellumFont> font) {
     performOnRenderQueue([font](RellumTerminal& t) {
         t.baseFont_ = font;
         t.context_->setFont(font);
+        t.publishFont();
         const RellumCellSize size = t.context_->cellSize();
         auto regular = t.context_->font();
         auto bold = t.context_->boldFont();
@@ -361,6 +373,7 @@ void RellumTerminal::fullReset() {
     alternateGrid_ = std::make_unique<RellumGrid>(size, fresh.get(), true, this);
     if (maxScrollbackSet_) primaryGrid_->setMaxScrollback(maxScrollback_.load());
     context_ = std::move(fresh);
+    publishFont();
     if (wasAlternate) {
         RellumTextStorage* primary = primaryTextStorage_.get();
         appendEditBlock([this, primary] {

@@ -300,6 +300,8 @@ private:
     // Runs on the render queue: at once when already there, else posted.
     void performOnRenderQueue(std::function<void(RellumTerminal&)> work);
     void publishState();
+    // Copies the context's font and cell size for readers on other threads.
+    void publishFont();
     void ensureGrids();
     // The last edit when a change at range continues the text it writes (so
     // the change can be written straight into it), else null.
@@ -357,6 +359,8 @@ private:
     std::weak_ptr<RellumTerminalDelegate> delegate_;
     RellumPageSize acceptedPageSize_;
     std::set<uint64_t> publishedTabStops_;
+    std::shared_ptr<const RellumFont> publishedFont_;
+    RellumCellSize publishedCellSize_;
     bool publishedAlternateScreen_ = false;
     uint64_t publishedScrollbackLines_ = 0;
     bool maxScrollbackSet_ = false;
