@@ -143,16 +143,21 @@ TEST(RellumTerminalStress, CellSizeAndFontWhileFullResetsRun) {
             const std::shared_ptr<const RellumFont> font = h.terminal->font();
             if (!font || cell.width < 6 || cell.width > 8) ++wrong;
             ++reads;
+            std::this_thread::sleep_for(20us);
         }
     });
+    std::atomic<bool> written{false};
     std::thread writer([&] {
         for (int c = 0; c < 200; ++c)
             h.terminal->renderData(c % 2 ? std::string("\033c") : std::string("text\r\n"));
+        written = true;
     });
     for (int i = 0; i < 20; ++i) {
         h.terminal->setFont(std::make_shared<TestFont>("F", 6 + i % 3));
         h.main->runUntil([] { return false; }, 1ms);
     }
+    // Updates wait for this thread: it serves them until the writer is done.
+    ASSERT_TRUE(h.main->runUntil([&] { return written.load(); }, 60s));
     writer.join();
     h.drainRealClock();
     stop = true;
