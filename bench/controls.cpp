@@ -59,18 +59,18 @@ int main(int argc, char** argv) {
         else if (arg == "--verbose")
             verbose = true;
     }
-    const Case cases[] = {
-        {"IL 999", "\x1b[1;1H", "\x1b[999L"},    {"DL 999", "\x1b[1;1H", "\x1b[999M"},
-        {"SU 999", "\x1b[1;1H", "\x1b[999S"},    {"SD 999", "\x1b[1;1H", "\x1b[999T"},
-        {"ICH 9999", "\x1b[1;1H", "\x1b[9999@"}, {"DCH 9999", "\x1b[1;1H", "\x1b[9999P"},
-        {"ECH 9999", "\x1b[1;1H", "\x1b[9999X"}, {"ED 2", "\x1b[1;1H", "\x1b[2J"},
-        {"ED 0 from home", "\x1b[1;1H", "\x1b[J"}, {"EL 2", "\x1b[1;1H", "\x1b[2K"},
-        {"LF at the bottom", "\x1b[500;1H", "\n"}};
+    const Case cases[] = {{"IL 999", "\x1b[1;1H", "\x1b[999L"},      {"DL 999", "\x1b[1;1H", "\x1b[999M"},
+                          {"SU 999", "\x1b[1;1H", "\x1b[999S"},      {"SD 999", "\x1b[1;1H", "\x1b[999T"},
+                          {"ICH 9999", "\x1b[1;1H", "\x1b[9999@"},   {"DCH 9999", "\x1b[1;1H", "\x1b[9999P"},
+                          {"ECH 9999", "\x1b[1;1H", "\x1b[9999X"},   {"ED 2", "\x1b[1;1H", "\x1b[2J"},
+                          {"ED 0 from home", "\x1b[1;1H", "\x1b[J"}, {"EL 2", "\x1b[1;1H", "\x1b[2K"},
+                          {"LF at the bottom", "\x1b[500;1H", "\n"}};
     bench::TerminalRig rig(80, 24, 65535, true);
     // The largest page the host may ask for.
     rig.feedAndShow("\x1b[8;99999;99999t", 64);
     RellumPageSize size;
-    rig.runFeeder([&] { rig.terminal->renderQueue().sync([&] { size = rig.terminal->context()->pageSize(); }); });
+    rig.runFeeder(
+        [&] { rig.terminal->renderQueue().sync([&] { size = rig.terminal->context()->pageSize(); }); });
     std::printf("page %lldx%lld, %d runs each (fastest and slowest), from the bytes to the update applied\n",
                 (long long)size.width, (long long)size.height, runs);
     std::printf("%-18s %22s %22s\n", "function", "no margins (ms)", "margins 1;20 (ms)");
@@ -96,7 +96,9 @@ int main(int argc, char** argv) {
                     scan = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
                 });
                 const double ms = (scan + rig.feedAndShow({}, 4096)) * 1000.0;
-                if (verbose) std::printf("  %s: scanned in %.2f ms, shown %.2f ms later\n", c.name, scan * 1000, ms - scan * 1000);
+                if (verbose)
+                    std::printf("  %s: scanned in %.2f ms, shown %.2f ms later\n", c.name, scan * 1000,
+                                ms - scan * 1000);
                 best = std::min(best, ms);
                 worst = std::max(worst, ms);
             }

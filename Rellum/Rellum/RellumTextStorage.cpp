@@ -592,8 +592,13 @@ void RellumTextStorage::appendToLastLine(uint64_t at, std::u16string_view text, 
         if (nl == std::u16string_view::npos) break;
         pos = end;
         const uint64_t next = line->absoluteStart + line->text.size();
+        // Lines far enough from the end are packed as the text goes on, so
+        // their buffers serve the lines that follow.
+        packOldLines();
         lines_.push_back(newLine(next));
         line = &lines_.back();
+        const std::size_t following = text.find(u'\n', pos);
+        line->text.reserve((following == std::u16string_view::npos ? text.size() : following + 1) - pos);
     }
     length_ = uint64_t(int64_t(length_) + delta);
     packOldLines();
