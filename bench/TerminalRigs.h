@@ -14,11 +14,27 @@
 #include <cstdio>
 #include <functional>
 #include <mutex>
+#include <random>
 #include <string>
 #include <string_view>
 #include <thread>
 
 namespace bench {
+
+// Lines of 10 to 79 printable ASCII characters (about one in seven a space),
+// each ended by lineEnd, up to at least size bytes.
+inline std::string textLines(std::size_t size, unsigned seed, const char* lineEnd) {
+    std::mt19937 rng(seed);
+    std::string out;
+    out.reserve(size + 128);
+    while (out.size() < size) {
+        const int n = 10 + int(rng() % 70);
+        for (int i = 0; i < n; ++i)
+            out.push_back(rng() % 7 == 0 ? ' ' : char('!' + rng() % 94));
+        out += lineEnd;
+    }
+    return out;
+}
 
 // Accepts every page size asked for (as a host would) and counts the updates.
 class CountingDelegate : public RellumTerminalDelegate {

@@ -11,13 +11,13 @@
 #include "HalvexCore/HalvexPrivateKeyParser.h"
 #include "HalvexCore/HalvexSession.h"
 #include "HalvexCore/HalvexShellChannel.h"
+#include "OpenSSHClient.h"
 #include "TerminalRigs.h"
 #include "TestPeers.h"
 
 #include <algorithm>
 #include <cstdio>
 #include <future>
-#include <random>
 
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
@@ -25,20 +25,6 @@ using Clock = std::chrono::steady_clock;
 namespace {
 
 constexpr const char* kCipher = "aes128-gcm@openssh.com";
-
-std::string textLines(std::size_t size) {
-    std::mt19937 rng(11);
-    std::string out;
-    out.reserve(size + 128);
-    while (out.size() < size) {
-        const int n = 10 + int(rng() % 70);
-        for (int i = 0; i < n; ++i)
-            out.push_back(rng() % 7 == 0 ? ' ' : char('!' + rng() % 94));
-        out += "\n";
-    }
-    out.resize(size);
-    return out;
-}
 
 // The application's part: the shell's output goes to the terminal.
 class Shell : public HalvexSessionDelegate, public HalvexShellChannelDelegate {
@@ -98,43 +84,9 @@ std::optional<std::pair<double, uint64_t>> ours(peers::SSHD& sshd, const std::st
 }
 
 std::optional<double> openssh(peers::SSHD& sshd, const std::string& file) {
-    std::vector<std::string> args = {"ssh",
-                                     "-tt",
-                                     "-F",
-                                     "/dev/null",
-                                     "-o",
-                                     "BatchMode=yes",
-                                     "-o",
-                                     "StrictHostKeyChecking=no",
-                                     "-o",
-                                     "UserKnownHostsFile=/dev/null",
-                                     "-o",
-                                     "LogLevel=ERROR",
-                                     "-c",
-                                     kCipher,
-                                     "-i",
-                                     sshd.dir.path + "/id_ed25519",
-                                     "-p",
-                                     std::to_string(sshd.port),
-                                     "root@127.0.0.1",
-                                     "cat " + file};
-    std::vector<char*> argv;
-    for (auto& a : args)
-        argv.push_back(a.data());
-    argv.push_back(nullptr);
     const auto start = Clock::now();
-    const pid_t parent = getpid();
-    const pid_t pid = fork();
+    const pid_t pid = bench::startOpenSSH(sshd, kCipher, {"-tt", "root@127.0.0.1", "cat " + file});
     if (pid < 0) return std::nullopt;
-    if (pid == 0) {
-        prctl(PR_SET_PDEATHSIG, SIGTERM);
-        if (getppid() != parent) _exit(127);
-        const int null = ::open("/dev/null", O_RDWR);
-        dup2(null, 0);
-        dup2(null, 1);
-        execvp("ssh", argv.data());
-        _exit(127);
-    }
     int status = 0;
     waitpid(pid, &status, 0);
     if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) return std::nullopt;
@@ -164,7 +116,7 @@ int main(int argc, char** argv) {
         return 1;
     }
     const std::string file = sshd.dir.path + "/payload.txt";
-    peers::writeFile(file, textLines(megabytes << 20), 0644);
+    peers::writeFile(file, bench::textLines(megabytes << 20, 11, "\n"), 0644);
     std::vector<double> a, b;
     for (int round = 0; round < rounds; ++round) {
         const auto x = ours(sshd, file);

@@ -49,17 +49,8 @@ constexpr int kScrollback = 65535;
 
 // ---- Payloads ----
 
-std::string asciiPayload(std::size_t size, unsigned seed = 1) {
-    std::mt19937 rng(seed);
-    std::string out;
-    out.reserve(size + 128);
-    while (out.size() < size) {
-        const int n = 10 + int(rng() % 70);
-        for (int i = 0; i < n; ++i)
-            out.push_back(rng() % 7 == 0 ? ' ' : char('!' + rng() % 94));
-        out += "\r\n";
-    }
-    return out;
+std::string asciiPayload(std::size_t size) {
+    return bench::textLines(size, 1, "\r\n");
 }
 
 // Lines enough to fill the page and the whole scrollback.
