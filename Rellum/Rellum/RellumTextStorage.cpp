@@ -44,6 +44,20 @@ inline const AttributesPtr& recordOf(const std::pair<uint64_t, AttributesPtr>& r
 struct RunCursor {
     std::size_t index = 0;
     uint64_t used = 0; // of the run at index
+    // Passes over the next `count` units.
+    template <typename Runs>
+    void skip(const Runs& runs, uint64_t count) {
+        while (count > 0 && index < runs.size()) {
+            const uint64_t length = lengthOf(runs[index]);
+            const uint64_t n = std::min<uint64_t>(count, length - used);
+            count -= n;
+            used += n;
+            if (used == length) {
+                ++index;
+                used = 0;
+            }
+        }
+    }
     // Appends the runs of the next `count` units to `out`.
     template <typename Runs, typename Run>
     void take(const Runs& runs, uint64_t count, std::vector<Run>& out) {
@@ -510,17 +524,27 @@ void RellumTextStorage::replaceAcrossLines(RellumRange range, std::u16string_vie
         return;
     }
 
-    // The affected lines as one piece.
-    Line joined;
-    for (std::size_t i = first; i <= last; ++i) {
-        unpack(lines_[i]);
-        joined.text += lines_[i].text;
-        for (const Run& r : lines_[i].runs)
-            appendRun(joined.runs, r.length, r.attributes);
-    }
+    // The affected lines as one piece: what the first line keeps before the
+    // change, the new text, what the last line keeps after it. The lines in
+    // between go whole, so they are never copied.
+    Line& head = lines_[first];
+    Line& tail = lines_[last];
+    unpack(head);
+    unpack(tail);
     const uint64_t at = range.location - firstStart;
-    joined.text.replace(at, range.length, text);
-    spliceRuns(joined.runs, at, range.length, insert);
+    const uint64_t cut = range.end() - startOf(tail);
+    Line joined;
+    joined.text.reserve(at + text.size() + (tail.text.size() - cut));
+    joined.text.append(head.text, 0, at);
+    joined.text.append(text);
+    joined.text.append(tail.text, cut, std::u16string::npos);
+    RunCursor keep;
+    keep.take(head.runs, at, joined.runs);
+    for (const auto& r : insert)
+        appendRun(joined.runs, r.first, r.second);
+    RunCursor rest;
+    rest.skip(tail.runs, cut);
+    rest.take(tail.runs, tail.text.size() - cut, joined.runs);
 
     // Split again after each "\n".
     std::vector<Line> pieces;
