@@ -120,7 +120,13 @@ nlohmann::json HalvexAuthHelper::dictionaryValue() const {
 
 bool HalvexAuthHelper::tryUpdateKeychainWithDictionary(const nlohmann::json& record, Error* error,
                                                        std::shared_ptr<KeychainBackend> backend) {
-    if (!record.is_object()) return true;
+    return restoreKeychainItemWithDictionary(record, error, std::move(backend)) != RestoreResult::failed;
+}
+
+HalvexAuthHelper::RestoreResult
+HalvexAuthHelper::restoreKeychainItemWithDictionary(const nlohmann::json& record, Error* error,
+                                                    std::shared_ptr<KeychainBackend> backend) {
+    if (!record.is_object()) return RestoreResult::skipped;
     auto text = [&](const char* key) -> std::optional<std::string> {
         auto it = record.find(key);
         if (it == record.end() || !it->is_string()) return std::nullopt;
@@ -128,16 +134,16 @@ bool HalvexAuthHelper::tryUpdateKeychainWithDictionary(const nlohmann::json& rec
     };
     auto type = text("type");
     // Key passphrases are never restored from a backup.
-    if (!type || (*type != "password" && *type != "interactive")) return true;
+    if (!type || (*type != "password" && *type != "interactive")) return RestoreResult::skipped;
     auto port = record.find("port");
     auto server = text("server");
     auto user = text("user");
     auto token = text("token");
     if (port == record.end() || !port->is_number_integer() || port->get<long long>() < 0 ||
         port->get<long long>() > 65535 || !server || !user || !token)
-        return true;
+        return RestoreResult::skipped;
     auto helper = makeWithServer(*server, static_cast<std::uint16_t>(port->get<long long>()), *user,
                                  *type == "interactive", std::move(backend));
-    if (!helper || token->empty()) return true;
-    return helper->setToken(*token, error);
+    if (!helper || token->empty()) return RestoreResult::skipped;
+    return helper->setToken(*token, error) ? RestoreResult::stored : RestoreResult::failed;
 }

@@ -60,6 +60,12 @@ public:
     // `error`, only when a write was attempted and failed.
     static bool tryUpdateKeychainWithDictionary(const nlohmann::json& record, Error* error = nullptr,
                                                 std::shared_ptr<KeychainBackend> backend = nullptr);
+    // The same, telling whether the record was stored, skipped (another type,
+    // missing or malformed fields, an empty token) or refused by the keychain.
+    enum class RestoreResult { stored, skipped, failed };
+    static RestoreResult
+    restoreKeychainItemWithDictionary(const nlohmann::json& record, Error* error = nullptr,
+                                      std::shared_ptr<KeychainBackend> backend = nullptr);
 
     const std::string& account() const { return account_; }
     AuthMethod authMethod() const { return authMethod_; }

@@ -1,5 +1,7 @@
 #include "Halvex/HalvexLoginItem.h"
 
+#include "Foundation/AtomicFile.h"
+
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -105,27 +107,9 @@ bool HalvexLoginItem::setEnabled(const std::string& identifier, const std::strin
         return fail(
             error, ErrorWriteFailed,
             std::string("Couldn't create ").append(autostartDirectory()).append(": ").append(ec.message()));
-    std::string tmp = path + ".XXXXXX";
-    int fd = ::mkstemp(tmp.data());
-    if (fd < 0)
-        return fail(error, ErrorWriteFailed,
-                    std::string("Couldn't write ").append(path).append(": ").append(std::strerror(errno)));
-    int err = 0;
-    if (::fchmod(fd, 0644) != 0) err = errno;
-    std::size_t done = 0;
-    while (err == 0 && done < entry.size()) {
-        ssize_t n = ::write(fd, entry.data() + done, entry.size() - done);
-        if (n < 0 && errno != EINTR) err = errno;
-        if (n > 0) done += static_cast<std::size_t>(n);
-    }
-    if (err == 0 && ::fsync(fd) != 0) err = errno;
-    if (::close(fd) != 0 && err == 0) err = errno;
-    if (err == 0 && ::rename(tmp.c_str(), path.c_str()) != 0) err = errno;
-    if (err != 0) {
-        ::unlink(tmp.c_str());
+    if (int err = writeFileAtomically(path, entry, 0644); err != 0)
         return fail(error, ErrorWriteFailed,
                     std::string("Couldn't write ").append(path).append(": ").append(std::strerror(err)));
-    }
     return true;
 }
 

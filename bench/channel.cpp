@@ -6,6 +6,7 @@
 #include "HalvexCore/HalvexChannel.h"
 #include "HalvexCore/HalvexPrivateKeyParser.h"
 #include "HalvexCore/HalvexSession.h"
+#include "OpenSSHClient.h"
 #include "TestPeers.h"
 
 #include <algorithm>
@@ -154,47 +155,11 @@ std::optional<double> ours(peers::SSHD& sshd, Sink& sink) {
 
 std::optional<double> openssh(peers::SSHD& sshd, Sink& sink) {
     uint16_t local = peers::freePort();
-    std::vector<std::string> args = {"ssh",
-                                     "-N",
-                                     "-T",
-                                     "-F",
-                                     "/dev/null",
-                                     "-o",
-                                     "BatchMode=yes",
-                                     "-o",
-                                     "StrictHostKeyChecking=no",
-                                     "-o",
-                                     "UserKnownHostsFile=/dev/null",
-                                     "-o",
-                                     "ExitOnForwardFailure=yes",
-                                     "-o",
-                                     "LogLevel=ERROR",
-                                     "-c",
-                                     kCipher,
-                                     "-i",
-                                     sshd.dir.path + "/id_ed25519",
-                                     "-p",
-                                     std::to_string(sshd.port),
-                                     "-L",
-                                     std::to_string(local) + ":127.0.0.1:" + std::to_string(sink.port),
-                                     "root@127.0.0.1"};
-    std::vector<char*> argv;
-    for (auto& a : args)
-        argv.push_back(a.data());
-    argv.push_back(nullptr);
-    // ssh gets a parent-death signal: it never outlives this program.
-    pid_t parent = getpid();
-    pid_t pid = fork();
+    const pid_t pid = bench::startOpenSSH(sshd, kCipher,
+                                          {"-N", "-T", "-o", "ExitOnForwardFailure=yes", "-L",
+                                           std::to_string(local) + ":127.0.0.1:" + std::to_string(sink.port),
+                                           "root@127.0.0.1"});
     if (pid < 0) return std::nullopt;
-    if (pid == 0) {
-        prctl(PR_SET_PDEATHSIG, SIGTERM);
-        if (getppid() != parent) _exit(127);
-        int null = ::open("/dev/null", O_RDWR);
-        dup2(null, 0);
-        dup2(null, 1);
-        execvp("ssh", argv.data());
-        _exit(127);
-    }
     auto stopSSH = [&] {
         kill(pid, SIGTERM);
         waitpid(pid, nullptr, 0);

@@ -2,9 +2,7 @@
 
 #include "Wendle/Views/WendleAlert.h"
 
-namespace {
-
-WendleAlert wendleAlert(const HalvexAlert& alert) {
+WendleAlert HalvexQtAlertPresenter::wendleAlert(const HalvexAlert& alert) {
     WendleAlert out;
     switch (alert.style) {
     case HalvexAlert::Style::informational:
@@ -23,8 +21,6 @@ WendleAlert wendleAlert(const HalvexAlert& alert) {
         out.buttons << QString::fromStdString(title);
     return out;
 }
-
-} // namespace
 
 HalvexQtAlertPresenter::HalvexQtAlertPresenter(QWidget* parent) : parent_(parent) {}
 

@@ -18,6 +18,8 @@
 // up, or when the presenter is destroyed while its alert is open, the answer
 // is what Escape chooses: the first button ("No") for the engine's alerts,
 // which have no "Cancel", so nothing is accepted unasked.
+struct WendleAlert;
+
 class HalvexQtAlertPresenter : public HalvexAlertPresenter {
 public:
     // Alerts are centred on `parent` when given; the presenter does not own it.
@@ -25,6 +27,9 @@ public:
     ~HalvexQtAlertPresenter() override;
 
     long runModalAlert(const HalvexAlert& alert) override;
+
+    // The engine's alert as the alert runner shows it.
+    static WendleAlert wendleAlert(const HalvexAlert& alert);
 
 private:
     QPointer<QWidget> parent_;

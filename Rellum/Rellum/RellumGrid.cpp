@@ -36,7 +36,10 @@ void RellumGrid::ripple(uint64_t fromIndex, int64_t delta) {
 }
 
 void RellumGrid::insertLineAtIndex(uint64_t index) {
-    ORVIK_ASSERT(index <= lines_.size());
+    insertLinesAtIndex(index, 1);
+}
+
+std::unique_ptr<RellumLine> RellumGrid::makeLine() {
     std::unique_ptr<RellumLine> line;
     if (!spareLines_.empty()) {
         line = std::move(spareLines_.back());
@@ -57,23 +60,44 @@ void RellumGrid::insertLineAtIndex(uint64_t index) {
     }
     line->delegate_ = this;
     line->serial_ = nextSerial_++;
+    return line;
+}
+
+void RellumGrid::insertLinesAtIndex(uint64_t index, uint64_t count) {
+    ORVIK_ASSERT(index <= lines_.size());
+    if (count == 0) return;
     const bool wasEmpty = lines_.empty();
-    if (index == 0) {
-        line->absoluteOrigin_ = base_;
-    } else {
+    uint64_t origin = base_;
+    if (index > 0) {
         const RellumLine& prev = *lines_[index - 1];
-        line->absoluteOrigin_ = prev.absoluteOrigin_ + prev.characterCount_ + 1;
+        origin = prev.absoluteOrigin_ + prev.characterCount_ + 1;
     }
-    const uint64_t origin = line->absoluteOrigin_ - base_;
-    lines_.insert(lines_.begin() + int64_t(index), std::move(line));
-    if (!wasEmpty) {
-        ripple(index + 1, 1);
-        if (delegate_) delegate_->didInsertNewLineAtIndex(*this, origin == 0 ? 0 : origin - 1);
+    // Empty lines, each one newline after the one before.
+    thread_local std::vector<std::unique_ptr<RellumLine>> fresh;
+    fresh.clear();
+    for (uint64_t k = 0; k < count; ++k) {
+        fresh.push_back(makeLine());
+        fresh.back()->absoluteOrigin_ = origin + k;
+    }
+    lines_.insert(lines_.begin() + int64_t(index), std::make_move_iterator(fresh.begin()),
+                  std::make_move_iterator(fresh.end()));
+    fresh.clear();
+    // The first line of an empty list adds no newline.
+    const uint64_t newlines = wasEmpty ? count - 1 : count;
+    ripple(index + count, int64_t(newlines));
+    if (delegate_ && newlines > 0) {
+        // Each newline goes right after the text before it, so the reports
+        // continue one another.
+        const uint64_t first = origin - base_;
+        for (uint64_t k = 0; k < newlines; ++k) {
+            const uint64_t at = index == 0 ? k : first - 1 + k;
+            delegate_->didInsertNewLineAtIndex(*this, at);
+        }
     }
     trim();
-    // The line that this one pushed off the page.
-    const uint64_t first = lineIndexAtY(0);
-    if (first > 0 && allowsScrollback()) packLines(first - 1, first);
+    // The lines that this pushed off the page.
+    const uint64_t pageFirst = lineIndexAtY(0);
+    if (pageFirst > 0 && allowsScrollback()) packLines(pageFirst > count ? pageFirst - count : 0, pageFirst);
 }
 
 void RellumGrid::packLines(uint64_t from, uint64_t to) {
@@ -213,15 +237,16 @@ bool RellumGrid::hasVerticalMargin() const {
 void RellumGrid::setPageSize(RellumPageSize size) {
     if (size == pageSize_) return;
     const uint64_t oldRows = rows();
+    // The cursor stays on its line, full page or not (the shell's redraw
+    // after a resize must land where its prompt is); only a line that the
+    // smaller page no longer shows leaves it on the first row.
+    const uint64_t cursorLine = cursorLineIndex();
     pageSize_ = size;
     const uint64_t newRows = rows();
-    int64_t y;
-    if (allowsScrollback() && lines_.size() > newRows)
-        y = std::max<int64_t>(0, int64_t(cursorY_) - int64_t(oldRows) + int64_t(newRows));
-    else
-        y = int64_t(std::min(cursorY_, newRows - 1));
+    const uint64_t first = lines_.size() > newRows ? lines_.size() - newRows : 0;
+    const uint64_t y = cursorLine > first ? cursorLine - first : 0;
     cursorX_ = std::min(cursorX_, columns());
-    setCursorY(uint64_t(y));
+    setCursorY(y);
     setCursorX(std::min(cursorX_, columns()));
     trim();
     if (allowsScrollback() && newRows < oldRows) {
@@ -476,69 +501,62 @@ void RellumGrid::moveCursorUpOrNewline() {
 // ---- Scrolling ----
 
 void RellumGrid::panDownWithCount(uint64_t count) {
-    count = std::min(count, rows());
     if (count == 0) return;
-    const uint64_t left = leftMargin(), right = rightMargin();
+    // The margin rows' lines, worked out once: removing or adding lines
+    // moves the page's first index while a page with scrollback is panned.
+    while (lines_.size() <= lineIndexAtY(bottomMargin()))
+        insertLineAtIndex(lines_.size());
+    const uint64_t top = lineIndexAtY(topMargin());
+    const uint64_t bottom = lineIndexAtY(bottomMargin());
+    const uint64_t n = std::min(count, bottom - top + 1);
     if (!hasHorizontalMargin()) {
-        for (uint64_t n = 0; n < count; ++n) {
-            const uint64_t top = lineIndexAtY(topMargin());
-            while (lines_.size() <= lineIndexAtY(bottomMargin()))
-                insertLineAtIndex(lines_.size());
-            const uint64_t bottom = lineIndexAtY(bottomMargin());
-            if (hasVerticalMargin()) {
-                removeLinesInRange(lineIndexAtY(topMargin()) == top ? top : lineIndexAtY(topMargin()), 1);
-                insertLineAtIndex(lineIndexAtY(bottomMargin()));
-            } else {
-                insertLineAtIndex(bottom + 1);
-            }
+        if (hasVerticalMargin()) {
+            removeLinesInRange(top, n);
+            insertLinesAtIndex(bottom + 1 - n, n);
+        } else {
+            // The page moves down: its old first lines become scrollback.
+            insertLinesAtIndex(lines_.size(), n);
         }
     } else {
-        while (lines_.size() <= lineIndexAtY(bottomMargin()))
-            insertLineAtIndex(lines_.size());
-        const uint64_t top = lineIndexAtY(topMargin());
-        const uint64_t bottom = lineIndexAtY(bottomMargin());
-        const uint64_t width = right - left + 1;
-        for (uint64_t n = 0; n < count; ++n) {
-            for (uint64_t i = top; i < bottom; ++i) {
-                RellumElements cells;
-                if (auto moved = lines_[i + 1]->elementsInRange({left, width})) cells = std::move(*moved);
-                mutableLine(i).replaceElementsInRange({left, width}, cells, false);
-                if (isRightMarginAtEdge()) mutableLine(i).setNextWrapLine(nullptr);
-                if (isLeftMarginAtEdge() && i > 0) mutableLine(i - 1).setNextWrapLine(nullptr);
-            }
-            mutableLine(bottom).eraseElementsInRange({left, width});
+        const uint64_t left = leftMargin(), width = rightMargin() - left + 1;
+        for (uint64_t i = top; i + n <= bottom; ++i) {
+            RellumElements cells;
+            if (auto moved = lines_[i + n]->elementsInRange({left, width})) cells = std::move(*moved);
+            mutableLine(i).replaceElementsInRange({left, width}, cells, false);
         }
-        if (isRightMarginAtEdge()) mutableLine(bottom).setNextWrapLine(nullptr);
+        for (uint64_t i = bottom + 1 - n; i <= bottom; ++i)
+            mutableLine(i).eraseElementsInRange({left, width});
+        for (uint64_t i = top; i <= bottom; ++i) {
+            if (isRightMarginAtEdge()) mutableLine(i).setNextWrapLine(nullptr);
+            if (isLeftMarginAtEdge() && i > 0 && i < bottom) mutableLine(i - 1).setNextWrapLine(nullptr);
+        }
     }
     ensureCursorLine();
 }
 
 void RellumGrid::panUpWithCount(uint64_t count) {
-    count = std::min(count, rows());
     if (count == 0) return;
     while (lines_.size() <= lineIndexAtY(bottomMargin()))
         insertLineAtIndex(lines_.size());
-    const uint64_t left = leftMargin(), right = rightMargin();
+    const uint64_t top = lineIndexAtY(topMargin());
+    const uint64_t bottom = lineIndexAtY(bottomMargin());
+    const uint64_t n = std::min(count, bottom - top + 1);
     if (!hasHorizontalMargin()) {
-        for (uint64_t n = 0; n < count; ++n) {
-            removeLinesInRange(lineIndexAtY(bottomMargin()), 1);
-            insertLineAtIndex(lineIndexAtY(topMargin()));
-        }
+        removeLinesInRange(bottom + 1 - n, n);
+        insertLinesAtIndex(top, n);
     } else {
-        const uint64_t top = lineIndexAtY(topMargin());
-        const uint64_t bottom = lineIndexAtY(bottomMargin());
-        const uint64_t width = right - left + 1;
+        const uint64_t left = leftMargin(), width = rightMargin() - left + 1;
         if (top > 0 && isLeftMarginAtEdge()) mutableLine(top - 1).setNextWrapLine(nullptr);
-        for (uint64_t n = 0; n < count; ++n) {
-            for (uint64_t i = bottom; i > top; --i) {
-                RellumElements cells;
-                if (auto moved = lines_[i - 1]->elementsInRange({left, width})) cells = std::move(*moved);
-                mutableLine(i).replaceElementsInRange({left, width}, cells, false);
-                if (isRightMarginAtEdge()) mutableLine(i).setNextWrapLine(nullptr);
-            }
-            mutableLine(top).eraseElementsInRange({left, width});
+        for (uint64_t i = bottom; i >= top + n; --i) {
+            RellumElements cells;
+            if (auto moved = lines_[i - n]->elementsInRange({left, width})) cells = std::move(*moved);
+            mutableLine(i).replaceElementsInRange({left, width}, cells, false);
         }
-        if (isRightMarginAtEdge()) mutableLine(top).setNextWrapLine(nullptr);
+        for (uint64_t i = top; i < top + n; ++i)
+            mutableLine(i).eraseElementsInRange({left, width});
+        if (isRightMarginAtEdge())
+            for (uint64_t i = top; i <= bottom; ++i)
+                mutableLine(i).setNextWrapLine(nullptr);
     }
     ensureCursorLine();
 }

@@ -174,6 +174,9 @@ private:
     uint64_t indexOfLine(const RellumLine& line);
     void ripple(uint64_t fromIndex, int64_t delta);
     void insertLineAtIndex(uint64_t index);
+    // Empty lines at a list index, in one move of the lines after it.
+    void insertLinesAtIndex(uint64_t index, uint64_t count);
+    std::unique_ptr<RellumLine> makeLine();
     void removeLinesInRange(uint64_t index, uint64_t count);
     void trim();
     // Packs the scrollback lines of list indexes [from, to) (those that left the page).

@@ -23,6 +23,7 @@ RellumTerminal::RellumTerminal(std::weak_ptr<RellumTerminalDelegate> delegate, O
         primaryTextStorage_->setAdvance(width);
         alternateTextStorage_->setAdvance(width);
     }
+    publishFont();
     defaultTextColor_ = rellum_flatWhite();
     defaultBackgroundColor_ = rellum_flatBlack();
     context_->setVideoTextColor(defaultTextColor_);
@@ -242,11 +243,21 @@ std::set<uint64_t> RellumTerminal::tabStops() const {
 }
 
 RellumCellSize RellumTerminal::cellSize() const {
-    return context_->cellSize();
+    std::lock_guard lock(stateMutex_);
+    return publishedCellSize_;
 }
 
 std::shared_ptr<const RellumFont> RellumTerminal::font() const {
-    return context_->font();
+    std::lock_guard lock(stateMutex_);
+    return publishedFont_;
+}
+
+void RellumTerminal::publishFont() {
+    // Read from any thread, while the render queue may replace the context
+    // (a full reset): callers get the copy, never the context itself.
+    std::lock_guard lock(stateMutex_);
+    publishedFont_ = context_->font();
+    publishedCellSize_ = context_->cellSize();
 }
 
 void RellumTerminal::setFont(std::shared_ptr<const RellumFont> font) {
@@ -254,6 +265,7 @@ void RellumTerminal::setFont(std::shared_ptr<const RellumFont> font) {
     performOnRenderQueue([font](RellumTerminal& t) {
         t.baseFont_ = font;
         t.context_->setFont(font);
+        t.publishFont();
         const RellumCellSize size = t.context_->cellSize();
         auto regular = t.context_->font();
         auto bold = t.context_->boldFont();
@@ -371,6 +383,7 @@ void RellumTerminal::fullReset() {
     alternateGrid_ = std::make_unique<RellumGrid>(size, fresh.get(), true, this);
     if (maxScrollbackSet_) primaryGrid_->setMaxScrollback(maxScrollback_.load());
     context_ = std::move(fresh);
+    publishFont();
     if (wasAlternate) {
         RellumTextStorage* primary = primaryTextStorage_.get();
         appendEditBlock([this, primary] {
@@ -600,44 +613,50 @@ void RellumTerminal::appendEditBlock(std::function<void()> block) {
 namespace {
 
 // dst's text [at, at + length) replaced by src, runs kept covering the text.
+// Runs are moved, never copied (a copy is an atomic count change).
 void spliceAttributed(RellumAttributedString& dst, uint64_t at, uint64_t length,
                       RellumAttributedString& src) {
-    auto append = [](std::vector<RellumAttributedString::Run>& runs, uint64_t location, uint64_t len,
-                     const std::shared_ptr<const RellumAttributes>& attributes) {
+    using Run = RellumAttributedString::Run;
+    auto append = [](std::vector<Run>& runs, uint64_t location, uint64_t len,
+                     std::shared_ptr<const RellumAttributes>&& attributes) {
         if (len == 0) return;
         if (!runs.empty() && runs.back().attributes == attributes && runs.back().range.end() == location) {
             runs.back().range.length += len;
             return;
         }
-        runs.push_back({{location, len}, attributes});
+        runs.push_back({{location, len}, std::move(attributes)});
     };
     if (at == dst.string.size() && length == 0) {
-        for (const auto& r : src.runs)
-            append(dst.runs, r.range.location + at, r.range.length, r.attributes);
+        for (auto& r : src.runs)
+            append(dst.runs, r.range.location + at, r.range.length, std::move(r.attributes));
         dst.string.append(src.string);
         return;
     }
     // The runs that end before the change stay as they are; only the rest is
     // rebuilt, so a change near the end of a long edit costs little.
-    using Run = RellumAttributedString::Run;
     const auto firstAffected = std::partition_point(dst.runs.begin(), dst.runs.end(),
                                                     [at](const Run& r) { return r.range.end() <= at; });
     thread_local std::vector<Run> tail;
     tail.assign(std::make_move_iterator(firstAffected), std::make_move_iterator(dst.runs.end()));
     dst.runs.erase(firstAffected, dst.runs.end());
     std::vector<Run>& runs = dst.runs;
-    for (const auto& r : tail) {
-        if (r.range.location >= at) break;
-        append(runs, r.range.location, std::min(r.range.end(), at) - r.range.location, r.attributes);
-    }
-    for (const auto& r : src.runs)
-        append(runs, r.range.location + at, r.range.length, r.attributes);
     const uint64_t cut = at + length;
     const int64_t shift = int64_t(src.string.size()) - int64_t(length);
-    for (const auto& r : tail) {
+    // A run that starts before the change and ends after it is needed twice.
+    for (auto& r : tail) {
+        if (r.range.location >= at) break;
+        const uint64_t before = std::min(r.range.end(), at) - r.range.location;
+        if (r.range.end() > cut)
+            append(runs, r.range.location, before, std::shared_ptr<const RellumAttributes>(r.attributes));
+        else
+            append(runs, r.range.location, before, std::move(r.attributes));
+    }
+    for (auto& r : src.runs)
+        append(runs, r.range.location + at, r.range.length, std::move(r.attributes));
+    for (auto& r : tail) {
         if (r.range.end() <= cut) continue;
         const uint64_t from = std::max(r.range.location, cut);
-        append(runs, uint64_t(int64_t(from) + shift), r.range.end() - from, r.attributes);
+        append(runs, uint64_t(int64_t(from) + shift), r.range.end() - from, std::move(r.attributes));
     }
     tail.clear();
     dst.string.replace(at, length, src.string);
@@ -651,8 +670,11 @@ bool RellumTerminal::mergeEdit(Edit& into, RellumTextStorage* storage, RellumRan
     const uint64_t written = into.text.string.size();
     if (range.location < into.range.location || range.location > into.range.location + written) return false;
     // The change starts inside (or right after) the text this edit writes: one
-    // replacement does both.
+    // replacement does both, when the text after the change is short enough
+    // to move (else a change at the start of a long edit, such as the oldest
+    // line leaving a full scrollback, would cost the whole edit each time).
     const uint64_t at = range.location - into.range.location;
+    if (written - at > kMergeTailLimit) return false;
     const uint64_t inside = std::min(range.length, written - at);
     into.range.length += range.length - inside;
     spliceAttributed(into.text, at, inside, text);

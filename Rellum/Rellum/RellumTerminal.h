@@ -307,6 +307,8 @@ private:
     // Runs on the render queue: at once when already there, else posted.
     void performOnRenderQueue(std::function<void(RellumTerminal&)> work);
     void publishState();
+    // Copies the context's font and cell size for readers on other threads.
+    void publishFont();
     void ensureGrids();
     // The last edit when a change at range continues the text it writes (so
     // the change can be written straight into it), else null.
@@ -319,6 +321,9 @@ private:
     void appendTextEdit(RellumGrid& grid, RellumRange range, std::u16string_view string,
                         const RellumIndexSet* wideIndexes, const RellumIndexSet* voidIndexes,
                         const RellumIndexSet* tabIndexes, const RellumIndexSet* combiningIndexes);
+    // A change merges into an edit only when at most this much of the
+    // edit's text follows it.
+    static constexpr uint64_t kMergeTailLimit = 4096;
     static bool mergeEdit(Edit& into, RellumTextStorage* storage, RellumRange range,
                           RellumAttributedString& text);
 
@@ -361,6 +366,8 @@ private:
     std::weak_ptr<RellumTerminalDelegate> delegate_;
     RellumPageSize acceptedPageSize_;
     std::set<uint64_t> publishedTabStops_;
+    std::shared_ptr<const RellumFont> publishedFont_;
+    RellumCellSize publishedCellSize_;
     bool publishedAlternateScreen_ = false;
     uint64_t publishedScrollbackLines_ = 0;
     bool maxScrollbackSet_ = false;

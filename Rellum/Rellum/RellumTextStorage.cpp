@@ -44,6 +44,20 @@ inline const AttributesPtr& recordOf(const std::pair<uint64_t, AttributesPtr>& r
 struct RunCursor {
     std::size_t index = 0;
     uint64_t used = 0; // of the run at index
+    // Passes over the next `count` units.
+    template <typename Runs>
+    void skip(const Runs& runs, uint64_t count) {
+        while (count > 0 && index < runs.size()) {
+            const uint64_t length = lengthOf(runs[index]);
+            const uint64_t n = std::min<uint64_t>(count, length - used);
+            count -= n;
+            used += n;
+            if (used == length) {
+                ++index;
+                used = 0;
+            }
+        }
+    }
     // Appends the runs of the next `count` units to `out`.
     template <typename Runs, typename Run>
     void take(const Runs& runs, uint64_t count, std::vector<Run>& out) {
@@ -314,7 +328,35 @@ AttributesPtr RellumTextStorage::widened(const AttributesPtr& attributes) {
     return out;
 }
 
+RellumRange RellumTextStorage::dropFrontLines(RellumRange range) {
+    // Dropping whole lines at the start (the oldest scrollback) costs O(1) a line.
+    uint64_t dropped = 0;
+    while (lines_.size() > 1 && dropped + textLength(lines_.front()) <= range.length) {
+        dropped += textLength(lines_.front());
+        lines_.pop_front();
+        if (packedUpTo_ > 0) --packedUpTo_;
+    }
+    if (dropped == 0) return range;
+    base_ += dropped;
+    length_ -= dropped;
+    lineHint_ = 0;
+    range.length -= dropped;
+    droppedInBracket_ += dropped;
+    noteEdit({0, 0}, -int64_t(dropped), true);
+    return range;
+}
+
+RellumRange RellumTextStorage::lineRange(uint64_t line) const {
+    if (line >= lines_.size()) return {length_, 0};
+    const Line& l = lines_[line];
+    return {startOf(l), textLength(l) - (endsWithNewline(l) ? 1 : 0)};
+}
+
 void RellumTextStorage::replaceCharactersInRange(RellumRange range, std::u16string_view string) {
+    if (range.location == 0 && string.empty() && range.length > 0) {
+        range = dropFrontLines({0, std::min(range.length, length_)});
+        if (range.length == 0) return;
+    }
     AttributesPtr fallback;
     if (length_ > 0) {
         const uint64_t at = std::min<uint64_t>(range.location, length_);
@@ -337,22 +379,9 @@ void RellumTextStorage::replaceCharactersInRange(RellumRange range, const Rellum
     if (range.location > length_) range.location = length_;
     range.length = std::min(range.length, length_ - range.location);
     const std::u16string_view text = string.string;
-    // Dropping whole lines at the start (the oldest scrollback) costs O(1) a line.
     if (range.location == 0 && text.empty() && range.length > 0) {
-        uint64_t dropped = 0;
-        while (lines_.size() > 1 && dropped + textLength(lines_.front()) <= range.length) {
-            dropped += textLength(lines_.front());
-            lines_.pop_front();
-            if (packedUpTo_ > 0) --packedUpTo_;
-        }
-        if (dropped > 0) {
-            base_ += dropped;
-            length_ -= dropped;
-            lineHint_ = 0;
-            range.length -= dropped;
-            noteEdit({0, 0}, -int64_t(dropped));
-            if (range.length == 0) return;
-        }
+        range = dropFrontLines(range);
+        if (range.length == 0) return;
     }
     const std::size_t i = lineIndexAt(range.location);
     const Line& line = lines_[i];
@@ -495,17 +524,27 @@ void RellumTextStorage::replaceAcrossLines(RellumRange range, std::u16string_vie
         return;
     }
 
-    // The affected lines as one piece.
-    Line joined;
-    for (std::size_t i = first; i <= last; ++i) {
-        unpack(lines_[i]);
-        joined.text += lines_[i].text;
-        for (const Run& r : lines_[i].runs)
-            appendRun(joined.runs, r.length, r.attributes);
-    }
+    // The affected lines as one piece: what the first line keeps before the
+    // change, the new text, what the last line keeps after it. The lines in
+    // between go whole, so they are never copied.
+    Line& head = lines_[first];
+    Line& tail = lines_[last];
+    unpack(head);
+    unpack(tail);
     const uint64_t at = range.location - firstStart;
-    joined.text.replace(at, range.length, text);
-    spliceRuns(joined.runs, at, range.length, insert);
+    const uint64_t cut = range.end() - startOf(tail);
+    Line joined;
+    joined.text.reserve(at + text.size() + (tail.text.size() - cut));
+    joined.text.append(head.text, 0, at);
+    joined.text.append(text);
+    joined.text.append(tail.text, cut, std::u16string::npos);
+    RunCursor keep;
+    keep.take(head.runs, at, joined.runs);
+    for (const auto& r : insert)
+        appendRun(joined.runs, r.first, r.second);
+    RunCursor rest;
+    rest.skip(tail.runs, cut);
+    rest.take(tail.runs, tail.text.size() - cut, joined.runs);
 
     // Split again after each "\n".
     std::vector<Line> pieces;
@@ -577,8 +616,13 @@ void RellumTextStorage::appendToLastLine(uint64_t at, std::u16string_view text, 
         if (nl == std::u16string_view::npos) break;
         pos = end;
         const uint64_t next = line->absoluteStart + line->text.size();
+        // Lines far enough from the end are packed as the text goes on, so
+        // their buffers serve the lines that follow.
+        packOldLines();
         lines_.push_back(newLine(next));
         line = &lines_.back();
+        const std::size_t following = text.find(u'\n', pos);
+        line->text.reserve((following == std::u16string_view::npos ? text.size() : following + 1) - pos);
     }
     length_ = uint64_t(int64_t(length_) + delta);
     packOldLines();
@@ -660,12 +704,24 @@ void RellumTextStorage::endEditing() {
     const int64_t delta = changeInLength_;
     editedRange_ = {};
     changeInLength_ = 0;
-    if (observer_) observer_(range, delta);
+    report(range, delta);
 }
 
-void RellumTextStorage::noteEdit(RellumRange editedRange, int64_t changeInLength) {
+void RellumTextStorage::report(RellumRange editedRange, int64_t changeInLength) {
+    reportedDrop_.dropped = droppedInBracket_;
+    reportedDrop_.unchangedEnd = firstOtherEdit_ == UINT64_MAX ? length_
+                                 : firstOtherEdit_ > base_     ? firstOtherEdit_ - base_
+                                                               : 0;
+    droppedInBracket_ = 0;
+    firstOtherEdit_ = UINT64_MAX;
+    if (observer_) observer_(editedRange, changeInLength);
+    reportedDrop_ = {};
+}
+
+void RellumTextStorage::noteEdit(RellumRange editedRange, int64_t changeInLength, bool frontDrop) {
+    if (!frontDrop) firstOtherEdit_ = std::min(firstOtherEdit_, editedRange.location + base_);
     if (editingDepth_ == 0) {
-        if (observer_) observer_(editedRange, changeInLength);
+        report(editedRange, changeInLength);
         return;
     }
     if (!edited_) {

@@ -42,7 +42,12 @@ public:
     // The whole text (built on demand: O(length)).
     std::u16string string() const;
     std::u16string substring(RellumRange range) const;
+    // Lines: the text split after each "\n" (the last line has none).
     uint64_t lineCount() const { return lines_.size(); }
+    // The line's text, without its "\n".
+    RellumRange lineRange(uint64_t line) const;
+    // The line holding an offset (the last line past the end).
+    uint64_t lineOfOffset(uint64_t offset) const { return lineIndexAt(offset); }
 
     // The attributes at index (null past the end) and the run around it.
     AttributesPtr attributesAtIndex(uint64_t index, RellumRange* effectiveRange = nullptr) const;
@@ -73,6 +78,14 @@ public:
     void endEditing();
     bool isEditing() const { return editingDepth_ > 0; }
     void setEditObserver(EditObserver observer) { observer_ = std::move(observer); }
+    // While the observer is told of an edit: the characters of whole lines
+    // dropped from the front (the oldest scrollback), and how far the text
+    // after them is unchanged (new offsets).
+    struct FrontDrop {
+        uint64_t dropped = 0;
+        uint64_t unchangedEnd = 0;
+    };
+    FrontDrop frontDrop() const { return reportedDrop_; }
 
 private:
     struct Run {
@@ -129,7 +142,12 @@ private:
     // Replaces the last line's text from `at` on (output at the bottom of
     // the screen), without first joining the lines as other edits do.
     void appendToLastLine(uint64_t at, std::u16string_view text, const NewRuns& insert);
-    void noteEdit(RellumRange editedRange, int64_t changeInLength);
+    void noteEdit(RellumRange editedRange, int64_t changeInLength, bool frontDrop = false);
+    // Tells the observer, with the front drop of the bracket.
+    void report(RellumRange editedRange, int64_t changeInLength);
+    // Drops the whole lines at the front that range (at 0, nothing inserted)
+    // covers; returns what is left of it.
+    RellumRange dropFrontLines(RellumRange range);
     std::deque<Line> lines_;
     uint64_t base_ = 0;
     uint64_t length_ = 0;
@@ -145,6 +163,11 @@ private:
     bool edited_ = false;
     RellumRange editedRange_;
     int64_t changeInLength_ = 0;
+    // Within an editing bracket: characters dropped from the front, and the
+    // first other edit, measured from base_'s origin (so later drops keep it).
+    uint64_t droppedInBracket_ = 0;
+    uint64_t firstOtherEdit_ = UINT64_MAX;
+    FrontDrop reportedDrop_;
     EditObserver observer_;
 };
 

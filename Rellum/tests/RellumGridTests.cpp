@@ -120,6 +120,35 @@ TEST(RellumGrid, ShrinkingWithScrollbackKeepsTheCursorLine) {
     EXPECT_EQ(f.consistencyFault(), "");
 }
 
+// A page that is not full keeps the cursor on its line too, shrinking or
+// growing, on either screen.
+TEST(RellumGrid, ResizingAPageThatIsNotFullKeepsTheCursorLine) {
+    struct Case {
+        int lines, rows, cursorLine, newRows;
+        bool alternate;
+        uint64_t newY;
+    };
+    const Case cases[] = {{15, 24, 14, 10, false, 9},  {30, 24, 29, 50, false, 29},
+                          {15, 24, 14, 10, true, 9},   {10, 24, 9, 40, false, 9},
+                          {24, 24, 20, 30, false, 20}, {40, 24, 39, 30, false, 29}};
+    for (const Case& c : cases) {
+        GridFixture f(10, c.rows, c.alternate);
+        for (int i = 0; i < c.lines; ++i) {
+            if (i) {
+                f.grid.moveCursorToLeftMargin();
+                f.grid.moveCursorDownOrNewline();
+            }
+            f.writeASCII("line" + std::to_string(i));
+        }
+        f.grid.setCursorY(f.grid.yOfLineIndex(f.grid.acutalLineCount() - uint64_t(c.lines - c.cursorLine)));
+        const RellumLine* before = &f.grid.cursorLine();
+        f.resize(10, c.newRows);
+        EXPECT_EQ(&f.grid.cursorLine(), before) << c.lines << " lines, " << c.rows << " to " << c.newRows;
+        EXPECT_EQ(f.grid.cursorY(), c.newY) << c.lines << " lines, " << c.rows << " to " << c.newRows;
+        EXPECT_EQ(f.consistencyFault(), "");
+    }
+}
+
 TEST(RellumGrid, NarrowingKeepsCellsUntilErasedWideningDoesNotReflow) {
     GridFixture f(6, 3);
     f.write(U"abcdefgh");

@@ -427,6 +427,22 @@ TEST(RellumScannerSGR, DirectColours) {
     EXPECT_EQ(transcript("\033[38;2;1;2m"), Calls({"setForegroundWithColorIndex(0)", "addTextStyleMask(3)"}));
 }
 
+// The colon forms give the colours of the semicolon forms; other
+// sub-parameters keep their main value and never change another attribute.
+TEST(RellumScannerSGR, ColonSubParameters) {
+    EXPECT_EQ(transcript("\033[38:5:196m"), Calls({"setForegroundWithColorIndex(196)"}));
+    EXPECT_EQ(transcript("\033[48:5:21m"), Calls({"setBackgroundWithColorIndex(21)"}));
+    EXPECT_EQ(transcript("\033[38:2:255:0:0m"), Calls({"setForegroundColor(rgb(255,0,0,1))"}));
+    EXPECT_EQ(transcript("\033[38:2::255:0:0m"), Calls({"setForegroundColor(rgb(255,0,0,1))"}));
+    EXPECT_EQ(transcript("\033[48:2:1:10:20:30m"), Calls({"setBackgroundColor(rgb(10,20,30,1))"}));
+    EXPECT_EQ(transcript("\033[1;38:5:196;4m"),
+              Calls({"addTextStyleMask(1)", "setForegroundWithColorIndex(196)", "addTextStyleMask(8)"}));
+    EXPECT_EQ(transcript("\033[4:3m"), Calls({"addTextStyleMask(8)"}));
+    // Malformed colours change nothing, and their pieces are not read as codes.
+    EXPECT_EQ(transcript("\033[38:5m\033[38:2:1:2m\033[38:7:1m\033[:5m"), Calls());
+    EXPECT_EQ(transcript("\033[38:5;1m"), Calls({"addTextStyleMask(1)"}));
+}
+
 TEST(RellumScannerSGR, UnreadableListOrPrefixChangesNothing) {
     EXPECT_EQ(tokensOf({"\033[1;<;4m", "\033[>4m"}), Calls({"Invalid:\\e[1;<;4m", "Unsupport:\\e[>4m"}));
     EXPECT_TRUE(transcript("\033[1;<;4m\033[>4m").empty());

@@ -197,3 +197,178 @@ TEST(TerminalMarginsAndRegions, WrappingInsideMarginsThenLeavingThem) {
     EXPECT_EQ(h.row(3), "tail");
     EXPECT_INVARIANT(h);
 }
+
+// ---- Scrolling inside a region of a page with scrollback ----
+
+namespace {
+
+// Every line of the primary grid, scrollback first, as plain text.
+std::vector<std::string> allLines(ControlHarness& h) {
+    std::vector<std::string> out;
+    h.onRender([&](RellumTerminal& t) {
+        const RellumGrid* grid = t.primaryGrid();
+        for (uint64_t i = 0; i < grid->acutalLineCount(); ++i) {
+            std::u16string text;
+            const RellumLine& line = grid->lineAtIndex(i);
+            line.elements().appendString(text, 0, line.elementCount(), nullptr, nullptr, nullptr, nullptr,
+                                         false);
+            std::string s = RellumUTF8FromUTF16(text);
+            for (char& c : s)
+                if (c == '\0') c = ' ';
+            while (!s.empty() && s.back() == ' ')
+                s.pop_back();
+            out.push_back(s);
+        }
+    });
+    return out;
+}
+
+std::vector<std::string> page(ControlHarness& h, int rows) {
+    std::vector<std::string> out;
+    for (int y = 0; y < rows; ++y)
+        out.push_back(h.row(uint64_t(y)));
+    return out;
+}
+
+// Rows "a".."f" written in place, each cut after its text.
+std::string pageText() {
+    std::string out;
+    for (int y = 0; y < 6; ++y) {
+        out.append("\x1b[").append(std::to_string(y + 1)).append(";1H");
+        out.append(3, char('a' + y)).append("\x1b[K");
+    }
+    return out;
+}
+
+} // namespace
+
+TEST(TerminalRegionsWithScrollback, ReverseIndexAtTheTopOfAFullPageInsertsABlankFirstRow) {
+    ControlHarness h({20, 6});
+    h.feed("1\r\n2\r\n3\r\n4\r\n5\r\n6\r\n7");
+    h.feed(esc("~[H~M"));
+    EXPECT_EQ(page(h, 6), (std::vector<std::string>{"", "2", "3", "4", "5", "6"}));
+    // The scrollback keeps its line; the last row went.
+    EXPECT_EQ(allLines(h), (std::vector<std::string>{"1", "", "2", "3", "4", "5", "6"}));
+    EXPECT_INVARIANT(h);
+}
+
+// Each scroll inside a region changes the page as it does on a page without
+// scrollback, and leaves the scrollback as it was.
+TEST(TerminalRegionsWithScrollback, RegionScrollsChangeOnlyThePage) {
+    const char* const scrolls[] = {"~[2;5r~[3;1H~[L",
+                                   "~[2;5r~[3;1H~[2L",
+                                   "~[2;5r~[3;1H~[9L",
+                                   "~[2;5r~[3;1H~[M",
+                                   "~[2;5r~[2;1H~[3M",
+                                   "~[2;5r~[S",
+                                   "~[2;5r~[2S",
+                                   "~[2;5r~[T",
+                                   "~[2;5r~[3T",
+                                   "~[2;5r~[2;1H~M",
+                                   "~[2;5r~[2;1H~M~M",
+                                   "~[2;5r~[5;1H\n",
+                                   "~[2;5r~[5;1H\n\n",
+                                   "~[3;1H~[2L",
+                                   "~[4;1H~[M",
+                                   "~[1;5r~[5;1H\n",
+                                   "~[2;6r~[2;1H~M",
+                                   "~[?69h~[2;4s~[2;5r~[3;2H~[2L",
+                                   "~[?69h~[2;4s~[2;5r~[2M",
+                                   "~[?69h~[2;4s~[2;5r~[5;2H\n"};
+    const std::vector<std::string> history = {"h0", "h1", "h2", "h3"};
+    for (const char* scroll : scrolls) {
+        // One harness at a time: each binds the process's main queue.
+        std::vector<std::string> expected;
+        {
+            ControlHarness without({10, 6});
+            without.feed(pageText());
+            without.feed(esc(scroll));
+            expected = page(without, 6);
+        }
+        ControlHarness withHistory({10, 6});
+        for (int i = 0; i < 9; ++i)
+            withHistory.feed(std::string(1, 'h').append(std::to_string(i)).append("\r\n"));
+        withHistory.feed(pageText());
+        const std::vector<std::string> start = allLines(withHistory);
+        ASSERT_EQ(std::vector<std::string>(start.begin(), start.begin() + 4), history);
+        withHistory.feed(esc(scroll));
+        EXPECT_EQ(page(withHistory, 6), expected) << scroll;
+        const std::vector<std::string> lines = allLines(withHistory);
+        ASSERT_EQ(lines.size(), 10u) << scroll;
+        EXPECT_EQ(std::vector<std::string>(lines.begin(), lines.begin() + 4), history) << scroll;
+        EXPECT_INVARIANT(withHistory);
+    }
+}
+
+// Scrolling by n moves the lines as n scrolls by one do.
+TEST(TerminalRegionsWithScrollback, ScrollingByNEqualsNScrollsByOne) {
+    const char* const setups[] = {"~[2;5r", "~[?69h~[3;7s~[2;5r", "~[?69h~[1;10s~[1;6r", ""};
+    const char* const finals[] = {"L", "M", "S", "T"};
+    for (const char* setup : setups) {
+        for (const char* final : finals) {
+            for (int n = 2; n <= 5; ++n) {
+                // By n at once, then n times by one (one harness at a time).
+                std::vector<std::string> lines[2], screens[2];
+                for (int stepwise = 0; stepwise < 2; ++stepwise) {
+                    ControlHarness h({10, 6});
+                    for (int i = 0; i < 8; ++i)
+                        h.feed(std::string("history ").append(std::to_string(i)).append("\r\n"));
+                    h.feed(pageText());
+                    h.feed(esc(setup));
+                    if (stepwise) {
+                        for (int k = 0; k < n; ++k)
+                            h.feed(esc("~[3;3H~[") + final);
+                    } else {
+                        h.feed(esc("~[3;3H~[") + std::to_string(n) + final);
+                    }
+                    lines[stepwise] = allLines(h);
+                    screens[stepwise] = h.screen();
+                    EXPECT_INVARIANT(h);
+                }
+                EXPECT_EQ(lines[0], lines[1]) << setup << " " << n << final;
+                EXPECT_EQ(screens[0], screens[1]) << setup << " " << n << final;
+            }
+        }
+    }
+}
+
+// A package manager keeps a status line under a region and writes its output
+// above it: every output line stays on the page, none is blanked.
+TEST(TerminalRegionsWithScrollback, OutputAboveAStatusLineKeepsEveryLine) {
+    ControlHarness h({20, 6});
+    for (int i = 0; i < 10; ++i)
+        h.feed("old " + std::to_string(i) + "\r\n");
+    h.feed(esc("\n~7~[0;5r~8~[1A"));
+    for (int i = 0; i < 8; ++i) {
+        h.feed("out " + std::to_string(i) + "\r\n");
+        h.feed(esc("~7~[6;1H~[Kstatus ") + std::to_string(i) + esc("~8"));
+    }
+    const std::vector<std::string> rows = page(h, 6);
+    EXPECT_EQ(rows[5], "status 7");
+    // The last output lines, in order, above the blank line the cursor is on.
+    EXPECT_EQ(rows[3], "out 7");
+    EXPECT_EQ(rows[2], "out 6");
+    EXPECT_EQ(rows[1], "out 5");
+    EXPECT_EQ(rows[0], "out 4");
+    EXPECT_EQ(rows[4], "");
+    EXPECT_INVARIANT(h);
+}
+
+// A pager scrolling back writes each older line into the blank top row.
+TEST(TerminalRegionsWithScrollback, PagerScrollingBackLeavesNoBlankLinesInTheHistory) {
+    ControlHarness h({20, 6});
+    for (int i = 0; i < 12; ++i)
+        h.feed("line " + std::to_string(i) + "\r\n");
+    const std::vector<std::string> before = allLines(h);
+    for (int i = 0; i < 3; ++i)
+        h.feed(esc("~[H~M") + "back " + std::to_string(i));
+    const std::vector<std::string> after = allLines(h);
+    ASSERT_EQ(after.size(), before.size());
+    // The scrollback is untouched; the page shows the lines written back.
+    const std::size_t history = before.size() - 6;
+    EXPECT_EQ(std::vector<std::string>(after.begin(), after.begin() + long(history)),
+              std::vector<std::string>(before.begin(), before.begin() + long(history)));
+    EXPECT_EQ(page(h, 6),
+              (std::vector<std::string>{"back 2", "back 1", "back 0", "line 7", "line 8", "line 9"}));
+    EXPECT_INVARIANT(h);
+}

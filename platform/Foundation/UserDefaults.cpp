@@ -1,5 +1,6 @@
 #include "Foundation/UserDefaults.h"
 
+#include "Foundation/AtomicFile.h"
 #include "Foundation/Log.h"
 
 #include <cerrno>
@@ -36,19 +37,6 @@ std::string normalisedPath(const std::string& path) {
 Error ioError(int err, const std::string& what, const std::string& path) {
     return Error(UserDefaults::ErrorDomain, err, what + " " + path + ": " + std::strerror(err),
                  "Check that the folder exists, is writable and that the disk is not full.");
-}
-
-bool writeAll(int fd, const std::string& data) {
-    std::size_t done = 0;
-    while (done < data.size()) {
-        ssize_t n = ::write(fd, data.data() + done, data.size() - done);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            return false;
-        }
-        done += static_cast<std::size_t>(n);
-    }
-    return true;
 }
 
 } // namespace
@@ -133,37 +121,12 @@ bool UserDefaults::writeLocked(Error* error) {
         if (!ec) ::chmod(dir.c_str(), 0700);
     }
     const std::string data = values_.dump(2) + "\n";
-    std::string tmp = path_ + ".XXXXXX";
-    int fd = ::mkstemp(tmp.data());
-    int err = 0;
-    const char* what = "Couldn't create a temporary file beside";
-    if (fd < 0) {
-        err = errno;
-    } else {
-        if (::fchmod(fd, 0600) != 0) {
-            err = errno, what = "Couldn't set the mode of a temporary file beside";
-        } else if (!writeAll(fd, data)) {
-            err = errno, what = "Couldn't write preferences";
-        } else if (::fsync(fd) != 0) {
-            err = errno, what = "Couldn't flush preferences";
-        }
-        if (::close(fd) != 0 && err == 0) err = errno, what = "Couldn't close preferences";
-        if (err == 0 && ::rename(tmp.c_str(), path_.c_str()) != 0) {
-            err = errno, what = "Couldn't replace preferences";
-        }
-        if (err != 0) ::unlink(tmp.c_str());
-    }
-    if (err != 0) {
-        Error e = ioError(err, what, path_);
+    const char* step = nullptr;
+    if (int err = writeFileAtomically(path_, data, 0600, &step); err != 0) {
+        Error e = ioError(err, std::string("Couldn't ") + step + " preferences", path_);
         Log::warning("{}", e.localizedDescription);
         if (error) *error = std::move(e);
         return false;
-    }
-    // The rename is only durable once the folder is on disk too.
-    int dirfd = ::open(dir.empty() ? "." : dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dirfd >= 0) {
-        ::fsync(dirfd);
-        ::close(dirfd);
     }
     return true;
 }

@@ -53,6 +53,13 @@ std::optional<RellumParameterList> RellumScanParameterList(std::string_view text
 bool RellumScanParameterListInto(std::string_view text, uint64_t defaultValue, bool zeroIsDefault,
                                  size_t count, RellumParameterList* list);
 
+// The parameters of a graphic rendition: as RellumScanParameterListInto with
+// default 0, and ":" sub-parameters read too. The colon forms of extended
+// colours (38:5:N, 38:2:R:G:B, 38:2:CS:R:G:B, and 48 alike) become the values
+// of their semicolon forms; other sub-parameters leave the main value alone,
+// and a malformed colour is dropped.
+bool RellumScanSGRParameterListInto(std::string_view text, RellumParameterList* list);
+
 inline std::optional<RellumParameterList> RellumScanParameters(std::string_view text, uint64_t defaultValue,
                                                                bool zeroIsDefault) {
     return RellumScanParameterList(text, defaultValue, zeroIsDefault, 0);

@@ -231,7 +231,7 @@ uint64_t RellumScanner::dispatchCSI(unsigned char final) {
         return dispatchModes(params, false);
     case 'm': {
         if (prefix == '>') return RellumTokenUnsupport;
-        if (!RellumScanParameterListInto(params, 0, false, 0, &list_)) return RellumTokenInvalid;
+        if (!RellumScanSGRParameterListInto(params, &list_)) return RellumTokenInvalid;
         RellumApplySGRParameters(list_, *this, delegate);
         break;
     }

@@ -129,3 +129,41 @@ TEST(RellumTerminalStress, SizesFontsAndColoursFromOtherThreadsDuringOutput) {
     h.onRenderQueue([&](RellumTerminal& t) { EXPECT_EQ(t.primaryGrid()->pageSize(), last); });
     EXPECT_EQ(h.terminal->primaryTextStorage()->advance(), 6 + 19 % 3);
 }
+
+// The cell size and the font are read from other threads while full resets
+// replace the terminal's state on the render queue and the font changes:
+// every read sees one of the fonts set, never a state being replaced.
+TEST(RellumTerminalStress, CellSizeAndFontWhileFullResetsRun) {
+    TerminalHarness h({80, 24}, /*realClock=*/true);
+    std::atomic<bool> stop{false};
+    std::atomic<int> reads{0}, wrong{0};
+    std::thread reader([&] {
+        while (!stop.load()) {
+            const RellumCellSize cell = h.terminal->cellSize();
+            const std::shared_ptr<const RellumFont> font = h.terminal->font();
+            if (!font || cell.width < 6 || cell.width > 8) ++wrong;
+            ++reads;
+            std::this_thread::sleep_for(20us);
+        }
+    });
+    std::atomic<bool> written{false};
+    std::thread writer([&] {
+        for (int c = 0; c < 200; ++c)
+            h.terminal->renderData(c % 2 ? std::string("\033c") : std::string("text\r\n"));
+        written = true;
+    });
+    for (int i = 0; i < 20; ++i) {
+        h.terminal->setFont(std::make_shared<TestFont>("F", 6 + i % 3));
+        h.main->runUntil([] { return false; }, 1ms);
+    }
+    // Updates wait for this thread: it serves them until the writer is done.
+    ASSERT_TRUE(h.main->runUntil([&] { return written.load(); }, 60s));
+    writer.join();
+    h.drainRealClock();
+    stop = true;
+    reader.join();
+    EXPECT_GT(reads.load(), 0);
+    EXPECT_EQ(wrong.load(), 0);
+    EXPECT_DOUBLE_EQ(h.terminal->cellSize().width, 6 + 19 % 3);
+    EXPECT_EQ(h.terminal->font()->familyName(), "F");
+}

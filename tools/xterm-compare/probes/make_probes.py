@@ -276,8 +276,32 @@ PROBES = {
     "decrc-unsaved": "abc" + E + "8X",
     "cr-pending-lrm": C + "?69h" + C + "5;10s" + C + "1;5H" + "abcdef\rX",
     "invalid-utf8": "a\udcff",
-
 }
+
+# Probes on a page that already has scrollback: nine lines of history, then
+# rows "aaa".."fff" written in place, then a scroll inside a region.
+HISTORY = "".join("h%d\r\n" % i for i in range(9)) + "".join(
+    C + "%d;1H" % (y + 1) + chr(ord("a") + y) * 3 + C + "K" for y in range(6)
+)
+PROBES.update({
+    "sb-ri-top": "1\r\n2\r\n3\r\n4\r\n5\r\n6\r\n7" + C + "H" + E + "M",
+    "sb-ri-region": HISTORY + C + "2;5r" + C + "2;1H" + E + "M" + E + "MX",
+    "sb-il-region": HISTORY + C + "2;5r" + C + "3;1H" + C + "LX",
+    "sb-il-count": HISTORY + C + "2;5r" + C + "3;1H" + C + "2LX",
+    "sb-il-page": HISTORY + C + "3;1H" + C + "2LX",
+    "sb-dl-region": HISTORY + C + "2;5r" + C + "3;1H" + C + "2MX",
+    "sb-dl-page": HISTORY + C + "4;1H" + C + "MX",
+    "sb-su-region": HISTORY + C + "2;5r" + C + "2S",
+    "sb-sd-region": HISTORY + C + "2;5r" + C + "2T",
+    "sb-lf-region": HISTORY + C + "2;5r" + C + "5;1H\nX\nY",
+    "sb-lf-region-top": HISTORY + C + "1;5r" + C + "5;1H\nX\nY",
+    "sb-lrm-il": HISTORY + C + "?69h" + C + "2;4s" + C + "2;5r" + C + "3;2H" + C + "2L",
+    # Output above a status line kept under a region, as package managers do.
+    "sb-status-line": HISTORY + C + "6;1H\n" + E + "7" + C + "0;5r" + E + "8" + C + "1A"
+    + "".join("out %d\r\n" % i + E + "7" + C + "6;1H" + C + "Kstatus %d" % i + E + "8" for i in range(4)),
+    # A pager scrolling back one line at a time.
+    "sb-pager-back": HISTORY + "".join(C + "H" + E + "Mback %d" % i for i in range(3)),
+})
 
 SIZES = {}
 
