@@ -42,11 +42,13 @@ struct WindowHarness {
     HalvexSessionController::TransportFactory transport = QuietTransport::factory();
     // Null: the window's own dialogs.
     std::shared_ptr<HalvexSecretPrompter> prompter;
+    std::vector<std::weak_ptr<OrvikController>> pageControllers;
 
     explicit WindowHarness(std::vector<std::shared_ptr<OrvikController>> servers = {}) {
         if (!servers.empty()) prefs->setShellProfiles(servers);
         window = std::make_unique<MainWindowController>(prefs);
         window->setControllerSetup([this](OrvikController& page) {
+            pageControllers.push_back(std::static_pointer_cast<OrvikController>(page.shared_from_this()));
             if (transport) page.setTransportFactory(transport);
             if (prompter) page.setSecretPrompter(prompter);
         });
@@ -56,6 +58,13 @@ struct WindowHarness {
     }
     ~WindowHarness() {
         window.reset();
+        // Every page is gone (a page owns its controller) before the main
+        // queue is unbound: a terminal let go elsewhere hops to it.
+        pumpUntil([&] {
+            for (auto& c : pageControllers)
+                if (!c.expired()) return false;
+            return true;
+        });
         pumpEvents();
     }
 

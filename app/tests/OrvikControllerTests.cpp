@@ -154,9 +154,11 @@ protected:
     void TearDown() override {
         controller->turnOff();
         pumpUntil([&] { return controller->statusCode() == HalvexSessionStatusIdle; });
+        std::weak_ptr<OrvikController> gone = controller;
         terminal.reset();
         controller.reset();
-        pumpEvents();
+        // Gone before the main queue is unbound: a terminal let go elsewhere hops to it.
+        pumpUntil([&] { return gone.expired(); });
         HalvexAlertPresenter::setSharedPresenter(nullptr);
     }
 
