@@ -8,10 +8,7 @@
 #include "Mantle/MTLValueTransformer.h"
 #include "Wendle/KvServicePorts.h"
 
-#include <filesystem>
 #include <mutex>
-
-namespace fs = std::filesystem;
 
 const double HalvexVersionNumber = 1.0;
 const char* const HalvexVersionString = "Halvex 1.0";
@@ -36,17 +33,6 @@ void registerTransformer(const std::string& name, MTLValueTransformer::Block blo
         name, MTLValueTransformer::transformerUsingForwardBlock(std::move(block)));
 }
 } // namespace
-
-std::optional<std::string> HalvexBundle::pathForResource(const std::string& name,
-                                                         const std::string& type) const {
-    if (name.empty() || name.find('/') != std::string::npos) return std::nullopt;
-    std::string file = path;
-    file.append("/").append(name);
-    if (!type.empty()) file.append(".").append(type);
-    std::error_code ec;
-    if (!fs::exists(file, ec)) return std::nullopt;
-    return file;
-}
 
 void HalvexInitRegisterValueTransformers() {
     // Archives and bindings name the model classes: make sure they are known.
@@ -115,21 +101,11 @@ void HalvexInitRegisterValueTransformers() {
 }
 
 std::string HalvexMainBundleResourcePath() {
-    std::error_code ec;
-    fs::path program = fs::read_symlink("/proc/self/exe", ec);
-    if (ec) return {};
-    return (program.parent_path() / ".." / "share" / "orvik").lexically_normal().string();
+    return Bundle::mainBundleResourcePath();
 }
 
 const HalvexBundle* HalvexGetBundle() {
-    static const std::unique_ptr<HalvexBundle> bundle = []() -> std::unique_ptr<HalvexBundle> {
-        std::string resources = HalvexMainBundleResourcePath();
-        if (resources.empty()) return nullptr;
-        std::string path = resources + "/HalvexBundle.bundle";
-        std::error_code ec;
-        if (!fs::is_directory(path, ec)) return nullptr;
-        return std::make_unique<HalvexBundle>(HalvexBundle{path});
-    }();
+    static const std::unique_ptr<HalvexBundle> bundle = Bundle::bundleInMainResources("HalvexBundle");
     return bundle.get();
 }
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "Foundation/Bundle.h"
+
 #include <memory>
 #include <optional>
 #include <string>
@@ -7,11 +9,7 @@
 // The framework's exported functions.
 
 // The framework's resource folder.
-struct HalvexBundle {
-    std::string path;
-    // "<path>/<name>.<type>" when that file exists.
-    std::optional<std::string> pathForResource(const std::string& name, const std::string& type) const;
-};
+using HalvexBundle = Bundle;
 
 extern const double HalvexVersionNumber;
 extern const char* const HalvexVersionString;
