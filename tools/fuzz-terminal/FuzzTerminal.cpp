@@ -45,17 +45,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         auto terminal = std::make_shared<RellumTerminal>(delegate, std::move(options));
         prepareTerminal(*terminal, *input);
 
-        Chunker chunker(*input);
-        std::size_t chunks = 0;
-        while (const std::optional<std::string_view> chunk = chunker.next()) {
-            terminal->renderData(std::string(*chunk));
-            if (++chunks % kChunksPerUpdate == 0) {
-                runUpdate(*terminal, *clock, *main, *delegate);
-                checkInvariant(*terminal);
-            }
-        }
-        runUpdate(*terminal, *clock, *main, *delegate);
-        checkInvariant(*terminal);
+        feedAndCheck(*terminal, *input, [&] { runUpdate(*terminal, *clock, *main, *delegate); });
     }
     MainQueue::setMain(nullptr);
     return 0;

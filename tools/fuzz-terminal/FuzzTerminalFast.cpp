@@ -89,17 +89,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         auto terminal = std::make_shared<RellumTerminal>(delegate, std::move(options));
         prepareTerminal(*terminal, *input);
 
-        Chunker chunker(*input);
-        std::size_t chunks = 0;
-        while (const std::optional<std::string_view> chunk = chunker.next()) {
-            terminal->renderData(std::string(*chunk));
-            if (++chunks % kChunksPerUpdate == 0) {
-                runUpdate(*queue, *driver.clock, *delegate);
-                checkInvariant(*terminal);
-            }
-        }
-        runUpdate(*queue, *driver.clock, *delegate);
-        checkInvariant(*terminal);
+        feedAndCheck(*terminal, *input, [&] { runUpdate(*queue, *driver.clock, *delegate); });
     }
     // Whatever the terminal left for the main thread goes with the input.
     driver.main->runUntilIdle();

@@ -105,4 +105,22 @@ inline void checkInvariant(RellumTerminal& terminal) {
     if (!cursorOnPage) fail("cursor off the page");
 }
 
+// Feeds the host output chunk by chunk; `update` lets a display update run
+// after every kChunksPerUpdate chunks and after the last one, and each is
+// checked.
+template <class Update>
+void feedAndCheck(RellumTerminal& terminal, const FuzzInput& input, Update&& update) {
+    Chunker chunker(input);
+    std::size_t chunks = 0;
+    while (const std::optional<std::string_view> chunk = chunker.next()) {
+        terminal.renderData(std::string(*chunk));
+        if (++chunks % kChunksPerUpdate == 0) {
+            update();
+            checkInvariant(terminal);
+        }
+    }
+    update();
+    checkInvariant(terminal);
+}
+
 } // namespace fuzz_terminal

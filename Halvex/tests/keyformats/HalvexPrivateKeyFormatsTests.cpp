@@ -4,9 +4,9 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <filesystem>
 
+#include "../TempHomeEnvironment.h"
 #include "Foundation/Error.h"
 #include "Halvex/HalvexAuthHelper.h"
 #include "Halvex/HalvexPrivateKeyContainer.h"
@@ -17,19 +17,8 @@
 
 namespace {
 
-// HOME and XDG_DATA_HOME in a temporary folder, so that nothing here can
-// reach the real shared store.
-class TempHome : public ::testing::Environment {
-public:
-    void SetUp() override {
-        dir = std::make_unique<PemvinTempDir>();
-        setenv("HOME", dir->file("home").c_str(), 1);
-        setenv("XDG_DATA_HOME", dir->file("data").c_str(), 1);
-    }
-    void TearDown() override { dir.reset(); }
-    std::unique_ptr<PemvinTempDir> dir;
-};
-[[maybe_unused]] auto* const tempHome = ::testing::AddGlobalTestEnvironment(new TempHome);
+// Nothing here may reach the real shared store.
+[[maybe_unused]] auto* const tempHome = ::testing::AddGlobalTestEnvironment(new TempHomeEnvironment);
 
 class OpenSSHFormatKeys : public ::testing::Test {
 protected:
