@@ -101,12 +101,12 @@ void HalvexInitRegisterValueTransformers() {
 }
 
 std::string HalvexMainBundleResourcePath() {
-    return WendleMainBundleResourcePath();
+    return Bundle::mainBundleResourcePath();
 }
 
 const HalvexBundle* HalvexGetBundle() {
-    static const std::optional<HalvexBundle> bundle = WendleBundleNamed("HalvexBundle.bundle");
-    return bundle ? &*bundle : nullptr;
+    static const std::unique_ptr<HalvexBundle> bundle = Bundle::bundleInMainResources("HalvexBundle");
+    return bundle.get();
 }
 
 std::optional<std::string> HalvexGetNibPath(const std::string& name) {

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "Wendle/WendleBundle.h"
+#include "Foundation/Bundle.h"
 
 #include <memory>
 #include <optional>
@@ -9,7 +9,7 @@
 // The framework's exported functions.
 
 // The framework's resource folder.
-using HalvexBundle = WendleBundle;
+using HalvexBundle = Bundle;
 
 extern const double HalvexVersionNumber;
 extern const char* const HalvexVersionString;

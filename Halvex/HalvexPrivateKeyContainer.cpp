@@ -17,8 +17,8 @@
 #include <openssl/evp.h>
 
 #include "Halvex/HalvexAuthHelper.h"
+#include "Halvex/HalvexPrivateKeyReader.h"
 #include "Keychain/KeychainBackend.h"
-#include "Pemvin/PemvinPrivateKeyParserFactory.h"
 #include "Wendle/FileHash.h"
 #include "Wendle/WendleFunctions.h"
 
@@ -306,8 +306,7 @@ bool HalvexPrivateKeyContainer::validatePrivateKey(HalvexPrivateKeyModel& model,
         return passphrase;
     };
     Error parseError;
-    auto parser = PemvinPrivateKeyParserFactory::parserFromFilePath(pathForKeyName(model.key_name()), handler,
-                                                                    &parseError);
+    auto parser = HalvexReadPrivateKey(pathForKeyName(model.key_name()), handler, &parseError);
     bool valid = parser || model.encrypted();
     if (error) *error = valid ? Error() : parseError;
     return valid;
@@ -414,8 +413,7 @@ bool HalvexPrivateKeyContainer::storePassphraseToKeychainForPrivateKeyId(const s
         return passphrase;
     };
     Error parseError;
-    auto parser = PemvinPrivateKeyParserFactory::parserFromFilePath(pathForKeyName(model->key_name()),
-                                                                    handler, &parseError);
+    auto parser = HalvexReadPrivateKey(pathForKeyName(model->key_name()), handler, &parseError);
     if (parser) {
         if (!passphrase.empty()) {
             Error writeError;

@@ -1,22 +1,21 @@
 #include "Halvex/HalvexSessionController.h"
 
 #include "Dispatch/MainQueue.h"
+#include "Foundation/Bundle.h"
 #include "Halvex/HalvexAuthHelper.h"
 #include "Halvex/HalvexCoreSessionTransport.h"
 #include "Halvex/HalvexPreferences.h"
 #include "Halvex/HalvexPrivateKeyContainer.h"
+#include "Halvex/HalvexPrivateKeyReader.h"
 #include "Halvex/HalvexSecretPrompter.h"
 #include "HalvexCore/HalvexCoreErrors.h"
 #include "HalvexCore/HalvexHostKeyParser.h"
 #include "HalvexCore/HalvexPrivateKeyParser.h"
-#include "Pemvin/PemvinLibsshPrivateKeyParser.h"
-#include "Pemvin/PemvinPrivateKeyParserFactory.h"
 #include "Wendle/WendleDates.h"
 #include "Wendle/WendleDispatch.h"
 #include "Wendle/WendleFunctions.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <chrono>
 #include <spdlog/fmt/fmt.h>
 
@@ -68,9 +67,6 @@ Error invalidPortError(const char* what, const std::optional<std::int64_t>& port
                  fmt::format("The {} port ({}) is not a port number from 1 to 65535", what, text));
 }
 
-std::string softwareName() {
-    const char* name = program_invocation_short_name;
-    return name && *name ? name : "Orvik";
 }
 
 std::string joined(const std::vector<std::string>& items, const char* separator) {
@@ -89,17 +85,6 @@ std::string proxyTypeName(const HalvexSessionModel& model, std::int64_t type) {
     return "unknown";
 }
 
-void registerKeyReader() {
-    static std::once_flag once;
-    std::call_once(once, [] {
-        if (PemvinLibsshPrivateKeyParser::hasFallbackReader()) return;
-        PemvinLibsshPrivateKeyParser::setFallbackReader(
-            [](const std::string& path, const PemvinPassphraseHandler& handler, Error* error) {
-                return HalvexPrivateKeyParser::parserFromFilePath(path, handler, error);
-            });
-    });
-}
-
 } // namespace
 
 bool HalvexSessionController::isStopCode(long code) {
@@ -107,7 +92,6 @@ bool HalvexSessionController::isStopCode(long code) {
 }
 
 HalvexSessionController::HalvexSessionController() : logger_(std::make_unique<VyMMLogger>()) {
-    registerKeyReader();
     transportFactory_ = [](std::weak_ptr<HalvexSessionTransportDelegate> delegate) {
         return std::shared_ptr<HalvexSessionTransport>(HalvexCoreSessionTransport::make(std::move(delegate)));
     };
@@ -120,7 +104,7 @@ HalvexSessionController::~HalvexSessionController() {
 
 void HalvexSessionController::writeHeader() {
     logger_->logPlain("#Version:    1.0");
-    logger_->logPlain(std::string("#Software:   ").append(softwareName()));
+    logger_->logPlain(std::string("#Software:   ").append(Bundle::mainBundleName()));
     logger_->logPlain(std::string("#Start-Date: ")
                           .append(stringFromDate(std::chrono::system_clock::now(), "dd-MMM-yyyy HH:mm:ss")));
     logger_->logPlain("#Fields:     time x-comment\n");
@@ -593,8 +577,7 @@ std::optional<Error> HalvexSessionController::authenticateWithAllowedMethods(
             return **asked;
         };
         Error error;
-        auto parser =
-            PemvinPrivateKeyParserFactory::parserFromFilePath(attempt->key->absolutePath(), handler, &error);
+        auto parser = HalvexReadPrivateKey(attempt->key->absolutePath(), handler, &error);
         if (!parser) {
             attempt->pending.clear(); // a passphrase that did not open the key is not kept
             if (error.domain.empty() && error.localizedDescription.empty())

@@ -92,6 +92,7 @@ constexpr CommandRow kCommandNames[] = {
     {C::moveToBeginningOfDocumentAndModifySelection, "moveToBeginningOfDocumentAndModifySelection:"},
     {C::moveToEndOfDocumentAndModifySelection, "moveToEndOfDocumentAndModifySelection:"},
     {C::pageUpAndModifySelection, "pageUpAndModifySelection:"},
+    {C::pageDownAndModifySelection, "pageDownAndModifySelection:"},
 };
 
 RellumKeyBindingResult send(std::string bytes) {
@@ -215,6 +216,7 @@ RellumKeyBindingResult RellumKeyBindingCommandResult(RellumKeyBindingCommand com
     case C::moveToBeginningOfDocumentAndModifySelection:
     case C::moveToEndOfDocumentAndModifySelection:
     case C::pageUpAndModifySelection:
+    case C::pageDownAndModifySelection:
         return {RellumKeyBindingAction::Selection, {}};
     }
     return {RellumKeyBindingAction::Ignore, {}};
@@ -273,7 +275,7 @@ std::optional<RellumKeyBindingCommand> RellumKeyBindingCommandForKey(std::uint64
     case RellumPageUpKey:
         return shift ? C::pageUpAndModifySelection : C::scrollPageUp;
     case RellumPageDownKey:
-        return shift ? std::nullopt : std::optional<C>(C::scrollPageDown);
+        return shift ? C::pageDownAndModifySelection : C::scrollPageDown;
     case RellumDeleteForwardKey:
         return C::deleteForward;
     default:

@@ -91,6 +91,7 @@ enum class RellumKeyBindingCommand {
     moveToBeginningOfDocumentAndModifySelection,
     moveToEndOfDocumentAndModifySelection,
     pageUpAndModifySelection,
+    pageDownAndModifySelection,
 };
 
 // What the view does for a command.

@@ -173,6 +173,11 @@ std::optional<std::string> RellumKeyPressHelper::sequenceForModifierFlags(std::u
     const auto& cursorKeys = RellumGetCursorKeyTable();
     if (const auto it = cursorKeys.find(rawChar); it != cursorKeys.end()) {
         if (code & MetaBit) return formatModified(it->second.modified, code + 1);
+        // Linux Alt on Up and Down is the tables' Alt modifier, as on the
+        // function keys; with Left and Right it stays the view's word moves.
+        const bool upOrDown = rawChar == RellumUpArrowKey || rawChar == RellumDownArrowKey;
+        if (upOrDown && (code & AltBit) && !(code & ControlBit))
+            return formatModified(it->second.modified, code + 1);
         if (code != 0) return std::nullopt;
         return applicationCursorKeyMode_ ? it->second.application : it->second.normal;
     }

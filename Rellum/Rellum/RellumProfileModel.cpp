@@ -5,16 +5,29 @@
 #include <array>
 #include <random>
 
+namespace {
+// A text property whose null reads as an absent value: the value stays as it
+// was (the default, for a profile being read). Other kinds are checked as ever.
+template <class G, class S>
+MTLProperty textProperty(std::string key, G getter, S setter) {
+    MTLProperty p = MTLProperty::make(std::move(key), getter, setter);
+    p.set = [set = std::move(p.set)](MTLModel& model, const nlohmann::json& value, std::string& problem) {
+        return value.is_null() || set(model, value, problem);
+    };
+    return p;
+}
+} // namespace
+
 const MTLModelClass& RellumProfileModel::classDescription() {
     using P = RellumProfileModel;
     static const MTLModelClass c = MTLModelClass::make<P>(
         "RellumProfileModel", &MTLModel::classDescription(),
         {
-            MTLProperty::make("profile_id", &P::profile_id, &P::setProfile_id).notInJSON(),
-            MTLProperty::make("profile_name", &P::profile_name, &P::setProfile_name),
-            MTLProperty::make("term_type", &P::term_type, &P::setTerm_type),
-            MTLProperty::make("theme_name", &P::theme_name, &P::setTheme_name),
-            MTLProperty::make("run_command", &P::run_command, &P::setRun_command),
+            textProperty("profile_id", &P::profile_id, &P::setProfile_id).notInJSON(),
+            textProperty("profile_name", &P::profile_name, &P::setProfile_name),
+            textProperty("term_type", &P::term_type, &P::setTerm_type),
+            textProperty("theme_name", &P::theme_name, &P::setTheme_name),
+            textProperty("run_command", &P::run_command, &P::setRun_command),
             MTLProperty::make("run_insideshell", &P::run_insideshell, &P::setRun_insideshell),
             MTLProperty::make("is_default", &P::is_default, &P::setIs_default),
             MTLProperty::make("control_h_del", &P::control_h_del, &P::setControl_h_del),

@@ -28,7 +28,9 @@ RellumTerminal::RellumTerminal(std::weak_ptr<RellumTerminalDelegate> delegate, O
     defaultBackgroundColor_ = rellum_flatBlack();
     context_->setVideoTextColor(defaultTextColor_);
     context_->setVideoBackgroundColor(defaultBackgroundColor_);
-    renderQueue_ = std::make_unique<SerialQueue>("com.brimble.rellum.render", std::move(clock));
+    if (options.renderQueueFactory) renderQueue_ = options.renderQueueFactory(clock);
+    if (!renderQueue_)
+        renderQueue_ = std::make_unique<SerialQueue>("com.brimble.rellum.render", std::move(clock));
     if (options.screenControllerFactory)
         screenController_ = options.screenControllerFactory(*this, *primaryTextStorage_);
     if (screenController_ && options.font) {

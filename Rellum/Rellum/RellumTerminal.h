@@ -27,8 +27,6 @@
 #include <string_view>
 #include <vector>
 
-class SerialQueue;
-
 // One terminal: the state, the byte scanner, the primary and alternate grids,
 // one text storage per grid and the screen controller that shows the active
 // one.
@@ -66,6 +64,11 @@ public:
         ScreenControllerFactory screenControllerFactory;
         // The initial font (the owner's resolution of "Menlo" at 12 points); none when null.
         std::shared_ptr<const RellumFont> font;
+        // Makes the render queue on the clock; a SerialQueue of its own when
+        // empty. A driver that runs everything on one thread (the fuzz
+        // target) passes a queue whose blocks it runs itself.
+        std::function<std::unique_ptr<DispatchQueue>(std::shared_ptr<DispatchClock> clock)>
+            renderQueueFactory;
     };
 
     // Which screen action a menu item sends.
@@ -151,7 +154,7 @@ public:
     RellumScreenController* screenController() const { return screenController_.get(); } // main
     RellumScanner* scanner() const { return scanner_.get(); }                            // render
     RellumContext* context() const { return context_.get(); }                            // render
-    SerialQueue& renderQueue() const { return *renderQueue_; }
+    DispatchQueue& renderQueue() const { return *renderQueue_; }
     std::any representedObject() const;
     void setRepresentedObject(std::any object);
     std::optional<std::string> representedURL() const;
@@ -380,7 +383,7 @@ private:
 
     DispatchSemaphore renderSemaphore_{kRenderSemaphoreCount};
     // Last: destroyed first, so no block runs while the rest goes.
-    std::unique_ptr<SerialQueue> renderQueue_;
+    std::unique_ptr<DispatchQueue> renderQueue_;
 
 public:
     // Control-function state (render queue). Members the control functions

@@ -140,7 +140,8 @@ TEST(RellumKeyBindingCommand, ScrollIgnoreAndSelectionCommandsSendNothing) {
                            C::moveToEndOfParagraphAndModifySelection,
                            C::moveToBeginningOfDocumentAndModifySelection,
                            C::moveToEndOfDocumentAndModifySelection,
-                           C::pageUpAndModifySelection};
+                           C::pageUpAndModifySelection,
+                           C::pageDownAndModifySelection};
     for (bool alternate : {false, true}) {
         for (C c : scroll)
             EXPECT_EQ(RellumKeyBindingCommandResult(c, modes(false, alternate)),
@@ -157,12 +158,12 @@ TEST(RellumKeyBindingCommand, ScrollIgnoreAndSelectionCommandsSendNothing) {
     }
     // Every command has a selector name of its own.
     std::set<std::string_view> names;
-    for (int i = 0; i <= static_cast<int>(C::pageUpAndModifySelection); ++i) {
+    for (int i = 0; i <= static_cast<int>(C::pageDownAndModifySelection); ++i) {
         const auto name = RellumKeyBindingCommandName(static_cast<C>(i));
         EXPECT_TRUE(name.ends_with(":")) << i;
         names.insert(name);
     }
-    EXPECT_EQ(names.size(), static_cast<std::size_t>(C::pageUpAndModifySelection) + 1);
+    EXPECT_EQ(names.size(), static_cast<std::size_t>(C::pageDownAndModifySelection) + 1);
     EXPECT_FALSE(RellumKeyBindingCommandIsOffered(C::delete_));
     EXPECT_FALSE(RellumKeyBindingCommandIsOffered(C::cut));
     EXPECT_TRUE(RellumKeyBindingCommandIsOffered(C::yank));
@@ -205,6 +206,7 @@ TEST(RellumKeyBindingCommand, LinuxKeysMapToCommands) {
         {fn | shift, RellumHomeKey, C::moveToBeginningOfDocumentAndModifySelection},
         {fn | shift, RellumEndKey, C::moveToEndOfDocumentAndModifySelection},
         {fn | shift, RellumPageUpKey, C::pageUpAndModifySelection},
+        {fn | shift, RellumPageDownKey, C::pageDownAndModifySelection},
         {fn, RellumDeleteForwardKey, C::deleteForward},
         // Keys without a command: text, Command shortcuts, Control chords of special keys.
         {0, u'a', std::nullopt},

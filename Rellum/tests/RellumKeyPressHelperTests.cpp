@@ -91,7 +91,9 @@ TEST(RellumKeyPressHelper, CursorKeysWithEveryModifierCombination) {
                     expected = std::string(applicationMode ? "\x1bO" : "\x1b[") + row.final;
                 else if (combination & 8)
                     expected = modified("\x1b[1", combination + 1, std::string(1, row.final));
-                // Shift, Alt or Control alone leave the key to the view (selection, word moves).
+                else if ((row.final == 'A' || row.final == 'B') && (combination & 2) && !(combination & 4))
+                    expected = modified("\x1b[1", combination + 1, std::string(1, row.final));
+                // Otherwise Shift, Alt or Control leave the key to the view (selection, word moves).
                 EXPECT_EQ(helper.sequenceForModifierFlags(flagsFor(combination) | kFn, row.key), expected);
             }
         }
@@ -104,6 +106,13 @@ TEST(RellumKeyPressHelper, CursorKeyEdgeCases) {
     EXPECT_EQ(helper.sequenceForModifierFlags(kFn | kShift, RellumUpArrowKey), kNothing);
     EXPECT_EQ(helper.sequenceForModifierFlags(kFn | kLeftOption, RellumUpArrowKey), "\x1b[1;9A");
     EXPECT_EQ(helper.sequenceForModifierFlags(kFn | kLeftOption | kShift, RellumUpArrowKey), "\x1b[1;10A");
+    // Linux Alt on Up and Down: the Alt form; not with Control, and never on Left or Right.
+    RellumKeyPressHelper alt;
+    EXPECT_EQ(alt.sequenceForModifierFlags(kFn | RellumOptionKeyMask, RellumUpArrowKey), "\x1b[1;3A");
+    EXPECT_EQ(alt.sequenceForModifierFlags(kFn | RellumOptionKeyMask | kShift, RellumDownArrowKey),
+              "\x1b[1;4B");
+    EXPECT_EQ(alt.sequenceForModifierFlags(kFn | RellumOptionKeyMask | kControl, RellumUpArrowKey), kNothing);
+    EXPECT_EQ(alt.sequenceForModifierFlags(kFn | RellumOptionKeyMask, RellumLeftArrowKey), kNothing);
     helper.setApplicationCursorKeyMode(true);
     EXPECT_EQ(helper.sequenceForModifierFlags(kFn, RellumUpArrowKey), "\x1bOA");
     // The modified form does not depend on the cursor mode.

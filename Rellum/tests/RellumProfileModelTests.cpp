@@ -132,6 +132,30 @@ TEST(RellumProfileModel, DictionaryWithUnknownAndMissingKeys) {
     EXPECT_EQ(p->dictionaryValue().size(), 9u);
 }
 
+TEST(RellumProfileModel, NullTextReadsAsAbsentAndWrongTypesAreRefused) {
+    MTLJSONAdapter adapter;
+    Error error;
+    auto p = adapter.modelOfClass<RellumProfileModel>(
+        {{"profile_name", "Box"}, {"theme_name", nullptr}, {"term_type", nullptr}, {"run_command", nullptr}},
+        &error);
+    ASSERT_TRUE(p) << error.localizedDescription;
+    EXPECT_EQ(p->profile_name(), "Box");
+    EXPECT_EQ(p->theme_name(), "Printing");
+    EXPECT_EQ(p->term_type(), "xterm-256color");
+    EXPECT_EQ(p->run_command(), "");
+    auto named = adapter.modelOfClass<RellumProfileModel>({{"profile_name", nullptr}}, &error);
+    ASSERT_TRUE(named) << error.localizedDescription;
+    EXPECT_EQ(named->profile_name(), "Printing");
+
+    for (const nlohmann::json& wrong :
+         {nlohmann::json{{"theme_name", 5}}, nlohmann::json{{"term_type", {"vt100"}}},
+          nlohmann::json{{"application_keypad", "yes"}}}) {
+        Error refused;
+        EXPECT_FALSE(adapter.modelOfClass<RellumProfileModel>(wrong, &refused)) << wrong.dump();
+        EXPECT_FALSE(refused.localizedDescription.empty()) << wrong.dump();
+    }
+}
+
 TEST(RellumProfileModel, ArchiveRoundTripKeepsEveryValueAndTheTheme) {
     std::vector<std::shared_ptr<RellumProfileModel>> profiles{
         customProfile(), std::make_shared<RellumProfileModel>(),

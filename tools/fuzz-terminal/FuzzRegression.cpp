@@ -12,6 +12,8 @@
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size);
 
 int main(int argc, char** argv) {
+    const std::string name =
+        argc > 0 ? std::filesystem::path(argv[0]).filename().string() : "fuzz-regression";
     std::vector<std::filesystem::path> inputs;
     for (int i = 1; i < argc; ++i) {
         const std::filesystem::path path(argv[i]);
@@ -22,12 +24,12 @@ int main(int argc, char** argv) {
         } else if (std::filesystem::is_regular_file(path, error)) {
             inputs.push_back(path);
         } else {
-            std::fprintf(stderr, "fuzz-terminal-regression: cannot read %s\n", argv[i]);
+            std::fprintf(stderr, "%s: cannot read %s\n", name.c_str(), argv[i]);
             return 66;
         }
     }
     if (inputs.empty()) {
-        std::fprintf(stderr, "usage: fuzz-terminal-regression FILE-OR-FOLDER...\n");
+        std::fprintf(stderr, "usage: %s FILE-OR-FOLDER...\n", name.c_str());
         return 64;
     }
     for (const auto& path : inputs) {
@@ -35,6 +37,6 @@ int main(int argc, char** argv) {
         const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
         LLVMFuzzerTestOneInput(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
     }
-    std::printf("fuzz-terminal-regression: %zu inputs replayed\n", inputs.size());
+    std::printf("%s: %zu inputs replayed\n", name.c_str(), inputs.size());
     return 0;
 }

@@ -173,7 +173,13 @@ int main(int argc, char** argv) {
     while (delegate->updates.load() == before.load() && timer.elapsed() < 30000)
         pump(5);
     pump(100);
-    if (!unfocused) controller->textView()->setFocus();
+    // A shown window takes the keyboard focus for its first widget on most
+    // platforms (the offscreen one too), so the view is told either way.
+    if (unfocused)
+        controller->textView()->clearFocus();
+    else
+        controller->textView()->setFocus();
+    pump(20);
 
     const QPixmap shot = window.grab();
     int status = 0;

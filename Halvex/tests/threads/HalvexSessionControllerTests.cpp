@@ -220,7 +220,8 @@ TEST_F(SessionController, StartsIdleWithTheLogHeader) {
     for (auto& l : lines)
         EXPECT_TRUE(l.plain);
     EXPECT_EQ(lines[0].message, "#Version:    1.0");
-    EXPECT_EQ(lines[1].message, "#Software:   " + std::string(program_invocation_short_name));
+    // The application's name as users know it, whatever the program file is called.
+    EXPECT_EQ(lines[1].message, "#Software:   Orvik");
     EXPECT_TRUE(isStartDate(lines[2].message)) << lines[2].message;
     EXPECT_EQ(lines[3].message, "#Fields:     time x-comment\n");
     EXPECT_NE(controller->logId(), HalvexSessionController().logId());

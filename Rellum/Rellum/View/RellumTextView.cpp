@@ -329,17 +329,13 @@ void RellumTextView::copy() {
 }
 
 void RellumTextView::paste() {
-    QClipboard* clipboard = QGuiApplication::clipboard();
-    if (!clipboard) return;
-    std::string text = clipboard->text().toStdString();
+    std::string text = stringFromGeneralPasteboard();
     if (newlinesPasteAsCarriageReturns_) text = RellumNewlinesAsCarriageReturns(text);
     pasteString(text);
 }
 
 void RellumTextView::pasteAsEscaped() {
-    QClipboard* clipboard = QGuiApplication::clipboard();
-    if (!clipboard) return;
-    pasteString(rellum_stringWithEscapedShellCharacters(clipboard->text().toStdString()));
+    pasteString(rellum_stringWithEscapedShellCharacters(stringFromGeneralPasteboard()));
 }
 
 void RellumTextView::pasteSelection() {
@@ -352,7 +348,7 @@ void RellumTextView::pasteString(std::string_view text) {
     sendString(RellumPasteSequence(text, modes_.bracketedPasteMode));
 }
 
-std::string RellumTextView::dropString(const QMimeData& data) {
+std::string RellumTextView::stringFromPasteboard(const QMimeData& data) {
     RellumPasteboard pasteboard;
     if (data.hasUrls()) {
         std::vector<std::string> files;
@@ -365,8 +361,15 @@ std::string RellumTextView::dropString(const QMimeData& data) {
     return rellum_stringFromPasteboard(&pasteboard).value_or(std::string());
 }
 
+std::string RellumTextView::stringFromGeneralPasteboard() {
+    // Copied files come as their paths, never as file:// links, just as dropped ones do.
+    const QClipboard* clipboard = QGuiApplication::clipboard();
+    const QMimeData* data = clipboard ? clipboard->mimeData() : nullptr;
+    return data ? stringFromPasteboard(*data) : std::string();
+}
+
 bool RellumTextView::performDrop(const QMimeData& data) {
-    const std::string text = dropString(data);
+    const std::string text = stringFromPasteboard(data);
     if (text.empty()) return false;
     deselectAll();
     // As it is: a drop is not a paste, so no bracketing and no newline change.
@@ -485,12 +488,36 @@ void RellumTextView::scrollLineDown() {
     scrollToLine(int64_t(topLine_) + 1);
 }
 
+int64_t RellumTextView::pageLines() const {
+    // One line of the old page stays in sight.
+    return std::max<int64_t>(1, int64_t(visibleRows()) - 1);
+}
+
 void RellumTextView::scrollPageUp() {
-    scrollToLine(int64_t(topLine_) - std::max<int64_t>(1, int64_t(visibleRows()) - 1));
+    scrollToLine(int64_t(topLine_) - pageLines());
 }
 
 void RellumTextView::scrollPageDown() {
-    scrollToLine(int64_t(topLine_) + std::max<int64_t>(1, int64_t(visibleRows()) - 1));
+    scrollToLine(int64_t(topLine_) + pageLines());
+}
+
+void RellumTextView::pageAndModifySelection(bool up) {
+    if (lines_ && selectedRange().length > 0) {
+        // The moving end goes a page of lines, keeping its column where the line allows.
+        const uint64_t line = lines_->lineOfOffset(selectionEnd_);
+        const uint64_t last = lines_->lineCount() > 0 ? lines_->lineCount() - 1 : 0;
+        const uint64_t page = uint64_t(pageLines());
+        const uint64_t target = up ? line - std::min(line, page) : std::min(line + page, last);
+        const RellumRange from = lines_->lineRange(line);
+        const RellumRange to = lines_->lineRange(target);
+        selectionEnd_ = to.location + std::min(selectionEnd_ - from.location, to.length);
+        copySelectionToPrimary();
+        update();
+    }
+    if (up)
+        scrollPageUp();
+    else
+        scrollPageDown();
 }
 
 void RellumTextView::scrollToBottom() {
@@ -938,6 +965,10 @@ void RellumTextView::keyReleaseEvent(QKeyEvent* event) {
 void RellumTextView::performKeyBindingCommand(RellumKeyBindingCommand command,
                                               RellumKeyDownOutcome::Kind kind) {
     using C = RellumKeyBindingCommand;
+    if (command == C::pageUpAndModifySelection || command == C::pageDownAndModifySelection) {
+        pageAndModifySelection(command == C::pageUpAndModifySelection);
+        return;
+    }
     if (kind == RellumKeyDownOutcome::Kind::Selection) {
         extendSelection(command);
         return;
@@ -950,7 +981,6 @@ void RellumTextView::performKeyBindingCommand(RellumKeyBindingCommand command,
         scrollLineDown();
         break;
     case C::scrollPageUp:
-    case C::pageUpAndModifySelection:
         scrollPageUp();
         break;
     case C::scrollPageDown:

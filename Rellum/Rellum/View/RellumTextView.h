@@ -122,9 +122,12 @@ public:
     void pasteAsEscaped();
     void pasteSelection();
     void pasteString(std::string_view text);
-    // The text a drop sends: local files as shell-escaped paths joined by
-    // spaces, else the plain text; empty when there is neither.
-    static std::string dropString(const QMimeData& data);
+    // The text a paste or a drop of these contents sends: local files as
+    // shell-escaped paths joined by spaces, else the plain text; empty when
+    // there is neither.
+    static std::string stringFromPasteboard(const QMimeData& data);
+    // The same for the clipboard's contents.
+    static std::string stringFromGeneralPasteboard();
     bool performDrop(const QMimeData& data);
 
     // Find: selects the next (or previous) match after (before) the
@@ -137,6 +140,8 @@ public:
     // Scrolling, in whole lines; the top line is a line of the storage.
     uint64_t topLine() const { return topLine_; }
     uint64_t visibleRows() const;
+    // How far a page key scrolls.
+    int64_t pageLines() const;
     uint64_t documentLineCount() const;
     uint64_t maximumTopLine() const;
     void scrollToLine(int64_t line);
@@ -144,6 +149,9 @@ public:
     void scrollLineDown();
     void scrollPageUp();
     void scrollPageDown();
+    // Shift with a page key on the primary screen: a page of the scrollback,
+    // the selection (when there is one) extended by as many lines.
+    void pageAndModifySelection(bool up);
     void scrollToBeginningOfDocument() { scrollToLine(0); }
     void scrollToBottom();
     void setScrollBar(QScrollBar* scrollBar);

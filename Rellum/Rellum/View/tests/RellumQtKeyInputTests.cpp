@@ -133,6 +133,10 @@ INSTANTIATE_TEST_SUITE_P(
         KeyCase{"AltRightWordForward", Qt::Key_Right, kAlt, "", kNormal, Kind::Send,
                 "\x1b"
                 "f"},
+        KeyCase{"AltUpAltForm", Qt::Key_Up, kAlt, "", kAppCursor, Kind::Send, "\x1b[1;3A"},
+        KeyCase{"AltDownAltForm", Qt::Key_Down, kAlt, "", kNormal, Kind::Send, "\x1b[1;3B"},
+        KeyCase{"ShiftPageUpPrimaryPages", Qt::Key_PageUp, kShift, "", kNormal, Kind::Selection, ""},
+        KeyCase{"ShiftPageDownPrimaryPages", Qt::Key_PageDown, kShift, "", kNormal, Kind::Selection, ""},
         KeyCase{"HomePrimaryScrolls", Qt::Key_Home, kNone, "", kNormal, Kind::Scroll, ""},
         KeyCase{"HomeAlternate", Qt::Key_Home, kNone, "", kAlternate, Kind::Send, "\x1b[H"},
         KeyCase{"EndAlternateApplication", Qt::Key_End, kNone, "", kAlternateAppCursor, Kind::Send, "\x1bOF"},

@@ -149,6 +149,53 @@ TEST_F(TerminalViewInput, PageKeysScrollThePrimaryScreenAndGoToTheHostOnTheAlter
     EXPECT_EQ(key(Qt::Key_Home), CSI + "H");
 }
 
+TEST_F(TerminalViewInput, ShiftPageKeysPageTheScrollbackAndCarryASelection) {
+    std::string lines;
+    for (int i = 0; i < 60; ++i)
+        lines += "line " + std::to_string(i) + "\r\n";
+    h.feed(lines);
+    const uint64_t bottom = h.view()->topLine();
+    const int64_t page = h.view()->pageLines();
+    ASSERT_GT(bottom, uint64_t(page));
+    // Without a selection they only page, and make none.
+    EXPECT_EQ(key(Qt::Key_PageUp, Qt::ShiftModifier), "");
+    EXPECT_EQ(h.view()->topLine(), bottom - uint64_t(page));
+    EXPECT_EQ(key(Qt::Key_PageDown, Qt::ShiftModifier), "");
+    EXPECT_EQ(h.view()->topLine(), bottom);
+    EXPECT_EQ(h.view()->selectedRange().length, 0u);
+
+    // With one, its moving end goes the same page of lines, in its column.
+    const std::u16string text = h.terminal->primaryTextStorage()->string();
+    const uint64_t line50 = text.find(u"line 50");
+    ASSERT_NE(line50, std::u16string::npos);
+    h.view()->setSelectedRange({line50, 4});
+    EXPECT_EQ(key(Qt::Key_PageUp, Qt::ShiftModifier), "");
+    EXPECT_EQ(h.view()->topLine(), bottom - uint64_t(page));
+    std::string above(" ");
+    above.append(std::to_string(50 - page)).append("\nline ").append(std::to_string(51 - page));
+    EXPECT_EQ(h.view()->selectedText().substr(0, above.size()), above);
+    EXPECT_EQ(h.view()->selectedRange().end(), line50);
+    EXPECT_EQ(key(Qt::Key_PageDown, Qt::ShiftModifier), "");
+    EXPECT_EQ(h.view()->topLine(), bottom);
+    EXPECT_EQ(h.view()->selectedText(), "line");
+
+    // The host's own in the alternate screen.
+    h.feed("\x1b[?1049h");
+    EXPECT_EQ(key(Qt::Key_PageUp, Qt::ShiftModifier), CSI + "5;2~");
+    EXPECT_EQ(key(Qt::Key_PageDown, Qt::ShiftModifier), CSI + "6;2~");
+}
+
+TEST_F(TerminalViewInput, AltUpAndDownSendTheAltCursorKeysAndAltLeftRightMoveByWords) {
+    EXPECT_EQ(key(Qt::Key_Up, Qt::AltModifier), CSI + "1;3A");
+    EXPECT_EQ(key(Qt::Key_Down, Qt::AltModifier), CSI + "1;3B");
+    EXPECT_EQ(key(Qt::Key_Up, Qt::AltModifier | Qt::ShiftModifier), CSI + "1;4A");
+    // The same whatever the host's cursor-key mode.
+    h.feed("\x1b[?1h");
+    EXPECT_EQ(key(Qt::Key_Down, Qt::AltModifier), CSI + "1;3B");
+    EXPECT_EQ(key(Qt::Key_Left, Qt::AltModifier), ESC + "b");
+    EXPECT_EQ(key(Qt::Key_Right, Qt::AltModifier), ESC + "f");
+}
+
 TEST_F(TerminalViewInput, HeldKeysRepeatOnlyWhileTheHostAllowsIt) {
     QKeyEvent repeat(QEvent::KeyPress, Qt::Key_X, Qt::NoModifier, QStringLiteral("x"), true);
     h.feed("\x1b[?8l");
@@ -339,6 +386,31 @@ TEST_F(TerminalViewInput, PasteAsEscapedAndPasteSelection) {
     h.view()->pasteSelection();
     EXPECT_EQ(h.delegate->take(), "foo bar");
     EXPECT_EQ(h.view()->selectedRange().length, 0u);
+}
+
+TEST_F(TerminalViewInput, PastedFilesSendTheirPathsAsDropsDo) {
+    // A file manager's copy: the files' links, and the links again as text.
+    auto* files = new QMimeData;
+    files->setUrls({QUrl::fromLocalFile(QStringLiteral("/tmp/a b.txt")),
+                    QUrl::fromLocalFile(QStringLiteral("/tmp/c$d"))});
+    files->setText(QStringLiteral("file:///tmp/a%20b.txt\nfile:///tmp/c$d\n"));
+    QGuiApplication::clipboard()->setMimeData(files);
+    h.view()->paste();
+    EXPECT_EQ(h.delegate->take(), "/tmp/a\\ b.txt /tmp/c\\$d");
+    h.controller->setNewlinesPasteAsCarriageReturns(true);
+    h.feed("\x1b[?2004h");
+    QTest::keyClick(h.view(), Qt::Key_V, Qt::ControlModifier | Qt::ShiftModifier);
+    EXPECT_EQ(h.delegate->take(), CSI + "200~/tmp/a\\ b.txt /tmp/c\\$d" + CSI + "201~");
+    // Paste as escaped escapes that text once more.
+    h.view()->pasteAsEscaped();
+    EXPECT_EQ(h.delegate->take(), CSI + "200~/tmp/a\\\\\\ b.txt\\ /tmp/c\\\\\\$d" + CSI + "201~");
+    // Links that are not local files paste as their text.
+    auto* web = new QMimeData;
+    web->setUrls({QUrl(QStringLiteral("https://example.org/x"))});
+    web->setText(QStringLiteral("https://example.org/x"));
+    QGuiApplication::clipboard()->setMimeData(web);
+    h.view()->paste();
+    EXPECT_EQ(h.delegate->take(), CSI + "200~https://example.org/x" + CSI + "201~");
 }
 
 TEST_F(TerminalViewInput, DropsSendShellEscapedPathsOrTextUnbracketed) {
