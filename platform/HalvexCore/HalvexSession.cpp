@@ -192,3 +192,12 @@ void HalvexSession::enqueueForwardRequest(const std::optional<std::string>& list
     command.completion = std::move(completion);
     core_->post(std::move(command));
 }
+
+void HalvexSession::cancelForwardRequest(const std::optional<std::string>& listenHost, uint16_t listenPort,
+                                         HalvexForwardCompletion completion) {
+    HalvexSessionCore::Command command(HalvexSessionCore::Command::Type::CancelForward);
+    command.listenHost = listenHost;
+    command.listenPort = listenPort;
+    command.completion = std::move(completion);
+    core_->post(std::move(command));
+}
