@@ -696,8 +696,10 @@ void HalvexSessionCore::serviceChannel(const std::shared_ptr<HalvexChannel>& ch)
     auto& io = *ch->io_;
     using Phase = HalvexChannelIO::Phase;
     if (io.phase == Phase::Closed) return;
-    if (io.closing && io.phase != Phase::Open) {
-        // Closed before it opened: nothing was sent, nothing to wait for.
+    // Closed before it opened. Once the open request is out the server may be
+    // connecting already: the answer is awaited, so that an open channel is
+    // closed on the server too rather than left there.
+    if (io.closing && io.phase != Phase::Open && io.phase != Phase::Opening) {
         failChannel(ch, std::nullopt);
         return;
     }
@@ -718,6 +720,7 @@ void HalvexSessionCore::serviceChannel(const std::shared_ptr<HalvexChannel>& ch)
                      ? ssh_channel_open_forward(io.channel, io.host.c_str(), io.port, "127.0.0.1", 0)
                      : ssh_channel_open_session(io.channel);
         if (rc == SSH_AGAIN) return;
+        if (io.closing) return failChannel(ch, std::nullopt);
         if (rc != SSH_OK)
             return openFailure(io.kind == HalvexChannelIO::Kind::Direct
                                    ? "Could not open a channel to " + io.host + " port " +

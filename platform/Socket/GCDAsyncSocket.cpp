@@ -11,6 +11,7 @@
 #include <future>
 #include <net/if.h>
 #include <pthread.h>
+#include <sys/socket.h>
 #include <thread>
 #include <vector>
 
@@ -131,7 +132,9 @@ struct GCDAsyncSocketCore : std::enable_shared_from_this<GCDAsyncSocketCore> {
     mutable std::mutex mutex;
     std::weak_ptr<GCDAsyncSocket> owner;
     std::weak_ptr<GCDAsyncSocketDelegate> delegate;
-    std::shared_ptr<DispatchQueue> delegateQueue;
+    // Not kept alive by the socket: a queue goes with its owner, and events
+    // for a queue that has gone are dropped.
+    std::weak_ptr<DispatchQueue> delegateQueue;
     bool ipv4 = true, ipv6 = true, noDelay = false, autoDisconnect = true;
     State state = State::Idle;
     bool started = false; // connecting, connected or listening: the delegate hears the end
@@ -171,7 +174,7 @@ struct GCDAsyncSocketCore : std::enable_shared_from_this<GCDAsyncSocketCore> {
         std::shared_ptr<DispatchQueue> queue;
         {
             std::lock_guard lock(mutex);
-            queue = delegateQueue;
+            queue = delegateQueue.lock();
         }
         if (queue) deliverOn(queue, std::make_shared<Event>(std::move(event)));
     }
@@ -191,7 +194,7 @@ struct GCDAsyncSocketCore : std::enable_shared_from_this<GCDAsyncSocketCore> {
                 std::lock_guard lock(core->mutex);
                 socket = core->owner.lock();
                 d = core->delegate.lock();
-                now = core->delegateQueue;
+                now = core->delegateQueue.lock();
             }
             if (!socket || !d || !now) return;
             if (now.get() != target) {
@@ -204,7 +207,11 @@ struct GCDAsyncSocketCore : std::enable_shared_from_this<GCDAsyncSocketCore> {
 
     // --- ending
 
-    void closeWithError(const std::optional<Error>& error, bool tell = true) {
+    // graceful: the end this side asked for once its reads or writes were
+    // done. What the peer sent that no one read is taken first, so that the
+    // close is an orderly one rather than a reset that could overtake the
+    // last bytes written.
+    void closeWithError(const std::optional<Error>& error, bool tell = true, bool graceful = false) {
         bool wasStarted;
         {
             std::lock_guard lock(mutex);
@@ -220,6 +227,12 @@ struct GCDAsyncSocketCore : std::enable_shared_from_this<GCDAsyncSocketCore> {
         for (auto& a : acceptors)
             a->close(ignored);
         acceptors.clear();
+        if (graceful && socket.is_open()) {
+            socket.shutdown(tcp::socket::shutdown_send, ignored);
+            if (chunk.size() < kChunk) chunk.resize(kChunk);
+            for (int i = 0; i < 16; ++i)
+                if (::recv(socket.native_handle(), chunk.data(), chunk.size(), MSG_DONTWAIT) <= 0) break;
+        }
         socket.close(ignored);
         reads.clear();
         writes.clear();
@@ -242,7 +255,7 @@ struct GCDAsyncSocketCore : std::enable_shared_from_this<GCDAsyncSocketCore> {
         bool readsDone = reads.empty();
         bool writesDone = writes.empty() && !writeInFlight;
         if ((!closeAfterReads || readsDone) && (!closeAfterWrites || writesDone))
-            closeWithError(std::nullopt);
+            closeWithError(std::nullopt, true, true);
     }
 
     // --- connecting
@@ -415,8 +428,8 @@ struct GCDAsyncSocketCore : std::enable_shared_from_this<GCDAsyncSocketCore> {
             if (ec) {
                 // A family this host has no such address of is left out; any
                 // other failure (a port in use) fails the whole listen.
-                bool missing = ec == std::errc::address_not_available ||
-                               ec == std::errc::address_family_not_supported;
+                bool missing =
+                    ec == std::errc::address_not_available || ec == std::errc::address_family_not_supported;
                 if (missing && addresses.size() > 1) {
                     skipped = errorFrom(ec);
                     continue;
@@ -748,7 +761,7 @@ std::shared_ptr<GCDAsyncSocketDelegate> GCDAsyncSocket::delegate() const {
 
 std::shared_ptr<DispatchQueue> GCDAsyncSocket::delegateQueue() const {
     std::lock_guard lock(core_->mutex);
-    return core_->delegateQueue;
+    return core_->delegateQueue.lock();
 }
 
 void GCDAsyncSocket::setIPv4Enabled(bool enabled) {
@@ -792,7 +805,7 @@ std::optional<Error> startProblem(GCDAsyncSocketCore& core, bool listen) {
     if (core.delegate.expired())
         return socketError(GCDAsyncSocketBadConfigError,
                            "Attempting to use a socket without a delegate. Set a delegate first.");
-    if (!core.delegateQueue)
+    if (core.delegateQueue.expired())
         return socketError(
             GCDAsyncSocketBadConfigError,
             "Attempting to use a socket without a delegate queue. Set a delegate queue first.");

@@ -79,6 +79,7 @@ public:
     GCDAsyncSocket(const GCDAsyncSocket&) = delete;
     GCDAsyncSocket& operator=(const GCDAsyncSocket&) = delete;
 
+    // The socket keeps neither its delegate nor its delegate queue alive.
     void setDelegate(std::weak_ptr<GCDAsyncSocketDelegate> delegate);
     void setDelegate(std::weak_ptr<GCDAsyncSocketDelegate> delegate, std::shared_ptr<DispatchQueue> queue);
     std::shared_ptr<GCDAsyncSocketDelegate> delegate() const;

@@ -1,0 +1,202 @@
+#include "Halvex/HalvexBridgeConnection.h"
+
+HalvexBridgeConnection::HalvexBridgeConnection(std::weak_ptr<HalvexBridgeConnectionDelegate> delegate)
+    : delegate_(std::move(delegate)),
+      queue_(std::make_shared<SerialQueue>(
+          "com.brimble.halvex.extras.portforwarding.connection.delegate_queue")) {}
+
+HalvexBridgeConnection::~HalvexBridgeConnection() {
+    disconnect();
+}
+
+void HalvexBridgeConnection::setDelegate(std::weak_ptr<HalvexBridgeConnectionDelegate> delegate) {
+    std::lock_guard lock(mutex_);
+    delegate_ = std::move(delegate);
+}
+
+std::shared_ptr<HalvexBridgeConnectionDelegate> HalvexBridgeConnection::delegate() const {
+    std::lock_guard lock(mutex_);
+    return delegate_.lock();
+}
+
+std::shared_ptr<GCDAsyncSocket> HalvexBridgeConnection::clientSocket() const {
+    std::lock_guard lock(mutex_);
+    return clientSocket_;
+}
+
+std::shared_ptr<GCDAsyncSocket> HalvexBridgeConnection::targetSocket() const {
+    std::lock_guard lock(mutex_);
+    return targetSocket_;
+}
+
+std::shared_ptr<HalvexChannel> HalvexBridgeConnection::targetChannel() const {
+    std::lock_guard lock(mutex_);
+    return targetChannel_;
+}
+
+bool HalvexBridgeConnection::isDisconnected() const {
+    std::lock_guard lock(mutex_);
+    return disconnected_;
+}
+
+void HalvexBridgeConnection::disconnect() {
+    std::shared_ptr<GCDAsyncSocket> client, target;
+    std::shared_ptr<HalvexChannel> channel;
+    {
+        std::lock_guard lock(mutex_);
+        disconnected_ = true;
+        client = std::move(clientSocket_);
+        target = std::move(targetSocket_);
+        channel = std::move(targetChannel_);
+    }
+    if (target) {
+        target->setDelegate({});
+        target->disconnect();
+    }
+    if (channel) {
+        channel->setDelegate({});
+        channel->close();
+    }
+    if (client) {
+        client->setDelegate({});
+        client->disconnect();
+    }
+}
+
+void HalvexBridgeConnection::setClientSocket(std::shared_ptr<GCDAsyncSocket> socket) {
+    std::unique_lock lock(mutex_);
+    if (!disconnected_) {
+        clientSocket_ = std::move(socket);
+        return;
+    }
+    lock.unlock();
+    if (socket) {
+        socket->setDelegate({});
+        socket->disconnect();
+    }
+}
+
+bool HalvexBridgeConnection::setTargetSocket(std::shared_ptr<GCDAsyncSocket> socket) {
+    std::unique_lock lock(mutex_);
+    if (!disconnected_) {
+        targetSocket_ = std::move(socket);
+        return true;
+    }
+    lock.unlock();
+    if (socket) {
+        socket->setDelegate({});
+        socket->disconnect();
+    }
+    return false;
+}
+
+void HalvexBridgeConnection::setTargetChannel(std::shared_ptr<HalvexChannel> channel) {
+    std::unique_lock lock(mutex_);
+    if (!disconnected_) {
+        targetChannel_ = std::move(channel);
+        return;
+    }
+    lock.unlock();
+    if (channel) {
+        channel->setDelegate({});
+        channel->close();
+    }
+}
+
+std::shared_ptr<GCDAsyncSocket> HalvexBridgeConnection::makeSocket() {
+    auto socket = GCDAsyncSocket::make(weak_from_this(), queue_);
+    socket->setNoDelay(true);
+    socket->setAutoDisconnectOnClosedReadStream(false);
+    return socket;
+}
+
+void HalvexBridgeConnection::onQueue(std::function<void(HalvexBridgeConnection&)> f) {
+    std::weak_ptr<HalvexBridgeConnection> weak = weak_from_this();
+    queue_->async([weak, f = std::move(f)] {
+        auto self = weak.lock();
+        if (self && !self->isDisconnected()) f(*self);
+    });
+}
+
+long HalvexBridgeConnection::chooseMode(const std::string& host) {
+    if (auto d = delegate()) return d->bridgeModeOfHost(*this, host);
+    return HalvexBridgeModeChannel;
+}
+
+void HalvexBridgeConnection::reportBreak(const std::optional<Error>& error) {
+    // A connect that cannot start and the client's end both end the bridge:
+    // its owner hears of it once.
+    if (broken_) return;
+    broken_ = true;
+    if (auto d = delegate()) d->didBreakWithError(*this, error);
+}
+
+void HalvexBridgeConnection::reportTargetBreak(const Error& error, long mode, const std::string& host,
+                                               uint16_t port) {
+    if (auto d = delegate()) d->didTargetBreakWithError(*this, error, mode, host, port);
+}
+
+void HalvexBridgeConnection::relayChannelData(GCDAsyncSocket& socket, std::string data, long tag) {
+    channelBytesPending_ += data.size();
+    channelWrites_.push_back(data.size());
+    socket.writeData(std::move(data), 0, tag);
+    if (!channelPaused_ && channelBytesPending_ > ChannelHighWater) {
+        if (auto channel = targetChannel()) {
+            channelPaused_ = true;
+            channel->pauseReading();
+        }
+    }
+}
+
+void HalvexBridgeConnection::channelDataWritten() {
+    if (channelWrites_.empty()) return;
+    channelBytesPending_ -= channelWrites_.front();
+    channelWrites_.pop_front();
+    if (channelPaused_ && channelBytesPending_ <= ChannelLowWater) {
+        channelPaused_ = false;
+        if (auto channel = targetChannel()) channel->resumeReading();
+    }
+}
+
+void HalvexBridgeConnection::writeToChannel(const std::string& data) {
+    auto channel = targetChannel();
+    if (!channel) return;
+    awaitingChannelWrite_ = true;
+    channel->writeData(data);
+}
+
+// --- the channel's callbacks, moved onto the queue. A bridge is the delegate
+// of one channel only, and hears nothing from it once disconnected.
+
+void HalvexBridgeConnection::didReadStdoutData(HalvexChannel&, std::string_view data) {
+    onQueue([data = std::string(data)](HalvexBridgeConnection& self) mutable {
+        self.channelData(std::move(data));
+    });
+}
+
+void HalvexBridgeConnection::channelDidWriteData(HalvexChannel&) {
+    onQueue([](HalvexBridgeConnection& self) {
+        if (!self.awaitingChannelWrite_) return;
+        self.awaitingChannelWrite_ = false;
+        self.channelWroteData();
+    });
+}
+
+void HalvexBridgeConnection::channelDidOpen(HalvexChannel&) {
+    onQueue([](HalvexBridgeConnection& self) { self.channelOpened(); });
+}
+
+bool HalvexBridgeConnection::channelDidReceiveEOF(HalvexChannel&) {
+    onQueue([](HalvexBridgeConnection& self) { self.channelEnded(); });
+    return true; // the client may still have bytes for the target
+}
+
+void HalvexBridgeConnection::channelDidClose(HalvexChannel&, const std::optional<Error>& error) {
+    onQueue([error](HalvexBridgeConnection& self) {
+        {
+            std::lock_guard lock(self.mutex_);
+            self.targetChannel_.reset();
+        }
+        self.channelClosed(error);
+    });
+}

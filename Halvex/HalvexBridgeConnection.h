@@ -1,0 +1,143 @@
+#pragma once
+
+#include "Dispatch/SerialQueue.h"
+#include "Foundation/Error.h"
+#include "HalvexCore/HalvexChannel.h"
+#include "Socket/GCDAsyncSocket.h"
+
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+
+class HalvexBridgeConnection;
+
+// How a dynamic bridge reaches its target: 1 while it talks to its client,
+// then 2 through an SSH direct channel; any other answer connects directly
+// from this machine.
+enum HalvexBridgeMode : long {
+    HalvexBridgeModeDirect = 0,
+    HalvexBridgeModeHandshake = 1,
+    HalvexBridgeModeChannel = 2,
+};
+
+// What a bridge asks and reports. Called on the bridge's queue.
+class HalvexBridgeConnectionDelegate {
+public:
+    virtual ~HalvexBridgeConnectionDelegate() = default;
+
+    virtual long bridgeModeOfHost(HalvexBridgeConnection&, const std::string& /*host*/) {
+        return HalvexBridgeModeChannel;
+    }
+    // The bridge is finished (once per bridge); the error is its client
+    // side's, none for an orderly end.
+    virtual void didBreakWithError(HalvexBridgeConnection&, const std::optional<Error>&) {}
+    // The target could not be reached or failed.
+    virtual void didTargetBreakWithError(HalvexBridgeConnection&, const Error&, long /*mode*/,
+                                         const std::string& /*targetHost*/, uint16_t /*targetPort*/) {}
+};
+
+// One relayed TCP connection of a port forwarding: a client socket on one
+// side, an SSH channel or a second socket on the other. Each bridge has its
+// own serial queue; its sockets report there, and the channel's callbacks,
+// which come on the session's I/O thread, are moved there before they touch
+// the bridge. Relaying reads at most 16 KiB at a time and reads again only
+// once the last chunk has been passed on; bytes from the channel wait for a
+// slow client with the channel's reading paused, so neither side can make
+// the bridge hold more than a bounded amount. An end of data on either side
+// is passed on to the other (half-close); the bridge ends when its client
+// side does.
+//
+// Made with make() and owned through shared_ptr. Every public call may come
+// from any thread.
+class HalvexBridgeConnection : public GCDAsyncSocketDelegate,
+                               public HalvexChannelDelegate,
+                               public std::enable_shared_from_this<HalvexBridgeConnection> {
+public:
+    static constexpr size_t RelayChunk = 16384;
+    // Bytes from the channel not yet written to the client: reading pauses
+    // above the high mark and resumes at the low one.
+    static constexpr size_t ChannelHighWater = 512 * 1024;
+    static constexpr size_t ChannelLowWater = 128 * 1024;
+
+    // Ends the bridge without telling its delegate.
+    ~HalvexBridgeConnection() override;
+    HalvexBridgeConnection(const HalvexBridgeConnection&) = delete;
+    HalvexBridgeConnection& operator=(const HalvexBridgeConnection&) = delete;
+
+    void setDelegate(std::weak_ptr<HalvexBridgeConnectionDelegate> delegate);
+    std::shared_ptr<HalvexBridgeConnectionDelegate> delegate() const;
+    const std::shared_ptr<SerialQueue>& delegateQueue() const { return queue_; }
+
+    std::shared_ptr<GCDAsyncSocket> clientSocket() const;
+    std::shared_ptr<GCDAsyncSocket> targetSocket() const;
+    std::shared_ptr<HalvexChannel> targetChannel() const;
+
+    // Closes the target socket, the target channel and the client socket,
+    // telling no one; the sockets' descriptors are closed when it returns.
+    void disconnect();
+
+protected:
+    HalvexBridgeConnection(std::weak_ptr<HalvexBridgeConnectionDelegate> delegate);
+
+    // Runs f on the bridge's queue while the bridge lives and is not
+    // disconnected.
+    void onQueue(std::function<void(HalvexBridgeConnection&)> f);
+    bool isDisconnected() const;
+    void setClientSocket(std::shared_ptr<GCDAsyncSocket> socket);
+    // False when the bridge was disconnected meanwhile (the socket is then
+    // closed).
+    bool setTargetSocket(std::shared_ptr<GCDAsyncSocket> socket);
+    void setTargetChannel(std::shared_ptr<HalvexChannel> channel);
+    // A socket of this bridge's, reporting on its queue; relays keep their
+    // ends of data to themselves.
+    std::shared_ptr<GCDAsyncSocket> makeSocket();
+
+    // Queue only: the delegate's answers and reports.
+    long chooseMode(const std::string& host);
+    void reportBreak(const std::optional<Error>& error);
+    void reportTargetBreak(const Error& error, long mode, const std::string& host, uint16_t port);
+
+    // Queue only: channel bytes to a socket with the channel's reading paused
+    // while too many wait, and the matching write completion.
+    void relayChannelData(GCDAsyncSocket& socket, std::string data, long tag);
+    void channelDataWritten();
+    // Queue only: one client chunk to the channel, the next read once it is
+    // out.
+    void writeToChannel(const std::string& data);
+
+    // The channel's events, on the bridge's queue, for the current channel.
+    virtual void channelOpened() {}
+    virtual void channelData(std::string /*data*/) {}
+    virtual void channelWroteData() {}
+    virtual void channelEnded() {}
+    virtual void channelClosed(const std::optional<Error>& /*error*/) {}
+
+    bool awaitingChannelWrite_ = false; // queue only
+
+private:
+    // HalvexChannelDelegate, on the session's I/O thread.
+    void didReadStdoutData(HalvexChannel&, std::string_view data) override;
+    void channelDidWriteData(HalvexChannel&) override;
+    void channelDidClose(HalvexChannel&, const std::optional<Error>&) override;
+    void channelDidOpen(HalvexChannel&) override;
+    bool channelDidReceiveEOF(HalvexChannel&) override;
+
+    mutable std::mutex mutex_;
+    std::weak_ptr<HalvexBridgeConnectionDelegate> delegate_; // guarded by mutex_
+    std::shared_ptr<GCDAsyncSocket> clientSocket_;           // guarded by mutex_
+    std::shared_ptr<GCDAsyncSocket> targetSocket_;           // guarded by mutex_
+    std::shared_ptr<HalvexChannel> targetChannel_;           // guarded by mutex_
+    bool disconnected_ = false;                              // guarded by mutex_
+
+    // Queue only.
+    bool broken_ = false;
+    size_t channelBytesPending_ = 0;
+    std::deque<size_t> channelWrites_;
+    bool channelPaused_ = false;
+
+    std::shared_ptr<SerialQueue> queue_;
+};
