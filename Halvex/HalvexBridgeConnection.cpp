@@ -137,40 +137,61 @@ void HalvexBridgeConnection::reportTargetBreak(const Error& error, long mode, co
 }
 
 void HalvexBridgeConnection::relayChannelData(GCDAsyncSocket& socket, std::string data, long tag) {
-    channelBytesPending_ += data.size();
     channelWrites_.push_back(data.size());
     socket.writeData(std::move(data), 0, tag);
-    if (!channelPaused_ && channelBytesPending_ > ChannelHighWater) {
-        if (auto channel = targetChannel()) {
-            channelPaused_ = true;
-            channel->pauseReading();
-        }
-    }
 }
 
 void HalvexBridgeConnection::channelDataWritten() {
     if (channelWrites_.empty()) return;
-    channelBytesPending_ -= channelWrites_.front();
+    size_t written = channelWrites_.front();
     channelWrites_.pop_front();
+    std::lock_guard lock(flowMutex_);
+    channelBytesPending_ -= std::min(channelBytesPending_, written);
     if (channelPaused_ && channelBytesPending_ <= ChannelLowWater) {
         channelPaused_ = false;
         if (auto channel = targetChannel()) channel->resumeReading();
     }
 }
 
+// The channel copies what it is given, so the next read may start at once
+// while the channel still has room; past ChannelQueueLimit it waits until
+// the channel has handed everything to the transport.
 void HalvexBridgeConnection::writeToChannel(const std::string& data) {
     auto channel = targetChannel();
     if (!channel) return;
-    awaitingChannelWrite_ = true;
     channel->writeData(data);
+    if (channel->queuedBytes() < ChannelQueueLimit)
+        channelWroteData();
+    else
+        awaitingChannelWrite_ = true;
 }
 
 // --- the channel's callbacks, moved onto the queue. A bridge is the delegate
 // of one channel only, and hears nothing from it once disconnected.
 
-void HalvexBridgeConnection::didReadStdoutData(HalvexChannel&, std::string_view data) {
-    onQueue([data = std::string(data)](HalvexBridgeConnection& self) mutable {
-        self.channelData(std::move(data));
+// Packets that come while the queue is busy gather in the inbox and go in
+// one hop. Everything not yet written to the client counts, and the channel
+// stops reading above the high mark, before the queue even runs.
+void HalvexBridgeConnection::didReadStdoutData(HalvexChannel& channel, std::string_view data) {
+    {
+        std::lock_guard lock(flowMutex_);
+        inbox_.append(data);
+        channelBytesPending_ += data.size();
+        if (!channelPaused_ && channelBytesPending_ > ChannelHighWater) {
+            channelPaused_ = true;
+            channel.pauseReading();
+        }
+        if (inboxPosted_) return;
+        inboxPosted_ = true;
+    }
+    onQueue([](HalvexBridgeConnection& self) {
+        std::string data;
+        {
+            std::lock_guard lock(self.flowMutex_);
+            data.swap(self.inbox_);
+            self.inboxPosted_ = false;
+        }
+        if (!data.empty()) self.channelData(std::move(data));
     });
 }
 

@@ -45,8 +45,9 @@ public:
 // own serial queue; its sockets report there, and the channel's callbacks,
 // which come on the session's I/O thread, are moved there before they touch
 // the bridge. Relaying reads at most 16 KiB at a time and reads again only
-// once the last chunk has been passed on; bytes from the channel wait for a
-// slow client with the channel's reading paused, so neither side can make
+// once the last chunk has been passed on (to a channel: while the channel
+// holds less than ChannelQueueLimit unsent); bytes from the channel wait for
+// a slow client with the channel's reading paused, so neither side can make
 // the bridge hold more than a bounded amount. An end of data on either side
 // is passed on to the other (half-close); the bridge ends when its client
 // side does.
@@ -60,8 +61,10 @@ public:
     static constexpr size_t RelayChunk = 16384;
     // Bytes from the channel not yet written to the client: reading pauses
     // above the high mark and resumes at the low one.
-    static constexpr size_t ChannelHighWater = 512 * 1024;
-    static constexpr size_t ChannelLowWater = 128 * 1024;
+    static constexpr size_t ChannelHighWater = 4 * 1024 * 1024;
+    static constexpr size_t ChannelLowWater = 1024 * 1024;
+    // Client bytes a channel may hold unsent before the next read waits.
+    static constexpr size_t ChannelQueueLimit = 1024 * 1024;
 
     // Ends the bridge without telling its delegate.
     ~HalvexBridgeConnection() override;
@@ -101,12 +104,12 @@ protected:
     void reportBreak(const std::optional<Error>& error);
     void reportTargetBreak(const Error& error, long mode, const std::string& host, uint16_t port);
 
-    // Queue only: channel bytes to a socket with the channel's reading paused
-    // while too many wait, and the matching write completion.
+    // Queue only: channel bytes to a socket, and the matching write
+    // completion, which resumes the channel's reading once few wait.
     void relayChannelData(GCDAsyncSocket& socket, std::string data, long tag);
     void channelDataWritten();
-    // Queue only: one client chunk to the channel, the next read once it is
-    // out.
+    // Queue only: one client chunk to the channel; channelWroteData (the next
+    // read) follows at once while the channel has room, else once it is out.
     void writeToChannel(const std::string& data);
 
     // The channel's events, on the bridge's queue, for the current channel.
@@ -133,11 +136,17 @@ private:
     std::shared_ptr<HalvexChannel> targetChannel_;           // guarded by mutex_
     bool disconnected_ = false;                              // guarded by mutex_
 
+    // The channel's bytes on their way to the client. The session's I/O
+    // thread adds to them, the queue takes them and hears of their writes.
+    std::mutex flowMutex_;
+    std::string inbox_;              // guarded by flowMutex_
+    bool inboxPosted_ = false;       // guarded by flowMutex_
+    size_t channelBytesPending_ = 0; // guarded by flowMutex_: in the inbox or not yet written
+    bool channelPaused_ = false;     // guarded by flowMutex_
+
     // Queue only.
     bool broken_ = false;
-    size_t channelBytesPending_ = 0;
     std::deque<size_t> channelWrites_;
-    bool channelPaused_ = false;
 
     std::shared_ptr<SerialQueue> queue_;
 };

@@ -6,7 +6,7 @@
 #include "HalvexCore/HalvexChannel.h"
 #include "HalvexCore/HalvexPrivateKeyParser.h"
 #include "HalvexCore/HalvexSession.h"
-#include "TestPeers.h"
+#include "TestServers.h"
 
 #include <algorithm>
 #include <atomic>
@@ -154,61 +154,10 @@ std::optional<double> ours(peers::SSHD& sshd, Sink& sink) {
 
 std::optional<double> openssh(peers::SSHD& sshd, Sink& sink) {
     uint16_t local = peers::freePort();
-    std::vector<std::string> args = {"ssh",
-                                     "-N",
-                                     "-T",
-                                     "-F",
-                                     "/dev/null",
-                                     "-o",
-                                     "BatchMode=yes",
-                                     "-o",
-                                     "StrictHostKeyChecking=no",
-                                     "-o",
-                                     "UserKnownHostsFile=/dev/null",
-                                     "-o",
-                                     "ExitOnForwardFailure=yes",
-                                     "-o",
-                                     "LogLevel=ERROR",
-                                     "-c",
-                                     kCipher,
-                                     "-i",
-                                     sshd.dir.path + "/id_ed25519",
-                                     "-p",
-                                     std::to_string(sshd.port),
-                                     "-L",
-                                     std::to_string(local) + ":127.0.0.1:" + std::to_string(sink.port),
-                                     "root@127.0.0.1"};
-    std::vector<char*> argv;
-    for (auto& a : args)
-        argv.push_back(a.data());
-    argv.push_back(nullptr);
-    // ssh gets a parent-death signal: it never outlives this program.
-    pid_t parent = getpid();
-    pid_t pid = fork();
-    if (pid < 0) return std::nullopt;
-    if (pid == 0) {
-        prctl(PR_SET_PDEATHSIG, SIGTERM);
-        if (getppid() != parent) _exit(127);
-        int null = ::open("/dev/null", O_RDWR);
-        dup2(null, 0);
-        dup2(null, 1);
-        execvp("ssh", argv.data());
-        _exit(127);
-    }
-    auto stopSSH = [&] {
-        kill(pid, SIGTERM);
-        waitpid(pid, nullptr, 0);
-    };
-    int fd = -1;
-    for (int i = 0; i < 500 && fd < 0; ++i) { // 10 s for the login and the listener
-        if (waitpid(pid, nullptr, WNOHANG) == pid) return std::nullopt;
-        fd = peers::connectLoopback(local);
-        if (fd < 0) std::this_thread::sleep_for(20ms);
-    }
-    if (fd < 0) {
-        stopSSH();
-        return std::nullopt;
-    }
+    peers::OpenSSHClient ssh(sshd, kCipher,
+                             {"-L", std::to_string(local) + ":127.0.0.1:" + std::to_string(sink.port)});
+    int fd = ssh.connectWhenListening(local);
+    if (fd < 0) return std::nullopt;
     auto result = push(sink, [&](const std::string& chunk) {
         size_t off = 0;
         while (off < chunk.size()) {
@@ -219,7 +168,6 @@ std::optional<double> openssh(peers::SSHD& sshd, Sink& sink) {
         return true;
     });
     ::close(fd);
-    stopSSH();
     return result;
 }
 

@@ -15,6 +15,7 @@ void HalvexChannel::writeData(std::string_view data) {
     {
         std::lock_guard lock(mutex_);
         pendingWrites_.append(data);
+        queued_.fetch_add(data.size(), std::memory_order_release);
         if (writeWakePosted_) return;
         writeWakePosted_ = true;
     }

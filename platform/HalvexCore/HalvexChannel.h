@@ -26,6 +26,8 @@ public:
     // also when the channel is still opening. Bytes written after close() or
     // after the channel closed are dropped.
     void writeData(std::string_view data);
+    // Bytes given to writeData and not yet handed to the transport.
+    size_t queuedBytes() const { return queued_.load(std::memory_order_acquire); }
     // Sends what is queued, then closes the channel; channelDidClose follows
     // with no error (once per channel, also when the other side closed first).
     void close();
@@ -64,6 +66,7 @@ private:
     std::atomic<bool> closeRequested_{false};
     std::atomic<bool> eofRequested_{false};
     std::atomic<bool> readingPaused_{false};
+    std::atomic<size_t> queued_{0};
     std::atomic<bool> finished_{false};   // closed for good: writes are dropped
     std::unique_ptr<HalvexChannelIO> io_; // touched only on the I/O thread
 };

@@ -531,6 +531,10 @@ std::optional<Error> HalvexSessionCore::mainLoop() {
                              "Connection to " + cfg_.host + " closed: " + closedReason());
         }
         pollOnce(1000);
+        // libssh takes at most 4 KiB from the socket per poll: while more is
+        // waiting, take it before the next round over the channels.
+        for (int i = 0; i < 15 && ssh_event_dopoll(event_, 0) == SSH_OK; ++i) {
+        }
     }
 }
 
@@ -789,6 +793,7 @@ void HalvexSessionCore::serviceChannel(const std::shared_ptr<HalvexChannel>& ch)
         }
         if (written == 0) break;
         io.writeOffset += static_cast<size_t>(written);
+        ch->queued_.fetch_sub(static_cast<size_t>(written), std::memory_order_release);
         wrote = true;
     }
     bool drained = io.writeOffset == io.writeBuffer.size();

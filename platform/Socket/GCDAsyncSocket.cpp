@@ -6,6 +6,8 @@
 #include <asio.hpp>
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <deque>
 #include <functional>
 #include <future>
@@ -22,6 +24,10 @@ using Clock = std::chrono::steady_clock;
 
 // Most bytes taken from a descriptor at once.
 constexpr size_t kChunk = 65536;
+// Most writes given to one system call.
+constexpr size_t kGather = 64;
+// Bytes read ahead of the reads asked for.
+constexpr size_t kReadAhead = 256 * 1024;
 
 // The I/O thread that every socket shares. It lives as long as the process:
 // its thread and its two descriptors (epoll and its wake-up) are made once,
@@ -149,34 +155,49 @@ struct GCDAsyncSocketCore : std::enable_shared_from_this<GCDAsyncSocketCore> {
     std::vector<tcp::endpoint> candidates;
     size_t nextCandidate = 0;
     std::optional<Error> lastConnectError;
-    std::deque<ReadOp> reads;
-    std::deque<WriteOp> writes;
-    std::string prebuffer; // bytes read and not yet taken by a read
-    std::string chunk;
-    bool readInFlight = false, writeInFlight = false;
-    bool readEOF = false, writeClosed = false, closeWriteAfterWrites = false;
-    bool forbidIO = false, closeAfterReads = false, closeAfterWrites = false;
+    std::string chunk; // what the read in flight fills
+    bool closeAfterReads = false, closeAfterWrites = false;
     uint64_t serial = 0;
+    uint64_t timedRead = 0; // the read whose time-out is armed
+
+    // Reading, shared with the threads that ask for reads (guarded by mutex):
+    // the I/O thread reads ahead into the prebuffer, and a read that the
+    // prebuffer can satisfy completes on the asking thread, without a hop
+    // through the I/O thread.
+    std::deque<ReadOp> reads;
+    std::string prebuffer; // bytes read and not yet taken by a read
+    bool readingStarted = false, readInFlight = false, readEOF = false, eofHandled = false;
+    bool forbidReads = false; // a disconnect-after: no further reads
+    uint64_t readSerial = 0;
+
+    // Writing, likewise (guarded by mutex).
+    int fd = -1; // the connection's descriptor while connected
+    std::deque<WriteOp> writes;
+    bool writeInFlight = false; // the I/O thread is writing
+    bool writeClosed = false, closeWriteAfterWrites = false;
+    bool forbidWrites = false; // a disconnect-after: no further writes
 
     State currentState() const {
         std::lock_guard lock(mutex);
         return state;
     }
+    // I/O thread.
     void setState(State s) {
         std::lock_guard lock(mutex);
         state = s;
         if (s != State::Idle && s != State::Closed) started = true;
+        if (s == State::Connected) fd = socket.native_handle();
     }
 
     // --- delegate events
 
     void notify(Event event) {
-        std::shared_ptr<DispatchQueue> queue;
-        {
-            std::lock_guard lock(mutex);
-            queue = delegateQueue.lock();
-        }
-        if (queue) deliverOn(queue, std::make_shared<Event>(std::move(event)));
+        std::lock_guard lock(mutex);
+        notifyLocked(std::move(event));
+    }
+    // With mutex held: events posted under it keep their order across threads.
+    void notifyLocked(Event event) {
+        if (auto queue = delegateQueue.lock()) deliverOn(queue, std::make_shared<Event>(std::move(event)));
     }
 
     // Runs on the delegate queue, for the delegate of that moment; an event
@@ -218,6 +239,7 @@ struct GCDAsyncSocketCore : std::enable_shared_from_this<GCDAsyncSocketCore> {
             if (state == State::Closed) return;
             wasStarted = started;
             state = State::Closed;
+            fd = -1;
         }
         asio::error_code ignored;
         resolver.cancel();
@@ -234,10 +256,13 @@ struct GCDAsyncSocketCore : std::enable_shared_from_this<GCDAsyncSocketCore> {
                 if (::recv(socket.native_handle(), chunk.data(), chunk.size(), MSG_DONTWAIT) <= 0) break;
         }
         socket.close(ignored);
-        reads.clear();
-        writes.clear();
-        prebuffer.clear();
-        prebuffer.shrink_to_fit();
+        {
+            std::lock_guard lock(mutex);
+            writes.clear();
+            reads.clear();
+            prebuffer.clear();
+            prebuffer.shrink_to_fit();
+        }
         if (tell && wasStarted)
             notify(
                 [error](GCDAsyncSocketDelegate& d, GCDAsyncSocket& s) { d.socketDidDisconnect(s, error); });
@@ -246,14 +271,20 @@ struct GCDAsyncSocketCore : std::enable_shared_from_this<GCDAsyncSocketCore> {
     // The socket ends when both directions are over, or when a
     // disconnect-after asked for it and what it waits for is done.
     void finishIfDone() {
-        if (currentState() != State::Connected) return;
-        if (readEOF && writeClosed) {
+        bool readsDone, readOver, writesDone, writeOver;
+        {
+            std::lock_guard lock(mutex);
+            if (state != State::Connected) return;
+            readsDone = reads.empty();
+            readOver = readEOF && eofHandled;
+            writesDone = writes.empty() && !writeInFlight;
+            writeOver = writeClosed;
+        }
+        if (readOver && writeOver) {
             closeWithError(closedError());
             return;
         }
         if (!closeAfterReads && !closeAfterWrites) return;
-        bool readsDone = reads.empty();
-        bool writesDone = writes.empty() && !writeInFlight;
         if ((!closeAfterReads || readsDone) && (!closeAfterWrites || writesDone))
             closeWithError(std::nullopt, true, true);
     }
@@ -370,8 +401,8 @@ struct GCDAsyncSocketCore : std::enable_shared_from_this<GCDAsyncSocketCore> {
         notify([host, port](GCDAsyncSocketDelegate& d, GCDAsyncSocket& s) {
             d.didConnectToHost(s, host, port);
         });
-        pumpReads();
-        pumpWrites();
+        readMore();
+        flushWrites();
     }
 
     // --- listening
@@ -500,14 +531,33 @@ struct GCDAsyncSocketCore : std::enable_shared_from_this<GCDAsyncSocketCore> {
 
     // --- reading
 
+    // What the end of the peer's data asks for once every byte before it has
+    // been read.
+    enum class EOFAction { None, Close, ReadStreamClosed };
+
+    // Any thread.
     void addRead(ReadOp op) {
-        State s = currentState();
-        if (s == State::Closed || s == State::Accepting || forbidIO || readEOF) return;
-        reads.push_back(std::move(op));
-        pumpReads();
+        EOFAction action;
+        bool issue, timed;
+        {
+            std::lock_guard lock(mutex);
+            if (state == State::Closed || state == State::Accepting || forbidReads || eofHandled) return;
+            reads.push_back(std::move(op));
+            readingStarted = true;
+            action = serveReadsLocked();
+            issue = claimReadLocked();
+            timed = !reads.empty() && reads.front().timeout > 0;
+        }
+        if (issue || timed || action != EOFAction::None)
+            SocketService::shared().post([self = shared_from_this(), issue, action] {
+                if (issue) self->startRead();
+                self->afterEOF(action);
+                self->armReadTimerIfNeeded();
+            });
     }
 
-    // Moves buffered bytes into the read; true when it is complete.
+    // With mutex held: moves buffered bytes into the read; true when it is
+    // complete.
     bool fill(ReadOp& r) {
         switch (r.kind) {
         case ReadOp::Kind::Available: {
@@ -547,90 +597,150 @@ struct GCDAsyncSocketCore : std::enable_shared_from_this<GCDAsyncSocketCore> {
         return false;
     }
 
-    void pumpReads() {
-        if (currentState() != State::Connected) return;
+    // With mutex held: completes the reads the prebuffer satisfies, in order,
+    // with their callbacks posted together.
+    EOFAction serveReadsLocked() {
+        if (state != State::Connected) return EOFAction::None;
+        std::vector<std::pair<std::string, long>> done;
         while (!reads.empty()) {
             ReadOp& r = reads.front();
             if (r.id == 0) {
-                r.id = ++serial;
+                r.id = ++readSerial;
                 r.startedAt = Clock::now();
-                if (r.timeout > 0) armReadTimer(r.timeout, r.id);
             }
             if (!fill(r)) break;
-            ReadOp done = std::move(reads.front());
+            done.emplace_back(std::move(r.data), r.tag);
             reads.pop_front();
-            readTimer.cancel();
-            std::string data = std::move(done.data);
-            long tag = done.tag;
-            notify([data = std::move(data), tag](GCDAsyncSocketDelegate& d, GCDAsyncSocket& s) mutable {
-                d.didReadData(s, std::move(data), tag);
+        }
+        if (!done.empty())
+            notifyLocked([done = std::move(done)](GCDAsyncSocketDelegate& d, GCDAsyncSocket& s) mutable {
+                for (auto& [data, tag] : done)
+                    d.didReadData(s, std::move(data), tag);
             });
-        }
-        if (reads.empty()) {
-            finishIfDone();
-            return;
-        }
-        if (readInFlight || readEOF) return;
-        const ReadOp& r = reads.front();
-        size_t want = kChunk;
-        if (r.kind == ReadOp::Kind::Available && r.length) want = std::min(r.length, kChunk);
-        if (r.kind == ReadOp::Kind::Length) want = std::min(r.length - r.data.size(), kChunk);
-        if (chunk.size() < kChunk) chunk.resize(kChunk);
+        if (!readEOF || eofHandled || !prebuffer.empty()) return EOFAction::None;
+        eofHandled = true;
+        if (autoDisconnect) return EOFAction::Close;
+        reads.clear();
+        notifyLocked([](GCDAsyncSocketDelegate& d, GCDAsyncSocket& s) { d.socketDidCloseReadStream(s); });
+        return EOFAction::ReadStreamClosed;
+    }
+
+    // With mutex held: whether a read from the descriptor should start now
+    // (marked as started). Reading runs ahead of the reads asked for, up to
+    // kReadAhead bytes, once the first read has been asked for.
+    bool claimReadLocked() {
+        if (state != State::Connected || readInFlight || readEOF || !readingStarted) return false;
+        if (reads.empty() && prebuffer.size() >= kReadAhead) return false;
         readInFlight = true;
+        return true;
+    }
+
+    // I/O thread, from here on.
+    void readMore() {
+        bool issue;
+        {
+            std::lock_guard lock(mutex);
+            issue = claimReadLocked();
+        }
+        if (issue) startRead();
+    }
+
+    void startRead() {
+        if (chunk.size() < kChunk) chunk.resize(kChunk);
         auto self = shared_from_this();
-        socket.async_read_some(asio::buffer(chunk.data(), want),
+        socket.async_read_some(asio::buffer(chunk.data(), kChunk),
                                [self](const asio::error_code& ec, size_t n) { self->didRead(ec, n); });
     }
 
     void didRead(const asio::error_code& ec, size_t n) {
-        readInFlight = false;
-        if (ec == asio::error::operation_aborted || currentState() != State::Connected) return;
         if (ec && ec != asio::error::eof) {
-            closeWithError(errorFrom(ec));
+            {
+                std::lock_guard lock(mutex);
+                readInFlight = false;
+            }
+            if (ec != asio::error::operation_aborted) closeWithError(errorFrom(ec));
             return;
         }
-        if (ec == asio::error::eof || n == 0) {
-            readStreamClosed();
-            return;
-        }
-        prebuffer.append(chunk.data(), n);
-        pumpReads();
-    }
-
-    void readStreamClosed() {
-        readEOF = true;
-        bool autoClose;
+        EOFAction action;
+        bool issue;
         {
             std::lock_guard lock(mutex);
-            autoClose = autoDisconnect;
+            readInFlight = false;
+            if (state != State::Connected) return;
+            if (ec == asio::error::eof || n == 0)
+                readEOF = true;
+            else
+                prebuffer.append(chunk.data(), n);
+            action = serveReadsLocked();
+            issue = claimReadLocked();
         }
-        if (autoClose) {
-            closeWithError(closedError());
-            return;
-        }
-        reads.clear();
-        readTimer.cancel();
-        notify([](GCDAsyncSocketDelegate& d, GCDAsyncSocket& s) { d.socketDidCloseReadStream(s); });
-        finishIfDone();
+        if (issue) startRead();
+        afterEOF(action);
+        armReadTimerIfNeeded();
     }
 
-    // A time-out asks the delegate first, which may give more time.
+    void afterEOF(EOFAction action) {
+        switch (action) {
+        case EOFAction::None:
+            return;
+        case EOFAction::Close:
+            closeWithError(closedError());
+            return;
+        case EOFAction::ReadStreamClosed:
+            readTimer.cancel();
+            finishIfDone();
+            return;
+        }
+    }
+
+    // The current read's time-out, armed once per read. A time-out asks the
+    // delegate first, which may give more time.
+    void armReadTimerIfNeeded() {
+        double timeout;
+        uint64_t id;
+        {
+            std::lock_guard lock(mutex);
+            bool timed = !reads.empty() && reads.front().timeout > 0;
+            if (!timed || reads.front().id == timedRead) {
+                if (!timed && timedRead) readTimer.cancel();
+                if (!timed) timedRead = 0;
+                return;
+            }
+            timeout = reads.front().timeout;
+            id = reads.front().id;
+        }
+        timedRead = id;
+        armReadTimer(timeout, id);
+    }
+
     void armReadTimer(double timeout, uint64_t id) {
         auto self = shared_from_this();
         readTimer.expires_after(seconds(timeout));
         readTimer.async_wait([self, id](const asio::error_code& ec) {
-            if (ec || self->reads.empty() || self->reads.front().id != id) return;
-            const ReadOp& r = self->reads.front();
-            double elapsed = since(r.startedAt);
-            size_t done = r.data.size();
-            long tag = r.tag;
+            if (ec) return;
+            double elapsed;
+            size_t done;
+            long tag;
+            {
+                std::lock_guard lock(self->mutex);
+                if (self->reads.empty() || self->reads.front().id != id) return;
+                const ReadOp& r = self->reads.front();
+                elapsed = since(r.startedAt);
+                done = r.data.size();
+                tag = r.tag;
+            }
             std::weak_ptr<GCDAsyncSocketCore> weak = self;
             self->notify([weak, id, tag, elapsed, done](GCDAsyncSocketDelegate& d, GCDAsyncSocket& s) {
                 double more = d.shouldTimeoutReadWithTag(s, tag, elapsed, done);
                 SocketService::shared().post([weak, id, more] {
                     auto core = weak.lock();
-                    if (!core || core->reads.empty() || core->reads.front().id != id) return;
-                    if (core->currentState() != State::Connected) return;
+                    if (!core) return;
+                    {
+                        std::lock_guard lock(core->mutex);
+                        if (core->state != State::Connected || core->reads.empty() ||
+                            core->reads.front().id != id)
+                            return;
+                    }
                     if (more > 0)
                         core->armReadTimer(more, id);
                     else
@@ -642,76 +752,178 @@ struct GCDAsyncSocketCore : std::enable_shared_from_this<GCDAsyncSocketCore> {
     }
 
     // --- writing
+    //
+    // A write asked for while nothing is in flight goes out at once on the
+    // asking thread, as far as the descriptor takes it; the rest, and writes
+    // asked for meanwhile, go through the I/O thread, several in one system
+    // call. Completions reach the delegate in order, those that finish
+    // together in one hop.
 
+    // Any thread.
     void addWrite(WriteOp op) {
-        State s = currentState();
-        if (s == State::Closed || s == State::Accepting || forbidIO || closeWriteAfterWrites) return;
-        writes.push_back(std::move(op));
-        pumpWrites();
+        std::optional<Error> failure;
+        bool flush = false;
+        {
+            std::lock_guard lock(mutex);
+            if (state == State::Closed || state == State::Accepting || forbidWrites || closeWriteAfterWrites)
+                return;
+            writes.push_back(std::move(op));
+            if (state != State::Connected || writeInFlight) return;
+            failure = sendNowLocked();
+            flush = failure || !writes.empty();
+            if (flush) writeInFlight = true;
+        }
+        if (flush)
+            SocketService::shared().post([self = shared_from_this(), failure] {
+                if (failure)
+                    self->closeWithError(*failure);
+                else
+                    self->writeMore();
+            });
     }
 
-    void pumpWrites() {
-        if (currentState() != State::Connected || writeInFlight) return;
-        while (!writes.empty() && writes.front().data.empty()) {
-            long tag = writes.front().tag;
-            writes.pop_front();
-            notify([tag](GCDAsyncSocketDelegate& d, GCDAsyncSocket& s) { d.didWriteDataWithTag(s, tag); });
-        }
-        if (writes.empty()) {
-            if (closeWriteAfterWrites && !writeClosed) {
-                asio::error_code ignored;
-                socket.shutdown(tcp::socket::shutdown_send, ignored);
-                writeClosed = true;
+    // With mutex held: writes what the descriptor takes now.
+    std::optional<Error> sendNowLocked() {
+        std::vector<long> done;
+        std::optional<Error> failure;
+        while (!writes.empty()) {
+            WriteOp& w = writes.front();
+            if (w.done < w.data.size()) {
+                ssize_t n =
+                    ::send(fd, w.data.data() + w.done, w.data.size() - w.done, MSG_DONTWAIT | MSG_NOSIGNAL);
+                if (n < 0) {
+                    if (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR)
+                        failure = Error("NSPOSIXErrorDomain", errno, std::strerror(errno));
+                    break;
+                }
+                w.done += static_cast<size_t>(n);
+                if (w.done < w.data.size()) break;
             }
+            done.push_back(w.tag);
+            writes.pop_front();
+        }
+        writesDoneLocked(std::move(done));
+        return failure;
+    }
+
+    void writesDoneLocked(std::vector<long> tags) {
+        if (tags.empty()) return;
+        notifyLocked([tags = std::move(tags)](GCDAsyncSocketDelegate& d, GCDAsyncSocket& s) {
+            for (long tag : tags)
+                d.didWriteDataWithTag(s, tag);
+        });
+    }
+
+    // I/O thread: takes over the writing (writeInFlight claimed) until nothing
+    // is left, then closes the sending side if asked to.
+    void writeMore() {
+        std::vector<asio::const_buffer> gather;
+        double timeout = 0;
+        uint64_t id = 0;
+        bool shut = false;
+        {
+            std::lock_guard lock(mutex);
+            if (state != State::Connected) {
+                writeInFlight = false;
+                return;
+            }
+            std::vector<long> done;
+            while (!writes.empty() && writes.front().done == writes.front().data.size()) {
+                done.push_back(writes.front().tag);
+                writes.pop_front();
+            }
+            writesDoneLocked(std::move(done));
+            if (writes.empty()) {
+                writeInFlight = false;
+                shut = closeWriteAfterWrites && !writeClosed;
+                if (shut) {
+                    ::shutdown(fd, SHUT_WR);
+                    writeClosed = true;
+                }
+            } else {
+                WriteOp& w = writes.front();
+                if (w.id == 0) {
+                    w.id = ++serial;
+                    w.startedAt = Clock::now();
+                    if (w.timeout > 0) {
+                        timeout = w.timeout;
+                        id = w.id;
+                    }
+                }
+                size_t total = 0;
+                for (const WriteOp& op : writes) {
+                    if (gather.size() == kGather || total >= kChunk * 16) break;
+                    gather.push_back(asio::buffer(op.data.data() + op.done, op.data.size() - op.done));
+                    total += op.data.size() - op.done;
+                }
+            }
+        }
+        if (gather.empty()) {
+            writeTimer.cancel();
             finishIfDone();
             return;
         }
-        WriteOp& w = writes.front();
-        if (w.id == 0) {
-            w.id = ++serial;
-            w.startedAt = Clock::now();
-            if (w.timeout > 0) armWriteTimer(w.timeout, w.id);
-        }
-        writeInFlight = true;
+        if (id) armWriteTimer(timeout, id);
         auto self = shared_from_this();
-        socket.async_write_some(asio::buffer(w.data.data() + w.done, w.data.size() - w.done),
+        // The gathered bytes stay put: queued writes are only appended to,
+        // and only this thread advances them while it writes.
+        socket.async_write_some(gather,
                                 [self](const asio::error_code& ec, size_t n) { self->didWrite(ec, n); });
     }
 
     void didWrite(const asio::error_code& ec, size_t n) {
-        writeInFlight = false;
-        if (ec == asio::error::operation_aborted || currentState() != State::Connected) return;
+        if (ec == asio::error::operation_aborted) return;
         if (ec) {
+            {
+                std::lock_guard lock(mutex);
+                writeInFlight = false;
+            }
             closeWithError(errorFrom(ec));
             return;
         }
-        WriteOp& w = writes.front();
-        w.done += n;
-        if (w.done == w.data.size()) {
-            long tag = w.tag;
-            writes.pop_front();
-            writeTimer.cancel();
-            notify([tag](GCDAsyncSocketDelegate& d, GCDAsyncSocket& s) { d.didWriteDataWithTag(s, tag); });
+        {
+            std::lock_guard lock(mutex);
+            if (state != State::Connected) {
+                writeInFlight = false;
+                return;
+            }
+            for (auto it = writes.begin(); it != writes.end() && n > 0; ++it) {
+                size_t take = std::min(n, it->data.size() - it->done);
+                it->done += take;
+                n -= take;
+            }
         }
-        pumpWrites();
+        writeMore();
     }
 
     void armWriteTimer(double timeout, uint64_t id) {
         auto self = shared_from_this();
         writeTimer.expires_after(seconds(timeout));
         writeTimer.async_wait([self, id](const asio::error_code& ec) {
-            if (ec || self->writes.empty() || self->writes.front().id != id) return;
-            const WriteOp& w = self->writes.front();
-            double elapsed = since(w.startedAt);
-            size_t done = w.done;
-            long tag = w.tag;
+            if (ec) return;
+            double elapsed;
+            size_t done;
+            long tag;
+            {
+                std::lock_guard lock(self->mutex);
+                if (self->writes.empty() || self->writes.front().id != id) return;
+                const WriteOp& w = self->writes.front();
+                elapsed = since(w.startedAt);
+                done = w.done;
+                tag = w.tag;
+            }
             std::weak_ptr<GCDAsyncSocketCore> weak = self;
             self->notify([weak, id, tag, elapsed, done](GCDAsyncSocketDelegate& d, GCDAsyncSocket& s) {
                 double more = d.shouldTimeoutWriteWithTag(s, tag, elapsed, done);
                 SocketService::shared().post([weak, id, more] {
                     auto core = weak.lock();
-                    if (!core || core->writes.empty() || core->writes.front().id != id) return;
-                    if (core->currentState() != State::Connected) return;
+                    if (!core) return;
+                    {
+                        std::lock_guard lock(core->mutex);
+                        if (core->state != State::Connected || core->writes.empty() ||
+                            core->writes.front().id != id)
+                            return;
+                    }
                     if (more > 0)
                         core->armWriteTimer(more, id);
                     else
@@ -720,6 +932,17 @@ struct GCDAsyncSocketCore : std::enable_shared_from_this<GCDAsyncSocketCore> {
                 });
             });
         });
+    }
+
+    // I/O thread: starts writing what waited for the connection, or a
+    // close of the sending side asked for meanwhile.
+    void flushWrites() {
+        {
+            std::lock_guard lock(mutex);
+            if (state != State::Connected || writeInFlight) return;
+            writeInFlight = true;
+        }
+        writeMore();
     }
 };
 
@@ -880,8 +1103,7 @@ void GCDAsyncSocket::readDataWithTimeout(double timeout, size_t maxLength, long 
     op.length = maxLength ? maxLength : kChunk;
     op.timeout = timeout;
     op.tag = tag;
-    auto core = core_;
-    SocketService::shared().post([core, op = std::move(op)]() mutable { core->addRead(std::move(op)); });
+    core_->addRead(std::move(op));
 }
 
 void GCDAsyncSocket::readDataToLength(size_t length, double timeout, long tag) {
@@ -890,8 +1112,7 @@ void GCDAsyncSocket::readDataToLength(size_t length, double timeout, long tag) {
     op.length = length;
     op.timeout = timeout;
     op.tag = tag;
-    auto core = core_;
-    SocketService::shared().post([core, op = std::move(op)]() mutable { core->addRead(std::move(op)); });
+    core_->addRead(std::move(op));
 }
 
 void GCDAsyncSocket::readDataToData(std::string delimiter, double timeout, size_t maxLength, long tag) {
@@ -901,8 +1122,7 @@ void GCDAsyncSocket::readDataToData(std::string delimiter, double timeout, size_
     op.length = maxLength;
     op.timeout = timeout;
     op.tag = tag;
-    auto core = core_;
-    SocketService::shared().post([core, op = std::move(op)]() mutable { core->addRead(std::move(op)); });
+    core_->addRead(std::move(op));
 }
 
 void GCDAsyncSocket::writeData(std::string data, double timeout, long tag) {
@@ -910,8 +1130,7 @@ void GCDAsyncSocket::writeData(std::string data, double timeout, long tag) {
     op.data = std::move(data);
     op.timeout = timeout;
     op.tag = tag;
-    auto core = core_;
-    SocketService::shared().post([core, op = std::move(op)]() mutable { core->addWrite(std::move(op)); });
+    core_->addWrite(std::move(op));
 }
 
 void GCDAsyncSocket::disconnect() {
@@ -920,14 +1139,25 @@ void GCDAsyncSocket::disconnect() {
 }
 
 namespace {
+// No read or write is taken from the call on.
 void closeAfter(const std::shared_ptr<GCDAsyncSocketCore>& core, bool reads, bool writes) {
+    {
+        std::lock_guard lock(core->mutex);
+        core->forbidReads = true;
+        core->forbidWrites = true;
+    }
     SocketService::shared().post([core, reads, writes] {
-        core->forbidIO = true;
         core->closeAfterReads = core->closeAfterReads || reads;
         core->closeAfterWrites = core->closeAfterWrites || writes;
-        auto state = core->currentState();
+        bool idle;
+        GCDAsyncSocketCore::State state;
+        {
+            std::lock_guard lock(core->mutex);
+            state = core->state;
+            idle = core->reads.empty() && core->writes.empty();
+        }
         if (state == GCDAsyncSocketCore::State::Accepting ||
-            (state == GCDAsyncSocketCore::State::Idle && core->reads.empty() && core->writes.empty()))
+            (state == GCDAsyncSocketCore::State::Idle && idle))
             core->closeWithError(std::nullopt);
         else
             core->finishIfDone();
@@ -948,11 +1178,12 @@ void GCDAsyncSocket::disconnectAfterReadingAndWriting() {
 }
 
 void GCDAsyncSocket::closeWriteStreamAfterWriting() {
+    {
+        std::lock_guard lock(core_->mutex);
+        core_->closeWriteAfterWrites = true;
+    }
     auto core = core_;
-    SocketService::shared().post([core] {
-        core->closeWriteAfterWrites = true;
-        core->pumpWrites();
-    });
+    SocketService::shared().post([core] { core->flushWrites(); });
 }
 
 bool GCDAsyncSocket::isConnected() const {

@@ -182,8 +182,10 @@ private:
 
 // An HTTP/1.1 origin server. GET /bytes/N answers N bytes of the pattern;
 // any request with a body (Content-Length; "Expect: 100-continue" is
-// honoured) answers that body back. Every answer closes the connection. The
-// request heads are kept for the tests to look at.
+// honoured) answers that body back, except that a body sent to /sink is
+// counted and dropped and the answer is its length. Every answer closes the
+// connection. The request heads (and the bodies answered back) are kept for
+// the tests to look at.
 class HTTPOrigin {
 public:
     explicit HTTPOrigin(bool alsoIPv6 = false)
@@ -226,6 +228,18 @@ private:
             length = std::stoul(head.substr(at + 17));
         if (length && lower.find("\r\nexpect: 100-continue") != std::string::npos)
             sendAll(fd, "HTTP/1.1 100 Continue\r\n\r\n");
+        if (head.find(" /sink") != std::string::npos || head.find("/sink ") != std::string::npos) {
+            size_t got = body.size();
+            while (got < length) {
+                ssize_t n = ::recv(fd, buf, sizeof buf, 0);
+                if (n <= 0) return;
+                got += static_cast<size_t>(n);
+            }
+            std::string count = std::to_string(got);
+            sendAll(fd, "HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(count.size()) +
+                            "\r\nConnection: close\r\n\r\n" + count);
+            return;
+        }
         while (body.size() < length) {
             ssize_t n = ::recv(fd, buf, sizeof buf, 0);
             if (n <= 0) return;
@@ -275,6 +289,79 @@ private:
 
 public:
     const uint16_t port;
+};
+
+// OpenSSH's own client logged in to a test sshd as root with its key, with
+// one forwarding option (["-L", spec] or ["-D", port]): the reference the
+// benchmarks measure against. It never outlives this process, and the
+// destructor stops it.
+class OpenSSHClient {
+public:
+    OpenSSHClient(SSHD& sshd, const std::string& cipher, const std::vector<std::string>& forwarding) {
+        std::vector<std::string> args = {"ssh",
+                                         "-N",
+                                         "-T",
+                                         "-F",
+                                         "/dev/null",
+                                         "-o",
+                                         "BatchMode=yes",
+                                         "-o",
+                                         "StrictHostKeyChecking=no",
+                                         "-o",
+                                         "UserKnownHostsFile=/dev/null",
+                                         "-o",
+                                         "ExitOnForwardFailure=yes",
+                                         "-o",
+                                         "LogLevel=ERROR",
+                                         "-c",
+                                         cipher,
+                                         "-i",
+                                         sshd.dir.path + "/id_ed25519",
+                                         "-p",
+                                         std::to_string(sshd.port)};
+        args.insert(args.end(), forwarding.begin(), forwarding.end());
+        args.push_back("root@127.0.0.1");
+        std::vector<char*> argv;
+        for (auto& a : args)
+            argv.push_back(a.data());
+        argv.push_back(nullptr);
+        pid_t parent = getpid();
+        pid_ = fork();
+        if (pid_ == 0) {
+            prctl(PR_SET_PDEATHSIG, SIGTERM);
+            if (getppid() != parent) _exit(127);
+            int null = ::open("/dev/null", O_RDWR);
+            dup2(null, 0);
+            dup2(null, 1);
+            execvp("ssh", argv.data());
+            _exit(127);
+        }
+    }
+    ~OpenSSHClient() {
+        if (pid_ <= 0) return;
+        kill(pid_, SIGTERM);
+        waitpid(pid_, nullptr, 0);
+    }
+    OpenSSHClient(const OpenSSHClient&) = delete;
+    OpenSSHClient& operator=(const OpenSSHClient&) = delete;
+
+    // Waits (10 s at most) until the forwarding's local port takes
+    // connections; a connection that does is returned (-1 when none did).
+    int connectWhenListening(uint16_t port) {
+        for (int i = 0; i < 500 && pid_ > 0; ++i) {
+            if (waitpid(pid_, nullptr, WNOHANG) == pid_) {
+                pid_ = -1;
+                return -1;
+            }
+            int fd = connectLoopback(port);
+            if (fd >= 0) return fd;
+            std::this_thread::sleep_for(20ms);
+        }
+        return -1;
+    }
+
+private:
+    pid_t pid_ = -1;
 };
 
 } // namespace peers
