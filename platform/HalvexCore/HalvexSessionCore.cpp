@@ -602,7 +602,9 @@ int HalvexSessionCore::onChannelData(ssh_session, ssh_channel, void* data, uint3
     auto& held = channel->io_->held[isStderr ? 1 : 0];
     held = 0;
     if (channel->closeRequested_.load()) return static_cast<int>(len); // the owner has let go of it
-    auto d = channel->readingPaused_.load() ? nullptr : channel->delegate();
+    // Bytes that come with the open confirmation wait for channelDidOpen.
+    bool open = channel->io_->phase == HalvexChannelIO::Phase::Open;
+    auto d = channel->readingPaused_.load() || !open ? nullptr : channel->delegate();
     if (!d) {
         held = len;
         return 0;
@@ -626,7 +628,8 @@ void HalvexSessionCore::onChannelEOF(ssh_session, ssh_channel, void* userdata) {
 }
 
 bool HalvexSessionCore::canDeliver(HalvexChannel& channel) {
-    return !channel.closeRequested_.load() && !channel.readingPaused_.load() && channel.delegate() != nullptr;
+    return channel.io_->phase == HalvexChannelIO::Phase::Open && !channel.closeRequested_.load() &&
+           !channel.readingPaused_.load() && channel.delegate() != nullptr;
 }
 
 // Hands over the bytes kept in libssh's buffers, as far as the delegate lets
@@ -769,6 +772,9 @@ void HalvexSessionCore::serviceChannel(const std::shared_ptr<HalvexChannel>& ch)
     // Writes: what callers queued, as far as the server's window allows. The
     // two buffers trade places instead of growing, so their memory is reused.
     bool wrote = false;
+    // Read before the queue is looked at: every byte written before sendEOF
+    // is then in the queue, and the EOF cannot overtake it.
+    bool eofWanted = ch->eofRequested_.load();
     {
         std::lock_guard lock(ch->mutex_);
         ch->writeWakePosted_ = false;
@@ -805,7 +811,7 @@ void HalvexSessionCore::serviceChannel(const std::shared_ptr<HalvexChannel>& ch)
         withChannelDelegate(*ch, [&](HalvexChannelDelegate& d) { d.channelDidWriteData(*ch); });
 
     // EOF goes out after every byte written before it.
-    if (drained && ch->eofRequested_.load() && !io.eofSent && !io.remoteClosed && !io.closing) {
+    if (drained && eofWanted && !io.eofSent && !io.remoteClosed && !io.closing) {
         if (ssh_channel_send_eof(io.channel) == SSH_ERROR) {
             failChannel(ch, makeError(HalvexCoreErrorChannel,
                                       "Could not send EOF on the channel: " + libsshError(session_)));

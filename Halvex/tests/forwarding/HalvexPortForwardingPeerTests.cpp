@@ -573,29 +573,34 @@ TEST_F(ForwardingTest, HalfClosedClientsStillGetTheWholeAnswerThroughEveryKind) 
         ::shutdown(s, SHUT_WR);
         std::string all = peers::readToEnd(s);
         ::close(s);
-        if (all.substr(0, handshakeReply.size()) != handshakeReply) return std::string("bad handshake");
+        if (all.substr(0, handshakeReply.size()) != handshakeReply)
+            return "bad handshake, " + std::to_string(all.size()) + " bytes back";
         return all.substr(handshakeReply.size());
     };
 
     auto local = makeForwarding(0, peers::freePort(), "127.0.0.1", replier.port);
     auto lr = std::make_shared<ForwardingRecorder>();
     ASSERT_TRUE(establish(local, lr));
-    EXPECT_TRUE(roundTrip(static_cast<uint16_t>(*local->port), "", "") == sent) << "local";
+    auto same = [&](const std::string& back, const std::string& what) {
+        EXPECT_TRUE(back == sent) << what << ": " << back.size() << " bytes back"
+                                  << (back.size() < 100 ? ": " + back : std::string());
+    };
+    same(roundTrip(static_cast<uint16_t>(*local->port), "", ""), "local");
 
     auto remote = makeForwarding(1, peers::freePort(), "127.0.0.1", replier.port);
     auto rr = std::make_shared<ForwardingRecorder>();
     ASSERT_TRUE(establish(remote, rr));
-    EXPECT_TRUE(roundTrip(remote->boundPort(), "", "") == sent) << "remote";
+    same(roundTrip(remote->boundPort(), "", ""), "remote");
 
     for (long mode : {long(HalvexBridgeModeChannel), long(HalvexBridgeModeDirect)}) {
         auto dynamic = makeForwarding(2, peers::freePort());
         auto dr = std::make_shared<ForwardingRecorder>();
         dr->mode = mode;
         ASSERT_TRUE(establish(dynamic, dr));
-        EXPECT_TRUE(roundTrip(static_cast<uint16_t>(*dynamic->port),
-                              socksConnectByName("127.0.0.1", replier.port),
-                              kSocksMethodReply + kSocksSuccess) == sent)
-            << "dynamic, mode " << mode;
+        std::string back =
+            roundTrip(static_cast<uint16_t>(*dynamic->port), socksConnectByName("127.0.0.1", replier.port),
+                      kSocksMethodReply + kSocksSuccess);
+        same(back, "dynamic, mode " + std::to_string(mode));
     }
 }
 

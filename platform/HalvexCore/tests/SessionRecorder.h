@@ -135,8 +135,16 @@ public:
             closeError = e;
         });
     }
-    void channelDidOpen(HalvexChannel&) override {
+    void channelDidOpen(HalvexChannel& c) override {
         change([&] { ++opens; });
+        if (pauseOnOpen) c.pauseReading();
+    }
+    bool channelDidReceiveEOF(HalvexChannel&) override {
+        change([&] {
+            ++eofs;
+            outAtEOF = out.size();
+        });
+        return keepOpenOnEOF;
     }
     void didChangePtySize(HalvexShellChannel&, long columns, long rows,
                           const std::optional<Error>& e) override {
@@ -147,7 +155,11 @@ public:
         long columns, rows;
         bool failed;
     };
-    bool echo = false; // write every byte read back to the channel
+    bool echo = false;          // write every byte read back to the channel
+    bool keepOpenOnEOF = false; // the answer to channelDidReceiveEOF
+    bool pauseOnOpen = false;
+    int eofs = 0;
+    size_t outAtEOF = 0;
     std::mutex mutex;
     std::condition_variable cv;
     std::string out, err;
