@@ -39,6 +39,18 @@ bool HalvexBridgeConnection::isDisconnected() const {
     return disconnected_;
 }
 
+namespace {
+// Ends a socket or a channel of a bridge without telling the bridge.
+void end(GCDAsyncSocket& socket) {
+    socket.setDelegate({});
+    socket.disconnect();
+}
+void end(HalvexChannel& channel) {
+    channel.setDelegate({});
+    channel.close();
+}
+} // namespace
+
 void HalvexBridgeConnection::disconnect() {
     std::shared_ptr<GCDAsyncSocket> client, target;
     std::shared_ptr<HalvexChannel> channel;
@@ -49,58 +61,38 @@ void HalvexBridgeConnection::disconnect() {
         target = std::move(targetSocket_);
         channel = std::move(targetChannel_);
     }
-    if (target) {
-        target->setDelegate({});
-        target->disconnect();
-    }
-    if (channel) {
-        channel->setDelegate({});
-        channel->close();
-    }
-    if (client) {
-        client->setDelegate({});
-        client->disconnect();
-    }
+    if (target) end(*target);
+    if (channel) end(*channel);
+    if (client) end(*client);
 }
 
-void HalvexBridgeConnection::setClientSocket(std::shared_ptr<GCDAsyncSocket> socket) {
-    std::unique_lock lock(mutex_);
-    if (!disconnected_) {
-        clientSocket_ = std::move(socket);
-        return;
+template <class T>
+bool HalvexBridgeConnection::store(std::shared_ptr<T>& field, std::shared_ptr<T> value) {
+    {
+        std::lock_guard lock(mutex_);
+        if (!disconnected_) {
+            field = std::move(value);
+            return true;
+        }
     }
-    lock.unlock();
-    if (socket) {
-        socket->setDelegate({});
-        socket->disconnect();
-    }
-}
-
-bool HalvexBridgeConnection::setTargetSocket(std::shared_ptr<GCDAsyncSocket> socket) {
-    std::unique_lock lock(mutex_);
-    if (!disconnected_) {
-        targetSocket_ = std::move(socket);
-        return true;
-    }
-    lock.unlock();
-    if (socket) {
-        socket->setDelegate({});
-        socket->disconnect();
-    }
+    if (value) end(*value);
     return false;
 }
 
-void HalvexBridgeConnection::setTargetChannel(std::shared_ptr<HalvexChannel> channel) {
-    std::unique_lock lock(mutex_);
-    if (!disconnected_) {
-        targetChannel_ = std::move(channel);
-        return;
-    }
-    lock.unlock();
-    if (channel) {
-        channel->setDelegate({});
-        channel->close();
-    }
+bool HalvexBridgeConnection::setClientSocket(std::shared_ptr<GCDAsyncSocket> socket) {
+    return store(clientSocket_, std::move(socket));
+}
+
+bool HalvexBridgeConnection::setTargetSocket(std::shared_ptr<GCDAsyncSocket> socket) {
+    return store(targetSocket_, std::move(socket));
+}
+
+bool HalvexBridgeConnection::setTargetChannel(std::shared_ptr<HalvexChannel> channel) {
+    return store(targetChannel_, std::move(channel));
+}
+
+void HalvexBridgeConnection::closeTargetChannel() {
+    if (auto channel = targetChannel()) end(*channel);
 }
 
 std::shared_ptr<GCDAsyncSocket> HalvexBridgeConnection::makeSocket() {
@@ -108,6 +100,13 @@ std::shared_ptr<GCDAsyncSocket> HalvexBridgeConnection::makeSocket() {
     socket->setNoDelay(true);
     socket->setAutoDisconnectOnClosedReadStream(false);
     return socket;
+}
+
+void HalvexBridgeConnection::adoptClientSocket(std::shared_ptr<GCDAsyncSocket> socket) {
+    socket->setNoDelay(true);
+    socket->setAutoDisconnectOnClosedReadStream(false);
+    socket->setDelegate(weak_from_this(), queue_);
+    setClientSocket(std::move(socket));
 }
 
 void HalvexBridgeConnection::onQueue(std::function<void(HalvexBridgeConnection&)> f) {
@@ -220,4 +219,43 @@ void HalvexBridgeConnection::channelDidClose(HalvexChannel&, const std::optional
         }
         self.channelClosed(error);
     });
+}
+
+// --- the relay between the client socket and the target channel
+
+void HalvexBridgeConnection::readClientChunk() {
+    if (auto client = clientSocket()) client->readDataWithTimeout(0, RelayChunk, 0);
+}
+
+void HalvexBridgeConnection::didReadData(GCDAsyncSocket&, std::string data, long) {
+    writeToChannel(data);
+}
+
+void HalvexBridgeConnection::channelWroteData() {
+    readClientChunk();
+}
+
+void HalvexBridgeConnection::channelData(std::string data) {
+    if (auto client = clientSocket()) relayChannelData(*client, std::move(data), 0);
+}
+
+void HalvexBridgeConnection::didWriteDataWithTag(GCDAsyncSocket&, long) {
+    channelDataWritten();
+}
+
+void HalvexBridgeConnection::socketDidCloseReadStream(GCDAsyncSocket&) {
+    if (auto channel = targetChannel()) channel->sendEOF();
+}
+
+void HalvexBridgeConnection::channelEnded() {
+    if (auto client = clientSocket()) client->closeWriteStreamAfterWriting();
+}
+
+void HalvexBridgeConnection::channelClosed(const std::optional<Error>&) {
+    if (auto client = clientSocket()) client->disconnectAfterWriting();
+}
+
+void HalvexBridgeConnection::socketDidDisconnect(GCDAsyncSocket&, const std::optional<Error>& error) {
+    closeTargetChannel();
+    reportBreak(error);
 }

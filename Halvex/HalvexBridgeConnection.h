@@ -90,14 +90,19 @@ protected:
     // disconnected.
     void onQueue(std::function<void(HalvexBridgeConnection&)> f);
     bool isDisconnected() const;
-    void setClientSocket(std::shared_ptr<GCDAsyncSocket> socket);
-    // False when the bridge was disconnected meanwhile (the socket is then
-    // closed).
+    // Each is false when the bridge was disconnected meanwhile: what it was
+    // given is then closed.
+    bool setClientSocket(std::shared_ptr<GCDAsyncSocket> socket);
     bool setTargetSocket(std::shared_ptr<GCDAsyncSocket> socket);
-    void setTargetChannel(std::shared_ptr<HalvexChannel> channel);
+    bool setTargetChannel(std::shared_ptr<HalvexChannel> channel);
     // A socket of this bridge's, reporting on its queue; relays keep their
     // ends of data to themselves.
     std::shared_ptr<GCDAsyncSocket> makeSocket();
+    // An accepted socket becomes this bridge's client socket, set up as
+    // makeSocket's are.
+    void adoptClientSocket(std::shared_ptr<GCDAsyncSocket> socket);
+    // The target channel, told nothing more, closed.
+    void closeTargetChannel();
 
     // Queue only: the delegate's answers and reports.
     long chooseMode(const std::string& host);
@@ -112,12 +117,22 @@ protected:
     // read) follows at once while the channel has room, else once it is out.
     void writeToChannel(const std::string& data);
 
-    // The channel's events, on the bridge's queue, for the current channel.
+    // The relay between the client socket and the target channel, which the
+    // local and remote bridges are: chunks of the client's bytes to the
+    // channel, the channel's bytes to the client (tag 0), ends of data passed
+    // on, the client's end ending the bridge. A dynamic bridge has its own.
+    void readClientChunk();
+    void didReadData(GCDAsyncSocket&, std::string data, long tag) override;
+    void didWriteDataWithTag(GCDAsyncSocket&, long tag) override;
+    void socketDidCloseReadStream(GCDAsyncSocket&) override;
+    void socketDidDisconnect(GCDAsyncSocket&, const std::optional<Error>& error) override;
+
+    // The channel's events, on the bridge's queue.
     virtual void channelOpened() {}
-    virtual void channelData(std::string /*data*/) {}
-    virtual void channelWroteData() {}
-    virtual void channelEnded() {}
-    virtual void channelClosed(const std::optional<Error>& /*error*/) {}
+    virtual void channelData(std::string data);
+    virtual void channelWroteData();
+    virtual void channelEnded();
+    virtual void channelClosed(const std::optional<Error>& error);
 
     bool awaitingChannelWrite_ = false; // queue only
 
@@ -128,6 +143,9 @@ private:
     void channelDidClose(HalvexChannel&, const std::optional<Error>&) override;
     void channelDidOpen(HalvexChannel&) override;
     bool channelDidReceiveEOF(HalvexChannel&) override;
+
+    template <class T>
+    bool store(std::shared_ptr<T>& field, std::shared_ptr<T> value);
 
     mutable std::mutex mutex_;
     std::weak_ptr<HalvexBridgeConnectionDelegate> delegate_; // guarded by mutex_

@@ -106,10 +106,7 @@ HalvexDynamicBridgeConnection::make(std::weak_ptr<HalvexBridgeConnectionDelegate
 void HalvexDynamicBridgeConnection::bridgeClientSocket(std::shared_ptr<GCDAsyncSocket> socket,
                                                        std::weak_ptr<HalvexSession> session) {
     if (!socket) return;
-    socket->setNoDelay(true);
-    socket->setAutoDisconnectOnClosedReadStream(false);
-    socket->setDelegate(weak_from_this(), delegateQueue());
-    setClientSocket(socket);
+    adoptClientSocket(std::move(socket));
     onQueue([session](HalvexBridgeConnection& base) {
         auto& self = static_cast<HalvexDynamicBridgeConnection&>(base);
         self.session_ = session;
@@ -433,10 +430,7 @@ void HalvexDynamicBridgeConnection::socketDidDisconnect(GCDAsyncSocket& socket,
         targetEnded(error);
         return;
     }
-    if (auto channel = targetChannel()) {
-        channel->setDelegate({});
-        channel->close();
-    }
+    closeTargetChannel();
     if (auto target = targetSocket()) target->disconnectAfterWriting();
     reportBreak(error);
 }

@@ -19,18 +19,8 @@ public:
 private:
     using HalvexBridgeConnection::HalvexBridgeConnection;
 
-    void didReadData(GCDAsyncSocket&, std::string data, long tag) override;
-    void didWriteDataWithTag(GCDAsyncSocket&, long tag) override;
-    void socketDidCloseReadStream(GCDAsyncSocket&) override;
-    void socketDidDisconnect(GCDAsyncSocket&, const std::optional<Error>& error) override;
-
     void channelOpened() override;
     void channelData(std::string data) override;
-    void channelWroteData() override;
-    void channelEnded() override;
-    void channelClosed(const std::optional<Error>& error) override;
-
-    void readClient();
 
     // Queue only.
     bool started_ = false;

@@ -171,11 +171,6 @@ std::optional<double> openssh(peers::SSHD& sshd, Sink& sink) {
     return result;
 }
 
-double median(std::vector<double> v) {
-    std::sort(v.begin(), v.end());
-    return v[v.size() / 2];
-}
-
 } // namespace
 
 int main() {
@@ -199,7 +194,7 @@ int main() {
         a.push_back(*x);
         b.push_back(*y);
     }
-    double ma = median(a), mb = median(b);
+    double ma = peers::median(a), mb = peers::median(b);
     std::printf("direct channel through sshd, %s, %zu MiB per run, median of %d:\n", kCipher, kBytes >> 20,
                 kRounds);
     std::printf("  HalvexSession direct channel: %.1f MiB/s\n", ma);

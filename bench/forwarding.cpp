@@ -111,11 +111,6 @@ private:
     bool ok_ = false;
 };
 
-double median(std::vector<double> v) {
-    std::sort(v.begin(), v.end());
-    return v[v.size() / 2];
-}
-
 } // namespace
 
 int main() {
@@ -181,7 +176,7 @@ int main() {
         "port forwarding through sshd, %s, %llu MiB per transfer, curl as the client, median of %d:\n",
         kCipher, static_cast<unsigned long long>(kBytes >> 20), kRounds);
     for (int i = 0; i < 3; ++i) {
-        double m = median(mine[i]), t = median(theirs[i]);
+        double m = peers::median(mine[i]), t = peers::median(theirs[i]);
         std::printf(
             "  %s: HalvexPortForwarding %.1f MiB/s, OpenSSH %.1f MiB/s, ratio %.2f (target >= 0.80)\n",
             names[i], m, t, m / t);

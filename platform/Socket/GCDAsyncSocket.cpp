@@ -15,6 +15,7 @@
 #include <pthread.h>
 #include <sys/socket.h>
 #include <thread>
+#include <tuple>
 #include <vector>
 
 namespace {
@@ -710,42 +711,50 @@ struct GCDAsyncSocketCore : std::enable_shared_from_this<GCDAsyncSocketCore> {
             id = reads.front().id;
         }
         timedRead = id;
-        armReadTimer(timeout, id);
+        armTimer<true>(timeout, id);
     }
 
-    void armReadTimer(double timeout, uint64_t id) {
+    // --- time-outs: the delegate is asked first, and may give more time.
+
+    // The current read's or write's elapsed time, bytes done and tag, when
+    // `id` is still the current one.
+    template <bool Read>
+    std::optional<std::tuple<double, size_t, long>> currentOp(uint64_t id) {
+        std::lock_guard lock(mutex);
+        if (state != State::Connected) return std::nullopt;
+        if constexpr (Read) {
+            if (reads.empty() || reads.front().id != id) return std::nullopt;
+            const ReadOp& r = reads.front();
+            return std::make_tuple(since(r.startedAt), r.data.size(), r.tag);
+        } else {
+            if (writes.empty() || writes.front().id != id) return std::nullopt;
+            const WriteOp& w = writes.front();
+            return std::make_tuple(since(w.startedAt), w.done, w.tag);
+        }
+    }
+
+    template <bool Read>
+    void armTimer(double timeout, uint64_t id) {
         auto self = shared_from_this();
-        readTimer.expires_after(seconds(timeout));
-        readTimer.async_wait([self, id](const asio::error_code& ec) {
-            if (ec) return;
-            double elapsed;
-            size_t done;
-            long tag;
-            {
-                std::lock_guard lock(self->mutex);
-                if (self->reads.empty() || self->reads.front().id != id) return;
-                const ReadOp& r = self->reads.front();
-                elapsed = since(r.startedAt);
-                done = r.data.size();
-                tag = r.tag;
-            }
+        auto& timer = Read ? readTimer : writeTimer;
+        timer.expires_after(seconds(timeout));
+        timer.async_wait([self, id](const asio::error_code& ec) {
+            auto current = ec ? std::nullopt : self->currentOp<Read>(id);
+            if (!current) return;
+            auto [elapsed, done, tag] = *current;
             std::weak_ptr<GCDAsyncSocketCore> weak = self;
             self->notify([weak, id, tag, elapsed, done](GCDAsyncSocketDelegate& d, GCDAsyncSocket& s) {
-                double more = d.shouldTimeoutReadWithTag(s, tag, elapsed, done);
+                double more = Read ? d.shouldTimeoutReadWithTag(s, tag, elapsed, done)
+                                   : d.shouldTimeoutWriteWithTag(s, tag, elapsed, done);
                 SocketService::shared().post([weak, id, more] {
                     auto core = weak.lock();
-                    if (!core) return;
-                    {
-                        std::lock_guard lock(core->mutex);
-                        if (core->state != State::Connected || core->reads.empty() ||
-                            core->reads.front().id != id)
-                            return;
-                    }
+                    if (!core || !core->currentOp<Read>(id)) return;
                     if (more > 0)
-                        core->armReadTimer(more, id);
+                        core->armTimer<Read>(more, id);
                     else
                         core->closeWithError(
-                            socketError(GCDAsyncSocketReadTimeoutError, "Read operation timed out"));
+                            Read ? socketError(GCDAsyncSocketReadTimeoutError, "Read operation timed out")
+                                 : socketError(GCDAsyncSocketWriteTimeoutError, "Write operation timed out"));
                 });
             });
         });
@@ -863,7 +872,7 @@ struct GCDAsyncSocketCore : std::enable_shared_from_this<GCDAsyncSocketCore> {
             finishIfDone();
             return;
         }
-        if (id) armWriteTimer(timeout, id);
+        if (id) armTimer<false>(timeout, id);
         auto self = shared_from_this();
         // The gathered bytes stay put: queued writes are only appended to,
         // and only this thread advances them while it writes.
@@ -894,44 +903,6 @@ struct GCDAsyncSocketCore : std::enable_shared_from_this<GCDAsyncSocketCore> {
             }
         }
         writeMore();
-    }
-
-    void armWriteTimer(double timeout, uint64_t id) {
-        auto self = shared_from_this();
-        writeTimer.expires_after(seconds(timeout));
-        writeTimer.async_wait([self, id](const asio::error_code& ec) {
-            if (ec) return;
-            double elapsed;
-            size_t done;
-            long tag;
-            {
-                std::lock_guard lock(self->mutex);
-                if (self->writes.empty() || self->writes.front().id != id) return;
-                const WriteOp& w = self->writes.front();
-                elapsed = since(w.startedAt);
-                done = w.done;
-                tag = w.tag;
-            }
-            std::weak_ptr<GCDAsyncSocketCore> weak = self;
-            self->notify([weak, id, tag, elapsed, done](GCDAsyncSocketDelegate& d, GCDAsyncSocket& s) {
-                double more = d.shouldTimeoutWriteWithTag(s, tag, elapsed, done);
-                SocketService::shared().post([weak, id, more] {
-                    auto core = weak.lock();
-                    if (!core) return;
-                    {
-                        std::lock_guard lock(core->mutex);
-                        if (core->state != State::Connected || core->writes.empty() ||
-                            core->writes.front().id != id)
-                            return;
-                    }
-                    if (more > 0)
-                        core->armWriteTimer(more, id);
-                    else
-                        core->closeWithError(
-                            socketError(GCDAsyncSocketWriteTimeoutError, "Write operation timed out"));
-                });
-            });
-        });
     }
 
     // I/O thread: starts writing what waited for the connection, or a

@@ -109,13 +109,6 @@ std::shared_ptr<HalvexPortForwarding> makeForwarding(long type, std::optional<in
     return f;
 }
 
-// A blocking connection to 127.0.0.1:port with a 10 s receive time-out.
-int rawConnect(uint16_t port) {
-    int s = peers::connectLoopback(port);
-    if (s >= 0) peers::setReceiveTimeout(s, 10);
-    return s;
-}
-
 std::string socksConnectByName(const std::string& name, uint16_t port) {
     std::string s("\x05\x01\x00\x05\x01\x00\x03", 7);
     s += static_cast<char>(name.size());
@@ -488,7 +481,7 @@ TEST_F(ForwardingTest, TheProxyEndpointRefusesByteForByteAndAnswersScriptedClien
         {"head over 16 KiB", longHead, kBadGateway},
     };
     for (auto& c : cases) {
-        int s = rawConnect(port);
+        int s = peers::connectLoopbackWithTimeout(port);
         ASSERT_GE(s, 0);
         // The client stays connected: the answer and the end come from the
         // endpoint, nothing waits for more.
@@ -519,7 +512,7 @@ TEST_F(ForwardingTest, TheProxyEndpointRefusesByteForByteAndAnswersScriptedClien
         good.push_back({"SOCKS5 IPv6", v6 + get, kSocksMethodReply + kSocksSuccess});
     }
     for (auto& c : good) {
-        int s = rawConnect(port);
+        int s = peers::connectLoopbackWithTimeout(port);
         ASSERT_GE(s, 0);
         ASSERT_TRUE(peers::sendAll(s, c.send));
         std::string all = peers::readToEnd(s);
@@ -539,7 +532,7 @@ TEST_F(ForwardingTest, TargetsThatCannotBeReachedAreReportedWithTheModeHostAndPo
         uint16_t port = peers::freePort();
         auto f = makeForwarding(2, port);
         ASSERT_TRUE(establish(f, fr));
-        int s = rawConnect(port);
+        int s = peers::connectLoopbackWithTimeout(port);
         ASSERT_GE(s, 0);
         ASSERT_TRUE(peers::sendAll(
             s, std::string("\x05\x01\x00", 3) + std::string("\x05\x01\x00\x01\x7f\x00\x00\x01", 8) +
@@ -567,7 +560,7 @@ TEST_F(ForwardingTest, HalfClosedClientsStillGetTheWholeAnswerThroughEveryKind) 
     peers::ReplyAfterEndServer replier;
     std::string sent = peers::pattern(777, kBody);
     auto roundTrip = [&](uint16_t port, const std::string& handshake, const std::string& handshakeReply) {
-        int s = rawConnect(port);
+        int s = peers::connectLoopbackWithTimeout(port);
         if (s < 0) return std::string("no connection");
         peers::sendAll(s, handshake + sent);
         ::shutdown(s, SHUT_WR);
@@ -606,32 +599,18 @@ TEST_F(ForwardingTest, HalfClosedClientsStillGetTheWholeAnswerThroughEveryKind) 
 
 TEST_F(ForwardingTest, ASlowClientHoldsTheChannelBackInsteadOfFillingMemory) {
     constexpr size_t kTotal = size_t(128) << 20;
-    std::atomic<size_t> sent{0};
-    peers::ThreadedServer source([&](int fd) {
-        for (size_t off = 0; off < kTotal;) {
-            size_t n = std::min<size_t>(kTotal - off, 1 << 20);
-            if (!peers::sendAll(fd, peers::patternView(off, n))) return;
-            off += n;
-            sent = off;
-        }
-    });
+    peers::PatternSource source(kTotal);
     auto f = makeForwarding(0, peers::freePort(), "127.0.0.1", source.port);
     auto fr = std::make_shared<ForwardingRecorder>();
     ASSERT_TRUE(establish(f, fr));
-    int s = rawConnect(static_cast<uint16_t>(*f->port));
+    int s = peers::connectLoopbackWithTimeout(static_cast<uint16_t>(*f->port));
     ASSERT_GE(s, 0);
     // Nothing is read: the source stalls once the buffers on the way and the
     // channel's window are full.
-    size_t last = 0;
-    int still = 0;
-    for (int i = 0; i < 200 && still < 5; ++i) {
-        std::this_thread::sleep_for(100ms);
-        size_t now = sent.load();
-        still = now == last && now > 0 ? still + 1 : 0;
-        last = now;
-    }
-    EXPECT_EQ(still, 5) << "the source never stalled";
-    EXPECT_LT(last, kTotal / 2) << "the bridge took " << last << " bytes for a client that reads nothing";
+    size_t stalled = peers::waitUntilStalled(source.sent);
+    EXPECT_GT(stalled, 0u) << "the source never stalled";
+    EXPECT_LT(stalled, kTotal / 2) << "the bridge took " << stalled
+                                   << " bytes for a client that reads nothing";
     // Reading resumes the flow, and every byte arrives in order.
     std::string all = peers::readToEnd(s);
     ::close(s);
@@ -650,7 +629,7 @@ TEST_F(ForwardingTest, DestroyEndsLiveBridgesClosesEveryDescriptorAndWorksFromIt
         auto warmUp = makeForwarding(0, peers::freePort(), "127.0.0.1", replier.port);
         auto wr = std::make_shared<ForwardingRecorder>();
         ASSERT_TRUE(establish(warmUp, wr));
-        int s = rawConnect(static_cast<uint16_t>(*warmUp->port));
+        int s = peers::connectLoopbackWithTimeout(static_cast<uint16_t>(*warmUp->port));
         ::shutdown(s, SHUT_WR);
         peers::readToEnd(s);
         ::close(s);
@@ -668,12 +647,12 @@ TEST_F(ForwardingTest, DestroyEndsLiveBridgesClosesEveryDescriptorAndWorksFromIt
     ASSERT_TRUE(establish(dynamic, dr));
     std::vector<int> clients;
     for (int i = 0; i < 3; ++i) {
-        clients.push_back(rawConnect(static_cast<uint16_t>(*local->port)));
+        clients.push_back(peers::connectLoopbackWithTimeout(static_cast<uint16_t>(*local->port)));
         peers::sendAll(clients.back(), "partial request");
     }
-    clients.push_back(rawConnect(static_cast<uint16_t>(*dynamic->port)));
+    clients.push_back(peers::connectLoopbackWithTimeout(static_cast<uint16_t>(*dynamic->port)));
     peers::sendAll(clients.back(), socksConnectByName("127.0.0.1", replier.port) + "some bytes");
-    clients.push_back(rawConnect(static_cast<uint16_t>(*dynamic->port)));
+    clients.push_back(peers::connectLoopbackWithTimeout(static_cast<uint16_t>(*dynamic->port)));
     peers::sendAll(clients.back(), std::string("\x05", 1));
     ASSERT_TRUE(
         eventually([&] { return local->connections().size() == 3 && dynamic->connections().size() == 2; }));
@@ -703,21 +682,21 @@ TEST_F(ForwardingTest, DestroyEndsLiveBridgesClosesEveryDescriptorAndWorksFromIt
     };
     ASSERT_TRUE(establish(self, sr));
     uint16_t selfPort = static_cast<uint16_t>(*self->port);
-    int c = rawConnect(selfPort);
+    int c = peers::connectLoopbackWithTimeout(selfPort);
     ASSERT_GE(c, 0);
     auto there = destroyedThere.get_future();
     ASSERT_EQ(there.wait_for(20s), std::future_status::ready) << "destroy on its own queue deadlocked";
     EXPECT_TRUE(there.get());
     EXPECT_EQ(peers::readToEnd(c), "");
     ::close(c);
-    EXPECT_LT(rawConnect(selfPort), 0) << "nothing listens any more";
+    EXPECT_LT(peers::connectLoopbackWithTimeout(selfPort), 0) << "nothing listens any more";
 
     // Releasing a forwarding with a live bridge ends it the same way.
     {
         auto released = makeForwarding(0, peers::freePort(), "127.0.0.1", replier.port);
         auto rr = std::make_shared<ForwardingRecorder>();
         ASSERT_TRUE(establish(released, rr));
-        int r = rawConnect(static_cast<uint16_t>(*released->port));
+        int r = peers::connectLoopbackWithTimeout(static_cast<uint16_t>(*released->port));
         peers::sendAll(r, "x");
         ASSERT_TRUE(eventually([&] { return released->connections().size() == 1; }));
         released.reset();

@@ -490,15 +490,7 @@ TEST_F(SSHDTest, ChannelEndsOfDataGoBothWaysAndAHalfOpenChannelStillCarriesTheAn
 
 TEST_F(SSHDTest, PausedReadingLeavesTheWindowUnusedAndResumingDeliversEverythingInOrder) {
     constexpr size_t kTotal = size_t(64) << 20;
-    std::atomic<size_t> sent{0};
-    peers::ThreadedServer source([&](int fd) {
-        for (size_t off = 0; off < kTotal;) {
-            size_t n = std::min<size_t>(kTotal - off, 1 << 20);
-            if (!peers::sendAll(fd, peers::patternView(off, n))) return;
-            off += n;
-            sent = off;
-        }
-    });
+    peers::PatternSource source(kTotal);
     auto rec = std::make_shared<SessionRecorder>();
     auto session = makeSession(rec);
     session->connectToHost("127.0.0.1", sshd->port, "root", 10);
@@ -507,16 +499,9 @@ TEST_F(SSHDTest, PausedReadingLeavesTheWindowUnusedAndResumingDeliversEverything
     chRec->pauseOnOpen = true;
     auto channel = session->openDirectChannel("127.0.0.1", source.port, chRec);
     ASSERT_TRUE(chRec->waitFor([&] { return chRec->opens == 1; }));
-    size_t last = 0;
-    int still = 0;
-    for (int i = 0; i < 200 && still < 5; ++i) {
-        std::this_thread::sleep_for(100ms);
-        size_t now = sent.load();
-        still = now == last && now > 0 ? still + 1 : 0;
-        last = now;
-    }
-    EXPECT_EQ(still, 5) << "the source never stalled";
-    EXPECT_LT(last, kTotal / 2) << "the server sent " << last << " bytes to a paused channel";
+    size_t stalled = peers::waitUntilStalled(source.sent);
+    EXPECT_GT(stalled, 0u) << "the source never stalled";
+    EXPECT_LT(stalled, kTotal / 2) << "the server sent " << stalled << " bytes to a paused channel";
     {
         std::lock_guard lock(chRec->mutex);
         EXPECT_TRUE(chRec->out.empty()) << "nothing is delivered while paused";

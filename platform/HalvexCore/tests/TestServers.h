@@ -63,6 +63,14 @@ inline void setReceiveTimeout(int fd, int seconds) {
     setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
 }
 
+// A blocking connection to 127.0.0.1:port whose receives give up after
+// `seconds`, or -1.
+inline int connectLoopbackWithTimeout(uint16_t port, int seconds = 10) {
+    int s = connectLoopback(port);
+    if (s >= 0) setReceiveTimeout(s, seconds);
+    return s;
+}
+
 // True when this host can listen on ::1.
 inline bool hasIPv6Loopback() {
     int s = ::socket(AF_INET6, SOCK_STREAM | SOCK_CLOEXEC, 0);
@@ -179,6 +187,49 @@ private:
     std::mutex mutex_;
     std::vector<std::shared_ptr<Conn>> conns_;
 };
+
+// Sends `total` bytes of the pattern to each connection as fast as it is
+// taken, counting what went out.
+class PatternSource {
+public:
+    explicit PatternSource(size_t total)
+        : server_([this, total](int fd) {
+              for (size_t off = 0; off < total;) {
+                  size_t n = std::min<size_t>(total - off, 1 << 20);
+                  if (!sendAll(fd, patternView(off, n))) return;
+                  off += n;
+                  sent = off;
+              }
+          }),
+          port(server_.port) {}
+
+    std::atomic<size_t> sent{0};
+
+private:
+    ThreadedServer server_;
+
+public:
+    const uint16_t port;
+};
+
+// Waits (20 s at most) until a count has stopped growing for half a second
+// and returns it; 0 when it never started or never stopped.
+inline size_t waitUntilStalled(const std::atomic<size_t>& count) {
+    size_t last = 0;
+    for (int i = 0, still = 0; i < 200; ++i) {
+        std::this_thread::sleep_for(100ms);
+        size_t now = count.load();
+        still = now == last && now > 0 ? still + 1 : 0;
+        last = now;
+        if (still == 5) return now;
+    }
+    return 0;
+}
+
+inline double median(std::vector<double> v) {
+    std::sort(v.begin(), v.end());
+    return v.empty() ? 0 : v[v.size() / 2];
+}
 
 // An HTTP/1.1 origin server. GET /bytes/N answers N bytes of the pattern;
 // any request with a body (Content-Length; "Expect: 100-continue" is

@@ -4,6 +4,7 @@
 
 #include "Dispatch/SerialQueue.h"
 #include "Socket/GCDAsyncSocket.h"
+#include "TestServers.h"
 
 #include <gtest/gtest.h>
 
@@ -90,16 +91,6 @@ private:
     }
 };
 
-int descriptorCount() {
-    int n = 0;
-    if (DIR* d = opendir("/proc/self/fd")) {
-        while (readdir(d))
-            ++n;
-        closedir(d);
-    }
-    return n;
-}
-
 // The process's descriptor whose local port is `port`, or -1.
 int descriptorWithLocalPort(uint16_t port) {
     for (int fd = 0; fd < 1024; ++fd) {
@@ -109,40 +100,6 @@ int descriptorWithLocalPort(uint16_t port) {
         if (ntohs(reinterpret_cast<sockaddr_in*>(&a)->sin_port) == port) return fd;
     }
     return -1;
-}
-
-int blockingConnect(uint16_t port) {
-    int s = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    a.sin_port = htons(port);
-    if (::connect(s, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) {
-        ::close(s);
-        return -1;
-    }
-    timeval tv{10, 0};
-    setsockopt(s, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
-    return s;
-}
-
-void sendAll(int fd, const std::string& data) {
-    size_t off = 0;
-    while (off < data.size()) {
-        ssize_t n = ::send(fd, data.data() + off, data.size() - off, MSG_NOSIGNAL);
-        ASSERT_GT(n, 0);
-        off += static_cast<size_t>(n);
-    }
-}
-
-// Everything until the peer's EOF (or the receive time-out).
-std::string readToEnd(int fd) {
-    std::string all;
-    char buf[4096];
-    ssize_t n;
-    while ((n = ::recv(fd, buf, sizeof buf, 0)) > 0)
-        all.append(buf, static_cast<size_t>(n));
-    return all;
 }
 
 // A listener on loopback with one accepted socket under its own recorder.
@@ -157,7 +114,7 @@ struct Pair {
     bool open(bool halfClose = false) {
         Error e;
         if (!listener->acceptOnInterface("localhost", 0, &e)) return false;
-        client = blockingConnect(listener->localPort());
+        client = peers::connectLoopbackWithTimeout(listener->localPort());
         if (client < 0 || !listenRec->waitFor([&] { return !listenRec->accepted.empty(); })) return false;
         accepted = listenRec->accepted.front();
         accepted->setDelegate(rec, queue);
@@ -182,10 +139,10 @@ TEST(GCDAsyncSocket, TaggedReadsTakeLengthsDelimitersAndWhatIsThereInOrder) {
     p.accepted->readDataToData("END", 0, 6, 4); // runs into its maximum first
     p.accepted->readDataToLength(0, 0, 5);
     p.accepted->readDataWithTimeout(0, 6);
-    sendAll(p.client, "abcGET / HTTP/1.1\r");
+    ASSERT_TRUE(peers::sendAll(p.client, "abcGET / HTTP/1.1\r"));
     std::this_thread::sleep_for(20ms);
-    sendAll(p.client, "\nHost: x\r\n\r\nrest");
-    sendAll(p.client, "123456789");
+    ASSERT_TRUE(peers::sendAll(p.client, "\nHost: x\r\n\r\nrest"));
+    ASSERT_TRUE(peers::sendAll(p.client, "123456789"));
     ASSERT_TRUE(p.rec->waitFor([&] { return p.rec->reads.size() == 6; }));
     std::vector<std::pair<std::string, long>> got;
     for (auto& r : p.rec->reads)
@@ -200,7 +157,7 @@ TEST(GCDAsyncSocket, TaggedReadsTakeLengthsDelimitersAndWhatIsThereInOrder) {
     p.accepted->writeData(std::string(1 << 20, 'x'), 0, 11);
     p.accepted->writeData("", 0, 12);
     p.accepted->disconnectAfterWriting();
-    std::string echoed = readToEnd(p.client);
+    std::string echoed = peers::readToEnd(p.client);
     EXPECT_EQ(echoed.size(), 4u + (1u << 20));
     EXPECT_EQ(echoed.substr(0, 4), "one ");
     ASSERT_TRUE(p.rec->waitFor([&] { return p.rec->disconnects == 1; }));
@@ -214,7 +171,7 @@ TEST(GCDAsyncSocket, ThePeersCloseEndsTheSocketOrOnlyItsReadingWhenHalfClosesAre
         ASSERT_TRUE(p.open());
         p.accepted->readDataWithTimeout(0, 7);
         p.accepted->readDataWithTimeout(0, 8);
-        sendAll(p.client, "last words");
+        ASSERT_TRUE(peers::sendAll(p.client, "last words"));
         ::shutdown(p.client, SHUT_WR);
         ASSERT_TRUE(p.rec->waitFor([&] { return p.rec->disconnects == 1; }));
         ASSERT_EQ(p.rec->reads.size(), 1u);
@@ -232,7 +189,7 @@ TEST(GCDAsyncSocket, ThePeersCloseEndsTheSocketOrOnlyItsReadingWhenHalfClosesAre
         // Reading is over, writing is not: the reply still reaches the peer.
         p.accepted->writeData("the reply", 0, 8);
         p.accepted->closeWriteStreamAfterWriting();
-        EXPECT_EQ(readToEnd(p.client), "the reply");
+        EXPECT_EQ(peers::readToEnd(p.client), "the reply");
         ASSERT_TRUE(p.rec->waitFor([&] { return p.rec->disconnects == 1; }));
         EXPECT_EQ(p.rec->writes, std::vector<long>{8});
         ASSERT_TRUE(p.rec->error);
@@ -246,7 +203,7 @@ TEST(GCDAsyncSocket, ReadTimeOutsAskTheDelegateForMoreTimeBeforeEndingTheSocket)
     ASSERT_TRUE(p.open());
     p.rec->extensions = {0.05};
     p.accepted->readDataToLength(10, 0.05, 42);
-    sendAll(p.client, "abc");
+    ASSERT_TRUE(peers::sendAll(p.client, "abc"));
     ASSERT_TRUE(p.rec->waitFor([&] { return p.rec->disconnects == 1; }));
     ASSERT_EQ(p.rec->timeouts.size(), 2u);
     EXPECT_EQ(p.rec->timeouts[0].tag, 42);
@@ -254,6 +211,19 @@ TEST(GCDAsyncSocket, ReadTimeOutsAskTheDelegateForMoreTimeBeforeEndingTheSocket)
     ASSERT_TRUE(p.rec->error);
     EXPECT_EQ(p.rec->error->code, GCDAsyncSocketReadTimeoutError);
     EXPECT_TRUE(p.rec->reads.empty());
+}
+
+TEST(GCDAsyncSocket, AWriteThePeerDoesNotTakeInTimeEndsTheSocket) {
+    Pair p;
+    ASSERT_TRUE(p.open());
+    p.accepted->writeData("small", 0.2, 1);
+    // More than every buffer on the way holds, to a peer that reads nothing.
+    p.accepted->writeData(std::string(size_t(64) << 20, 'x'), 0.2, 2);
+    ASSERT_TRUE(p.rec->waitFor([&] { return p.rec->disconnects == 1; }));
+    EXPECT_EQ(p.rec->writes, std::vector<long>{1});
+    ASSERT_TRUE(p.rec->error);
+    EXPECT_EQ(p.rec->error->domain, GCDAsyncSocketErrorDomain);
+    EXPECT_EQ(p.rec->error->code, GCDAsyncSocketWriteTimeoutError);
 }
 
 TEST(GCDAsyncSocket, ConnectsAndReportsWhatCannotStartOrFails) {
@@ -328,7 +298,7 @@ TEST(GCDAsyncSocket, ListensOnInterfacesByNameAddressOrLoopbackAndRefusesUnknown
         listener->setIPv6Enabled(where != "lo"); // "lo" by name: its IPv4 address
         Error e;
         ASSERT_TRUE(listener->acceptOnInterface(where, 0, &e)) << where << ": " << e.localizedDescription;
-        int c = blockingConnect(listener->localPort());
+        int c = peers::connectLoopbackWithTimeout(listener->localPort());
         EXPECT_GE(c, 0) << where;
         if (c >= 0) ::close(c);
     }
@@ -351,7 +321,7 @@ TEST(GCDAsyncSocket, ListensOnInterfacesByNameAddressOrLoopbackAndRefusesUnknown
 TEST(GCDAsyncSocket, DisconnectClosesTheDescriptorAtOnceAndAClearedDelegateHearsNothing) {
     Pair warmUp; // the shared I/O thread's own descriptors exist from here on
     ASSERT_TRUE(warmUp.open());
-    int baseline = descriptorCount();
+    int baseline = peers::descriptorCount();
     {
         Pair p;
         ASSERT_TRUE(p.open());
@@ -359,18 +329,18 @@ TEST(GCDAsyncSocket, DisconnectClosesTheDescriptorAtOnceAndAClearedDelegateHears
         p.accepted->disconnect();
         ASSERT_TRUE(p.rec->waitFor([&] { return p.rec->disconnects == 1; }));
         EXPECT_FALSE(p.rec->error);
-        EXPECT_EQ(readToEnd(p.client), "") << "the peer sees the end";
+        EXPECT_EQ(peers::readToEnd(p.client), "") << "the peer sees the end";
         p.listener->disconnect();
         ASSERT_TRUE(p.listenRec->waitFor([&] { return p.listenRec->disconnects == 1; }));
     }
-    EXPECT_EQ(descriptorCount(), baseline);
+    EXPECT_EQ(peers::descriptorCount(), baseline);
     {
         Pair p;
         ASSERT_TRUE(p.open());
         p.accepted->readDataToLength(8, 0, 1);
-        sendAll(p.client, "data");
+        ASSERT_TRUE(peers::sendAll(p.client, "data"));
         p.accepted->setDelegate({});
-        sendAll(p.client, "more");
+        ASSERT_TRUE(peers::sendAll(p.client, "more"));
         p.accepted->disconnect();
         // A block on the queue after everything the socket could have sent.
         p.queue->sync([] {});
@@ -380,7 +350,7 @@ TEST(GCDAsyncSocket, DisconnectClosesTheDescriptorAtOnceAndAClearedDelegateHears
         p.accepted.reset();
         p.listenRec->accepted.clear();
     }
-    EXPECT_EQ(descriptorCount(), baseline);
+    EXPECT_EQ(peers::descriptorCount(), baseline);
 }
 
 } // namespace
