@@ -6,6 +6,7 @@
 #include "HalvexCore/HalvexChannel.h"
 #include "HalvexCore/HalvexPrivateKeyParser.h"
 #include "HalvexCore/HalvexSession.h"
+#include "SessionRecorder.h"
 #include "TestServers.h"
 
 #include <algorithm>
@@ -92,13 +93,10 @@ public:
     std::promise<bool> authenticated;
     std::promise<bool> opened;
     std::promise<void> ended;
-    std::optional<Error> authenticateWithAllowedMethods(HalvexSession& s, const std::vector<std::string>&,
-                                                        bool) override {
-        Error e;
-        auto parser = HalvexPrivateKeyParser::parserFromFilePath(keyPath, {}, &e);
-        if (!parser) return e;
-        s.authenticateByPrivateKeyParser(parser);
-        return std::nullopt;
+    std::optional<Error> authenticateWithAllowedMethods(HalvexSession& s,
+                                                        const std::vector<std::string>& methods,
+                                                        bool partial) override {
+        return SessionRecorder::keyFile(keyPath)(s, methods, partial);
     }
     void didAuthenticateUser(HalvexSession&, const std::string&) override { authenticated.set_value(true); }
     void didDisconnectWithError(HalvexSession&, const std::optional<Error>& e) override {

@@ -8,13 +8,11 @@
 // before or after it.
 
 #include "Halvex/HalvexPortForwarding.h"
-#include "HalvexCore/HalvexPrivateKeyParser.h"
-#include "HalvexCore/HalvexSession.h"
+#include "SessionRecorder.h"
 #include "TestServers.h"
 
 #include <algorithm>
 #include <cstdio>
-#include <future>
 #include <sstream>
 
 using namespace std::chrono_literals;
@@ -24,26 +22,6 @@ namespace {
 constexpr const char* kCipher = "aes128-gcm@openssh.com";
 constexpr uint64_t kBytes = uint64_t(256) << 20;
 constexpr int kRounds = 9;
-
-class Login : public HalvexSessionDelegate {
-public:
-    std::string keyPath;
-    std::promise<void> authenticated;
-    std::promise<void> ended;
-    std::optional<Error> authenticateWithAllowedMethods(HalvexSession& s, const std::vector<std::string>&,
-                                                        bool) override {
-        Error e;
-        auto parser = HalvexPrivateKeyParser::parserFromFilePath(keyPath, {}, &e);
-        if (!parser) return e;
-        s.authenticateByPrivateKeyParser(parser);
-        return std::nullopt;
-    }
-    void didAuthenticateUser(HalvexSession&, const std::string&) override { authenticated.set_value(); }
-    void didDisconnectWithError(HalvexSession&, const std::optional<Error>& e) override {
-        if (e) std::fprintf(stderr, "session ended: %s\n", e->localizedDescription.c_str());
-        ended.set_value();
-    }
-};
 
 // curl's throughput in MiB/s for one transfer of kBytes, or nullopt.
 std::optional<double> curlMiBps(std::vector<std::string> args) {
@@ -80,11 +58,11 @@ Ways ways(uint16_t localPort, uint16_t socksPort, uint16_t originPort, const std
 class Ours {
 public:
     Ours(peers::SSHD& sshd, uint16_t originPort) {
-        login_->keyPath = sshd.dir.path + "/id_ed25519";
+        login_->chooser = SessionRecorder::keyFile(sshd.dir.path + "/id_ed25519");
         session_ = HalvexSession::make(login_);
         session_->setCiphers(kCipher);
         session_->connectToHost("127.0.0.1", sshd.port, "root", 10);
-        if (login_->authenticated.get_future().wait_for(20s) != std::future_status::ready) return;
+        if (!login_->waitAuthenticated(20s)) return;
         local_->setType(0);
         local_->port = peers::freePort();
         local_->host = "127.0.0.1";
@@ -97,14 +75,14 @@ public:
         local_->destroy();
         dynamic_->destroy();
         session_->disconnect();
-        login_->ended.get_future().wait_for(20s);
+        login_->waitDisconnect(20s);
     }
     bool ok() const { return ok_; }
     uint16_t localPort() const { return static_cast<uint16_t>(*local_->port); }
     uint16_t socksPort() const { return static_cast<uint16_t>(*dynamic_->port); }
 
 private:
-    std::shared_ptr<Login> login_ = std::make_shared<Login>();
+    std::shared_ptr<SessionRecorder> login_ = std::make_shared<SessionRecorder>();
     std::shared_ptr<HalvexSession> session_;
     std::shared_ptr<HalvexPortForwarding> local_ = HalvexPortForwarding::make();
     std::shared_ptr<HalvexPortForwarding> dynamic_ = HalvexPortForwarding::make();

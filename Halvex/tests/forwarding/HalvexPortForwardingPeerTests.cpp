@@ -8,7 +8,6 @@
 #include "Halvex/HalvexDynamicBridgeConnection.h"
 #include "Halvex/HalvexPortForwarding.h"
 #include "HalvexCore/HalvexCoreErrors.h"
-#include "HalvexCore/HalvexPrivateKeyParser.h"
 #include "SessionRecorder.h"
 #include "TestServers.h"
 
@@ -23,7 +22,7 @@ namespace {
 
 constexpr size_t kBody = 1 << 20;
 
-class ForwardingRecorder : public HalvexPortForwardingDelegate {
+class ForwardingRecorder : public HalvexPortForwardingDelegate, public peers::Recorder {
 public:
     struct TargetBreak {
         Error error;
@@ -31,12 +30,6 @@ public:
         std::string host;
         uint16_t port;
     };
-
-    template <class Pred>
-    bool waitFor(Pred pred, std::chrono::seconds limit = 30s) {
-        std::unique_lock lock(mutex);
-        return cv.wait_for(lock, limit, [&] { return pred(); });
-    }
 
     void portForwardingDidEstablish(HalvexPortForwarding&) override {
         change([&] { ++established; });
@@ -67,23 +60,11 @@ public:
     std::atomic<long> mode{HalvexBridgeModeChannel};
     std::function<void(HalvexPortForwarding&)> onBridge; // set before the forwarding runs
 
-    std::mutex mutex;
-    std::condition_variable cv;
     int established = 0;
     int bridges = 0;
     std::vector<Error> failures;
     std::vector<std::string> askedHosts;
     std::vector<TargetBreak> targetBreaks;
-
-private:
-    template <class F>
-    void change(F f) {
-        {
-            std::lock_guard lock(mutex);
-            f();
-        }
-        cv.notify_all();
-    }
 };
 
 // The remote forwarding that takes the session's forwarded channels.
@@ -180,15 +161,7 @@ protected:
     void SetUp() override {
         ASSERT_NE(sshd, nullptr) << "sshd did not start";
         rec = std::make_shared<SessionRecorder>();
-        std::string key = sshd->dir.path + "/id_ed25519";
-        rec->chooser = [key](HalvexSession& s, const std::vector<std::string>&,
-                             bool) -> std::optional<Error> {
-            Error e;
-            auto parser = HalvexPrivateKeyParser::parserFromFilePath(key, {}, &e);
-            if (!parser) return e;
-            s.authenticateByPrivateKeyParser(parser);
-            return std::nullopt;
-        };
+        rec->chooser = SessionRecorder::keyFile(sshd->dir.path + "/id_ed25519");
         auto route = slot;
         rec->onForward = [route](const std::shared_ptr<HalvexForwardChannel>& channel) {
             std::shared_ptr<HalvexPortForwarding> f;

@@ -43,17 +43,7 @@ protected:
     // A session whose delegate logs in as root with the OpenSSH-format key.
     std::shared_ptr<HalvexSession> makeSession(const std::shared_ptr<SessionRecorder>& rec) {
         auto session = HalvexSession::make(rec);
-        if (!rec->chooser) {
-            std::string path = keyPath("id_ed25519");
-            rec->chooser = [path](HalvexSession& s, const std::vector<std::string>&,
-                                  bool) -> std::optional<Error> {
-                Error e;
-                auto parser = HalvexPrivateKeyParser::parserFromFilePath(path, {}, &e);
-                if (!parser) return e;
-                s.authenticateByPrivateKeyParser(parser);
-                return std::nullopt;
-            };
-        }
+        if (!rec->chooser) rec->chooser = SessionRecorder::keyFile(keyPath("id_ed25519"));
         return session;
     }
 

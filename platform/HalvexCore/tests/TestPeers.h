@@ -8,6 +8,7 @@
 #include <atomic>
 #include <cerrno>
 #include <chrono>
+#include <condition_variable>
 #include <csignal>
 #include <cstring>
 #include <fcntl.h>
@@ -36,6 +37,30 @@ extern char** environ;
 namespace peers {
 
 using namespace std::chrono_literals;
+
+// The base of the tests' delegates: what they heard, kept under one lock,
+// with bounded waits for it.
+class Recorder {
+public:
+    template <class Pred>
+    bool waitFor(Pred pred, std::chrono::seconds limit = std::chrono::seconds(30)) {
+        std::unique_lock lock(mutex);
+        return cv.wait_for(lock, limit, [&] { return pred(); });
+    }
+
+    std::mutex mutex;
+    std::condition_variable cv;
+
+protected:
+    template <class F>
+    void change(F f) {
+        {
+            std::lock_guard lock(mutex);
+            f();
+        }
+        cv.notify_all();
+    }
+};
 
 inline std::string readFile(const std::string& path) {
     std::ifstream in(path, std::ios::binary);

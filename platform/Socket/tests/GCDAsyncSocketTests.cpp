@@ -9,7 +9,6 @@
 #include <gtest/gtest.h>
 
 #include <arpa/inet.h>
-#include <condition_variable>
 #include <dirent.h>
 #include <functional>
 #include <netinet/in.h>
@@ -22,18 +21,12 @@ using namespace std::chrono_literals;
 namespace {
 
 // Records every event; waits are bounded.
-class Recorder : public GCDAsyncSocketDelegate {
+class Recorder : public GCDAsyncSocketDelegate, public peers::Recorder {
 public:
     struct Read {
         std::string data;
         long tag;
     };
-
-    template <class Pred>
-    bool waitFor(Pred pred, std::chrono::seconds limit = 10s) {
-        std::unique_lock lock(mutex);
-        return cv.wait_for(lock, limit, [&] { return pred(); });
-    }
 
     void didAcceptNewSocket(GCDAsyncSocket&, const std::shared_ptr<GCDAsyncSocket>& s) override {
         change([&] { accepted.push_back(s); });
@@ -68,8 +61,6 @@ public:
         });
     }
 
-    std::mutex mutex;
-    std::condition_variable cv;
     std::vector<std::shared_ptr<GCDAsyncSocket>> accepted;
     std::vector<std::string> connects;
     std::vector<Read> reads;
@@ -79,16 +70,6 @@ public:
     int readStreamClosed = 0;
     int disconnects = 0;
     std::optional<Error> error;
-
-private:
-    template <class F>
-    void change(F f) {
-        {
-            std::lock_guard lock(mutex);
-            f();
-        }
-        cv.notify_all();
-    }
 };
 
 // The process's descriptor whose local port is `port`, or -1.
