@@ -38,8 +38,11 @@ public:
         change([&] { failures.push_back(e); });
     }
     void didBridgeConnection(HalvexPortForwarding& f,
-                             const std::shared_ptr<HalvexBridgeConnection>&) override {
-        change([&] { ++bridges; });
+                             const std::shared_ptr<HalvexBridgeConnection>& bridge) override {
+        change([&] {
+            ++bridges;
+            made.push_back(bridge);
+        });
         if (onBridge) onBridge(f);
     }
     long bridgeModeOfHost(HalvexPortForwarding&, const std::string& host) override {
@@ -62,15 +65,19 @@ public:
 
     int established = 0;
     int bridges = 0;
+    std::vector<std::shared_ptr<HalvexBridgeConnection>> made;
     std::vector<Error> failures;
     std::vector<std::string> askedHosts;
     std::vector<TargetBreak> targetBreaks;
 };
 
 // The remote forwarding that takes the session's forwarded channels.
+// (A forwarding of another type offered the channel first must refuse it.)
 struct ForwardSlot {
     std::mutex mutex;
     std::weak_ptr<HalvexPortForwarding> forwarding;
+    std::weak_ptr<HalvexPortForwarding> offeredFirst;
+    std::atomic<int> refusals{0};
     void set(const std::shared_ptr<HalvexPortForwarding>& f) {
         std::lock_guard lock(mutex);
         forwarding = f;
@@ -164,11 +171,13 @@ protected:
         rec->chooser = SessionRecorder::keyFile(sshd->dir.path + "/id_ed25519");
         auto route = slot;
         rec->onForward = [route](const std::shared_ptr<HalvexForwardChannel>& channel) {
-            std::shared_ptr<HalvexPortForwarding> f;
+            std::shared_ptr<HalvexPortForwarding> f, other;
             {
                 std::lock_guard lock(route->mutex);
                 f = route->forwarding.lock();
+                other = route->offeredFirst.lock();
             }
+            if (other && !other->acceptNewForwardChannel(channel)) ++route->refusals;
             if (f) {
                 EXPECT_TRUE(f->acceptNewForwardChannel(channel));
             }
@@ -246,7 +255,6 @@ TEST_F(ForwardingTest, LocalForwardingCarriesBodiesBothWaysAndListensWhereTheBin
     ASSERT_TRUE(fr->waitFor([&] { return fr->bridges == 2; }));
     EXPECT_TRUE(eventually([&] { return f->connections().empty(); })) << "ended bridges leave the list";
     EXPECT_TRUE(fr->targetBreaks.empty());
-    EXPECT_FALSE(f->acceptNewForwardChannel(nullptr));
     f->destroy();
     EXPECT_FALSE(f->isEstablished());
     EXPECT_TRUE(listeningAddresses(port).empty());
@@ -330,6 +338,13 @@ TEST_F(ForwardingTest, RemoteForwardingOnAServerChosenPortCarriesBodiesAndDestro
     peers::HTTPOrigin origin;
     auto fr = std::make_shared<ForwardingRecorder>();
     auto f = makeForwarding(1, 0, "127.0.0.1", origin.port, "127.0.0.1");
+    auto dynamic = makeForwarding(2, peers::freePort());
+    auto dr = std::make_shared<ForwardingRecorder>();
+    ASSERT_TRUE(establish(dynamic, dr));
+    {
+        std::lock_guard lock(slot->mutex);
+        slot->offeredFirst = dynamic;
+    }
     ASSERT_TRUE(establish(f, fr));
     uint16_t bound = f->boundPort();
     EXPECT_GE(bound, 49152);
@@ -337,7 +352,9 @@ TEST_F(ForwardingTest, RemoteForwardingOnAServerChosenPortCarriesBodiesAndDestro
     downAndUp({}, "http://127.0.0.1:" + std::to_string(bound), origin);
     EXPECT_TRUE(fr->waitFor([&] { return fr->bridges == 2; }));
     EXPECT_TRUE(eventually([&] { return f->connections().empty(); }));
-    EXPECT_FALSE(makeForwarding(0, 1)->acceptNewForwardChannel(nullptr));
+    EXPECT_EQ(slot->refusals, 2) << "a dynamic forwarding refuses forwarded channels";
+    EXPECT_EQ(dr->bridges, 0);
+    EXPECT_TRUE(dynamic->connections().empty());
 
     f->destroy();
     EXPECT_FALSE(f->isEstablished());
@@ -526,6 +543,34 @@ TEST_F(ForwardingTest, TargetsThatCannotBeReachedAreReportedWithTheModeHostAndPo
             EXPECT_EQ(b.error.code, ECONNREFUSED);
         }
         EXPECT_TRUE(eventually([&] { return f->connections().empty(); }));
+    }
+
+    // Where the requests point: CONNECT names its port, a URL without one
+    // means 80.
+    auto fr = std::make_shared<ForwardingRecorder>();
+    fr->mode = HalvexBridgeModeDirect;
+    uint16_t port = peers::freePort();
+    auto f = makeForwarding(2, port);
+    ASSERT_TRUE(establish(f, fr));
+    std::vector<std::pair<std::string, std::pair<std::string, uint16_t>>> requests = {
+        {"CONNECT localhost:443 HTTP/1.1\r\n\r\n", {"localhost", 443}},
+        {"GET http://127.0.0.1/x HTTP/1.1\r\n\r\n", {"127.0.0.1", 80}},
+        {"CONNECT [::1]:8443 HTTP/1.1\r\n\r\n", {"::1", 8443}},
+    };
+    for (size_t i = 0; i < requests.size(); ++i) {
+        int s = peers::connectLoopbackWithTimeout(port);
+        ASSERT_GE(s, 0);
+        ASSERT_TRUE(peers::sendAll(s, requests[i].first));
+        ASSERT_TRUE(fr->waitFor([&] { return fr->askedHosts.size() == i + 1; }));
+        std::shared_ptr<HalvexDynamicBridgeConnection> bridge;
+        {
+            std::lock_guard lock(fr->mutex);
+            bridge = std::dynamic_pointer_cast<HalvexDynamicBridgeConnection>(fr->made.at(i));
+        }
+        ASSERT_TRUE(bridge);
+        EXPECT_EQ(bridge->targetHost(), requests[i].second.first);
+        EXPECT_EQ(bridge->targetPort(), requests[i].second.second);
+        ::close(s);
     }
 }
 
