@@ -4,7 +4,6 @@
 // first byte sent to the last byte the sink has read.
 
 #include "HalvexCore/HalvexChannel.h"
-#include "HalvexCore/HalvexPrivateKeyParser.h"
 #include "HalvexCore/HalvexSession.h"
 #include "SessionRecorder.h"
 #include "TestServers.h"

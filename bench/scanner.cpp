@@ -1,7 +1,7 @@
 // Scanner throughput: host output of three kinds, each at least 4 MiB, fed in
 // the chunk sizes a terminal reads, through a delegate that only tallies.
-#include "Rellum/Scanner/RellumScanner.h"
 #include "Rellum/Scanner/RellumScannerNullDelegate.h"
+#include "Rellum/Scanner/RellumScanner.h"
 
 #include <benchmark/benchmark.h>
 
