@@ -343,9 +343,9 @@ public:
 };
 
 // OpenSSH's own client logged in to a test sshd as root with its key, with
-// one forwarding option (["-L", spec] or ["-D", port]): the reference the
-// benchmarks measure against. It never outlives this process, and the
-// destructor stops it.
+// the forwarding options given (such as "-L" with "port:host:hostport", or
+// "-D" with a port): the reference the benchmarks measure against. It never
+// outlives this process, and the destructor stops it.
 class OpenSSHClient {
 public:
     OpenSSHClient(SSHD& sshd, const std::string& cipher, const std::vector<std::string>& forwarding) {
