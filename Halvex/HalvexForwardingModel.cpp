@@ -30,7 +30,12 @@ const MTLModelClass& HalvexForwardingModel::classDescription() {
             MTLProperty::field("enabled", &HalvexForwardingModel::enabled),
         },
         {.ignoresUnknownKeys = true});
-    static const bool registered = (MTLModelClass::registerClass(c), true);
+    static const bool registered = [] {
+        MTLModelClass::registerClass(c);
+        MTLModelClass::registerLegacyClassName("HalvexPortForwarding", c);
+        MTLModelClass::registerLegacyClassName("KvPortForwarding", c);
+        return true;
+    }();
     (void)registered;
     return c;
 }

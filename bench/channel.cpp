@@ -4,10 +4,9 @@
 // first byte sent to the last byte the sink has read.
 
 #include "HalvexCore/HalvexChannel.h"
-#include "HalvexCore/HalvexPrivateKeyParser.h"
 #include "HalvexCore/HalvexSession.h"
-#include "OpenSSHClient.h"
-#include "TestPeers.h"
+#include "SessionRecorder.h"
+#include "TestServers.h"
 
 #include <algorithm>
 #include <atomic>
@@ -93,13 +92,10 @@ public:
     std::promise<bool> authenticated;
     std::promise<bool> opened;
     std::promise<void> ended;
-    std::optional<Error> authenticateWithAllowedMethods(HalvexSession& s, const std::vector<std::string>&,
-                                                        bool) override {
-        Error e;
-        auto parser = HalvexPrivateKeyParser::parserFromFilePath(keyPath, {}, &e);
-        if (!parser) return e;
-        s.authenticateByPrivateKeyParser(parser);
-        return std::nullopt;
+    std::optional<Error> authenticateWithAllowedMethods(HalvexSession& s,
+                                                        const std::vector<std::string>& methods,
+                                                        bool partial) override {
+        return SessionRecorder::keyFile(keyPath)(s, methods, partial);
     }
     void didAuthenticateUser(HalvexSession&, const std::string&) override { authenticated.set_value(true); }
     void didDisconnectWithError(HalvexSession&, const std::optional<Error>& e) override {
@@ -155,25 +151,10 @@ std::optional<double> ours(peers::SSHD& sshd, Sink& sink) {
 
 std::optional<double> openssh(peers::SSHD& sshd, Sink& sink) {
     uint16_t local = peers::freePort();
-    const pid_t pid = bench::startOpenSSH(sshd, kCipher,
-                                          {"-N", "-T", "-o", "ExitOnForwardFailure=yes", "-L",
-                                           std::to_string(local) + ":127.0.0.1:" + std::to_string(sink.port),
-                                           "root@127.0.0.1"});
-    if (pid < 0) return std::nullopt;
-    auto stopSSH = [&] {
-        kill(pid, SIGTERM);
-        waitpid(pid, nullptr, 0);
-    };
-    int fd = -1;
-    for (int i = 0; i < 500 && fd < 0; ++i) { // 10 s for the login and the listener
-        if (waitpid(pid, nullptr, WNOHANG) == pid) return std::nullopt;
-        fd = peers::connectLoopback(local);
-        if (fd < 0) std::this_thread::sleep_for(20ms);
-    }
-    if (fd < 0) {
-        stopSSH();
-        return std::nullopt;
-    }
+    peers::OpenSSHClient ssh(sshd, kCipher,
+                             {"-L", std::to_string(local) + ":127.0.0.1:" + std::to_string(sink.port)});
+    int fd = ssh.connectWhenListening(local);
+    if (fd < 0) return std::nullopt;
     auto result = push(sink, [&](const std::string& chunk) {
         size_t off = 0;
         while (off < chunk.size()) {
@@ -184,13 +165,7 @@ std::optional<double> openssh(peers::SSHD& sshd, Sink& sink) {
         return true;
     });
     ::close(fd);
-    stopSSH();
     return result;
-}
-
-double median(std::vector<double> v) {
-    std::sort(v.begin(), v.end());
-    return v[v.size() / 2];
 }
 
 } // namespace
@@ -216,7 +191,7 @@ int main() {
         a.push_back(*x);
         b.push_back(*y);
     }
-    double ma = median(a), mb = median(b);
+    double ma = peers::median(a), mb = peers::median(b);
     std::printf("direct channel through sshd, %s, %zu MiB per run, median of %d:\n", kCipher, kBytes >> 20,
                 kRounds);
     std::printf("  HalvexSession direct channel: %.1f MiB/s\n", ma);

@@ -11,7 +11,6 @@
 #include "HalvexCore/HalvexPrivateKeyParser.h"
 #include "HalvexCore/HalvexSession.h"
 #include "HalvexCore/HalvexShellChannel.h"
-#include "OpenSSHClient.h"
 #include "TerminalRigs.h"
 #include "TestPeers.h"
 
@@ -85,7 +84,7 @@ std::optional<std::pair<double, uint64_t>> ours(peers::SSHD& sshd, const std::st
 
 std::optional<double> openssh(peers::SSHD& sshd, const std::string& file) {
     const auto start = Clock::now();
-    const pid_t pid = bench::startOpenSSH(sshd, kCipher, {"-tt", "root@127.0.0.1", "cat " + file});
+    const pid_t pid = peers::startOpenSSH(sshd, kCipher, {"-tt", "root@127.0.0.1", "cat " + file});
     if (pid < 0) return std::nullopt;
     int status = 0;
     waitpid(pid, &status, 0);

@@ -1,3 +1,4 @@
+#include "Foundation/KeyedUnarchiver.h"
 #include "Halvex/HalvexForwardingModel.h"
 #include "Halvex/HalvexJSONAdapter.h"
 #include "Halvex/HalvexRuleModel.h"
@@ -73,6 +74,27 @@ TEST(HalvexForwardingModel, JSONUsesTypeNamesAndUnknownNamesGiveNoType) {
     EXPECT_FALSE(odd->type().has_value());
     EXPECT_EQ(odd->typeName(), "Unknown");
     EXPECT_EQ(odd->description(), "22");
+}
+
+// Older versions archived running forwardings under their own class names;
+// they come back as the rule they ran.
+TEST(HalvexForwardingModel, ArchivesNamingTheForwardingClassesDecodeAsRules) {
+    for (const char* name : {"KvPortForwarding", "HalvexPortForwarding"}) {
+        json archive = {{"$archiver", "OrvikKeyedArchive"},
+                        {"$version", 1},
+                        {"$root",
+                         {{"$class", name},
+                          {"type", 1},
+                          {"bind_address", "*"},
+                          {"port", 8022},
+                          {"host", "db.internal"},
+                          {"hostport", 5432}}}};
+        Error error;
+        auto decoded = KeyedUnarchiver::unarchiveObjectOfClass<HalvexForwardingModel>(archive, &error);
+        ASSERT_NE(decoded, nullptr) << name << ": " << error.localizedDescription;
+        EXPECT_EQ(&decoded->modelClass(), &HalvexForwardingModel::classDescription());
+        EXPECT_EQ(decoded->description(), "-R *:8022:db.internal:5432") << name;
+    }
 }
 
 TEST(HalvexRuleModel, AddressIsClassifiedAndURLsReduceToTheirHost) {

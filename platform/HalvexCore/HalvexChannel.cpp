@@ -11,10 +11,11 @@ HalvexChannel::HalvexChannel(std::shared_ptr<HalvexSessionCore> core, std::weak_
 HalvexChannel::~HalvexChannel() = default;
 
 void HalvexChannel::writeData(std::string_view data) {
-    if (data.empty() || closeRequested_.load() || finished_.load()) return;
+    if (data.empty() || closeRequested_.load() || eofRequested_.load() || finished_.load()) return;
     {
         std::lock_guard lock(mutex_);
         pendingWrites_.append(data);
+        queued_.fetch_add(data.size(), std::memory_order_release);
         if (writeWakePosted_) return;
         writeWakePosted_ = true;
     }
@@ -25,6 +26,23 @@ void HalvexChannel::close() {
     if (closeRequested_.exchange(true)) return;
     open_.store(false);
     HalvexSessionCore::Command command(HalvexSessionCore::Command::Type::Close);
+    command.channel = shared_from_this();
+    core_->post(std::move(command));
+}
+
+void HalvexChannel::sendEOF() {
+    if (closeRequested_.load() || eofRequested_.exchange(true)) return;
+    core_->wake();
+}
+
+void HalvexChannel::pauseReading() {
+    readingPaused_.store(true);
+}
+
+void HalvexChannel::resumeReading() {
+    if (!readingPaused_.exchange(false)) return;
+    // What was kept meanwhile is delivered from the I/O thread.
+    HalvexSessionCore::Command command(HalvexSessionCore::Command::Type::Deliver);
     command.channel = shared_from_this();
     core_->post(std::move(command));
 }

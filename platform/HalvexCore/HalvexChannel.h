@@ -26,9 +26,20 @@ public:
     // also when the channel is still opening. Bytes written after close() or
     // after the channel closed are dropped.
     void writeData(std::string_view data);
+    // Bytes given to writeData and not yet handed to the transport.
+    size_t queuedBytes() const { return queued_.load(std::memory_order_acquire); }
     // Sends what is queued, then closes the channel; channelDidClose follows
     // with no error (once per channel, also when the other side closed first).
     void close();
+    // Sends EOF once the bytes queued before have gone out: the other side
+    // reads to its end, and the channel still reads what it sends back. Bytes
+    // written afterwards are dropped.
+    void sendEOF();
+    // While reading is paused the channel's bytes stay in the transport and
+    // its window is not given back, so the other side stops sending once the
+    // window is used up. Resuming delivers what was kept, in order.
+    void pauseReading();
+    void resumeReading();
     void setDelegate(std::weak_ptr<HalvexChannelDelegate> delegate);
     std::shared_ptr<HalvexChannelDelegate> delegate() const;
     // The session that made the channel, while it exists.
@@ -53,6 +64,9 @@ private:
     bool writeWakePosted_ = false; // guarded by mutex_
     std::atomic<bool> open_{false};
     std::atomic<bool> closeRequested_{false};
+    std::atomic<bool> eofRequested_{false};
+    std::atomic<bool> readingPaused_{false};
+    std::atomic<size_t> queued_{0};
     std::atomic<bool> finished_{false};   // closed for good: writes are dropped
     std::unique_ptr<HalvexChannelIO> io_; // touched only on the I/O thread
 };

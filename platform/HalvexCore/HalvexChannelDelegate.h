@@ -19,4 +19,8 @@ public:
     // Called once per channel: no error for a close by either side.
     virtual void channelDidClose(HalvexChannel&, const std::optional<Error>&) {}
     virtual void channelDidOpen(HalvexChannel&) {}
+    // The other side sends nothing more (it comes after the last bytes read).
+    // Return true to keep the channel open for writing until close(); by
+    // default it closes once the bytes queued for it have gone out.
+    virtual bool channelDidReceiveEOF(HalvexChannel&) { return false; }
 };

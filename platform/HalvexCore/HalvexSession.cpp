@@ -184,11 +184,26 @@ HalvexSession::openDirectChannel(const std::string& targetHost, uint16_t port,
     return channel;
 }
 
-void HalvexSession::enqueueForwardRequest(const std::optional<std::string>& listenHost, uint16_t listenPort,
+namespace {
+HalvexSessionCore::Command forwardCommand(HalvexSessionCore::Command::Type type,
+                                          const std::optional<std::string>& listenHost, uint16_t listenPort,
                                           HalvexForwardCompletion completion) {
-    HalvexSessionCore::Command command(HalvexSessionCore::Command::Type::Forward);
+    HalvexSessionCore::Command command(type);
     command.listenHost = listenHost;
     command.listenPort = listenPort;
     command.completion = std::move(completion);
-    core_->post(std::move(command));
+    return command;
+}
+} // namespace
+
+void HalvexSession::enqueueForwardRequest(const std::optional<std::string>& listenHost, uint16_t listenPort,
+                                          HalvexForwardCompletion completion) {
+    core_->post(forwardCommand(HalvexSessionCore::Command::Type::Forward, listenHost, listenPort,
+                               std::move(completion)));
+}
+
+void HalvexSession::cancelForwardRequest(const std::optional<std::string>& listenHost, uint16_t listenPort,
+                                         HalvexForwardCompletion completion) {
+    core_->post(forwardCommand(HalvexSessionCore::Command::Type::CancelForward, listenHost, listenPort,
+                               std::move(completion)));
 }

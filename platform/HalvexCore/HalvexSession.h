@@ -108,9 +108,15 @@ public:
                                                      std::weak_ptr<HalvexChannelDelegate> delegate);
     // Asks the server to listen (no host: all interfaces). Requests run one at
     // a time in order; the completion is called once on the I/O thread, also
-    // with an error when the session ends first.
+    // with an error when the session ends first. Port 0 listens on a free
+    // port of the dynamic range (49152-65535), which the completion gives.
     void enqueueForwardRequest(const std::optional<std::string>& listenHost, uint16_t listenPort,
                                HalvexForwardCompletion completion);
+    // Asks the server to stop listening on a host and port it listens on for
+    // this session (the host as it was given); queued with the requests above.
+    // The completion, when given, hears the answer (the port is the one given).
+    void cancelForwardRequest(const std::optional<std::string>& listenHost, uint16_t listenPort,
+                              HalvexForwardCompletion completion = {});
 
 private:
     HalvexSession();

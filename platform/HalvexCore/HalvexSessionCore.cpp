@@ -11,6 +11,7 @@
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
+#include <random>
 #include <sys/eventfd.h>
 #include <sys/socket.h>
 #include <thread>
@@ -530,6 +531,10 @@ std::optional<Error> HalvexSessionCore::mainLoop() {
                              "Connection to " + cfg_.host + " closed: " + closedReason());
         }
         pollOnce(1000);
+        // libssh takes at most 4 KiB from the socket per poll: while more is
+        // waiting, take it before the next round over the channels.
+        for (int i = 0; i < 15 && ssh_event_dopoll(event_, 0) == SSH_OK; ++i) {
+        }
     }
 }
 
@@ -546,10 +551,11 @@ void HalvexSessionCore::execute(Command& command) {
         ch->io_->pendingResize = std::make_pair(command.columns, command.rows);
         break;
     case Command::Type::Deliver:
-        if (!ch->io_->backlog.empty() && ch->delegate() && !ch->closeRequested_.load())
-            deliver(*ch, false, {});
+        // A new delegate or resumed reading: serviceChannel hands over what
+        // was kept.
         break;
     case Command::Type::Forward:
+    case Command::Type::CancelForward:
         forwards_.push_back(std::move(command));
         break;
     }
@@ -558,12 +564,13 @@ void HalvexSessionCore::execute(Command& command) {
 // A request that can no longer be carried out: channels close with an error
 // (none when the client ended the session), forward requests fail.
 void HalvexSessionCore::reject(Command& command, bool ended) {
+    bool forward = command.type == Command::Type::Forward || command.type == Command::Type::CancelForward;
     std::optional<Error> why;
-    if (!disconnectRequested_.load() || command.type == Command::Type::Forward)
-        why = makeError(
-            command.type == Command::Type::Forward ? HalvexCoreErrorForward : HalvexCoreErrorChannel,
-            ended ? "The session has ended" : "The session ended before the request was carried out");
-    if (command.type == Command::Type::Forward) {
+    if (!disconnectRequested_.load() || forward)
+        why = makeError(forward ? HalvexCoreErrorForward : HalvexCoreErrorChannel,
+                        ended ? "The session has ended"
+                              : "The session ended before the request was carried out");
+    if (forward) {
         if (command.completion) command.completion(false, 0, why);
         return;
     }
@@ -587,44 +594,79 @@ void HalvexSessionCore::attachCallbacks(HalvexChannel* channel) {
     ssh_add_channel_callbacks(io.channel, &io.callbacks);
 }
 
+// libssh hands over everything buffered for the stream (what was kept before
+// included) and keeps what is not taken; only what is taken frees window.
 int HalvexSessionCore::onChannelData(ssh_session, ssh_channel, void* data, uint32_t len, int isStderr,
                                      void* userdata) {
     auto* channel = static_cast<HalvexChannel*>(userdata);
+    auto& held = channel->io_->held[isStderr ? 1 : 0];
+    held = 0;
     if (channel->closeRequested_.load()) return static_cast<int>(len); // the owner has let go of it
-    channel->core_->deliver(*channel, isStderr != 0, std::string_view(static_cast<const char*>(data), len));
+    // Bytes that come with the open confirmation wait for channelDidOpen.
+    bool open = channel->io_->phase == HalvexChannelIO::Phase::Open;
+    auto d = channel->readingPaused_.load() || !open ? nullptr : channel->delegate();
+    if (!d) {
+        held = len;
+        return 0;
+    }
+    std::string_view bytes(static_cast<const char*>(data), len);
+    if (isStderr)
+        d->didReadStderrData(*channel, bytes);
+    else
+        d->didReadStdoutData(*channel, bytes);
     return static_cast<int>(len);
 }
 
 void HalvexSessionCore::onChannelClose(ssh_session, ssh_channel, void* userdata) {
-    static_cast<HalvexChannel*>(userdata)->io_->remoteClosed = true;
+    auto& io = *static_cast<HalvexChannel*>(userdata)->io_;
+    io.remoteClosed = true;
+    io.remoteEOF = true; // a close without EOF ends the data all the same
 }
 
 void HalvexSessionCore::onChannelEOF(ssh_session, ssh_channel, void* userdata) {
     static_cast<HalvexChannel*>(userdata)->io_->remoteEOF = true;
 }
 
-void HalvexSessionCore::deliver(HalvexChannel& channel, bool isStderr, std::string_view data) {
-    auto& backlog = channel.io_->backlog;
-    auto d = channel.delegate();
-    if (!d) {
-        backlog.emplace_back(isStderr, std::string(data));
-        return;
-    }
-    if (!backlog.empty()) {
-        auto items = std::move(backlog);
-        backlog.clear();
-        for (auto& [err, bytes] : items) {
-            if (err)
-                d->didReadStderrData(channel, bytes);
-            else
-                d->didReadStdoutData(channel, bytes);
+bool HalvexSessionCore::canDeliver(HalvexChannel& channel) {
+    return channel.io_->phase == HalvexChannelIO::Phase::Open && !channel.closeRequested_.load() &&
+           !channel.readingPaused_.load() && channel.delegate() != nullptr;
+}
+
+// Hands over the bytes kept in libssh's buffers, as far as the delegate lets
+// (it may pause again while it reads).
+void HalvexSessionCore::drainHeld(const std::shared_ptr<HalvexChannel>& ch) {
+    auto& io = *ch->io_;
+    if (readBuffer_.size() < 65536) readBuffer_.resize(65536);
+    for (int stream = 0; stream < 2; ++stream) {
+        while (io.held[stream] > 0 && io.channel && canDeliver(*ch)) {
+            uint32_t want = std::min<uint32_t>(io.held[stream], static_cast<uint32_t>(readBuffer_.size()));
+            // The bytes are in the buffer already: this returns at once.
+            int n = ssh_channel_read_nonblocking(io.channel, readBuffer_.data(), want, stream);
+            if (n <= 0) {
+                io.held[stream] = 0;
+                break;
+            }
+            io.held[stream] -= std::min<uint32_t>(io.held[stream], static_cast<uint32_t>(n));
+            std::string_view bytes(readBuffer_.data(), static_cast<size_t>(n));
+            withChannelDelegate(*ch, [&](HalvexChannelDelegate& d) {
+                if (stream)
+                    d.didReadStderrData(*ch, bytes);
+                else
+                    d.didReadStdoutData(*ch, bytes);
+            });
         }
     }
-    if (data.empty()) return;
-    if (isStderr)
-        d->didReadStderrData(channel, data);
-    else
-        d->didReadStdoutData(channel, data);
+}
+
+// The remote EOF reaches the delegate after the last bytes; its answer says
+// whether the channel stays open for writing.
+void HalvexSessionCore::reportEOF(const std::shared_ptr<HalvexChannel>& ch) {
+    auto& io = *ch->io_;
+    io.eofReported = true;
+    if (ch->closeRequested_.load()) return;
+    bool keep = false;
+    withChannelDelegate(*ch, [&](HalvexChannelDelegate& d) { keep = d.channelDidReceiveEOF(*ch); });
+    io.halfOpen = keep;
 }
 
 void HalvexSessionCore::markOpen(const std::shared_ptr<HalvexChannel>& ch) {
@@ -661,8 +703,10 @@ void HalvexSessionCore::serviceChannel(const std::shared_ptr<HalvexChannel>& ch)
     auto& io = *ch->io_;
     using Phase = HalvexChannelIO::Phase;
     if (io.phase == Phase::Closed) return;
-    if (io.closing && io.phase != Phase::Open) {
-        // Closed before it opened: nothing was sent, nothing to wait for.
+    // Closed before it opened. Once the open request is out the server may be
+    // connecting already: the answer is awaited, so that an open channel is
+    // closed on the server too rather than left there.
+    if (io.closing && io.phase != Phase::Open && io.phase != Phase::Opening) {
         failChannel(ch, std::nullopt);
         return;
     }
@@ -683,6 +727,7 @@ void HalvexSessionCore::serviceChannel(const std::shared_ptr<HalvexChannel>& ch)
                      ? ssh_channel_open_forward(io.channel, io.host.c_str(), io.port, "127.0.0.1", 0)
                      : ssh_channel_open_session(io.channel);
         if (rc == SSH_AGAIN) return;
+        if (io.closing) return failChannel(ch, std::nullopt);
         if (rc != SSH_OK)
             return openFailure(io.kind == HalvexChannelIO::Kind::Direct
                                    ? "Could not open a channel to " + io.host + " port " +
@@ -721,14 +766,20 @@ void HalvexSessionCore::serviceChannel(const std::shared_ptr<HalvexChannel>& ch)
                 d->didChangePtySize(*shell, cols, rows, error);
     }
 
+    // Bytes kept for a delegate that has come, or for reading that resumed.
+    if ((io.held[0] || io.held[1]) && canDeliver(*ch)) drainHeld(ch);
+
     // Writes: what callers queued, as far as the server's window allows. The
     // two buffers trade places instead of growing, so their memory is reused.
     bool wrote = false;
+    // Read before the queue is looked at: every byte written before sendEOF
+    // is then in the queue, and the EOF cannot overtake it.
+    bool eofWanted = ch->eofRequested_.load();
     {
         std::lock_guard lock(ch->mutex_);
         ch->writeWakePosted_ = false;
     }
-    while (!io.remoteClosed) {
+    while (!io.remoteClosed && !io.eofSent) {
         if (io.writeOffset == io.writeBuffer.size()) {
             io.writeBuffer.clear();
             io.writeOffset = 0;
@@ -748,6 +799,7 @@ void HalvexSessionCore::serviceChannel(const std::shared_ptr<HalvexChannel>& ch)
         }
         if (written == 0) break;
         io.writeOffset += static_cast<size_t>(written);
+        ch->queued_.fetch_sub(static_cast<size_t>(written), std::memory_order_release);
         wrote = true;
     }
     bool drained = io.writeOffset == io.writeBuffer.size();
@@ -758,41 +810,72 @@ void HalvexSessionCore::serviceChannel(const std::shared_ptr<HalvexChannel>& ch)
     if (wrote && drained && !ch->closeRequested_.load())
         withChannelDelegate(*ch, [&](HalvexChannelDelegate& d) { d.channelDidWriteData(*ch); });
 
+    // EOF goes out after every byte written before it.
+    if (drained && eofWanted && !io.eofSent && !io.remoteClosed && !io.closing) {
+        if (ssh_channel_send_eof(io.channel) == SSH_ERROR) {
+            failChannel(ch, makeError(HalvexCoreErrorChannel,
+                                      "Could not send EOF on the channel: " + libsshError(session_)));
+            return;
+        }
+        io.eofSent = true;
+    }
+
+    bool kept = io.held[0] || io.held[1];
+    if (io.remoteEOF && !io.eofReported && !kept) reportEOF(ch);
     if (io.remoteClosed) {
-        failChannel(ch, std::nullopt);
+        // Kept bytes wait for their reader (a paused owner resumes, a late
+        // delegate comes); with no one left to read them they go.
+        if (!kept || ch->closeRequested_.load() || !ch->delegate()) failChannel(ch, std::nullopt);
         return;
     }
     // The other side has nothing more to send: once our queued bytes are out,
-    // the channel closes (it has no half-open state for its owner).
-    if ((io.closing || io.remoteEOF) && drained) failChannel(ch, std::nullopt);
+    // the channel closes, unless its delegate keeps it open for writing.
+    if (drained && (io.closing || (io.eofReported && !io.halfOpen))) failChannel(ch, std::nullopt);
 }
 
+// Global requests run one at a time: libssh keeps the pending one's state and
+// is called again with the same arguments until it answers.
+//
+// Port 0 is not passed on: libssh reads the server's chosen port from
+// whatever packet came last, which is not always the answer. A free port of
+// the dynamic range is asked for instead, and another after a refusal.
 void HalvexSessionCore::serviceForwards() {
+    constexpr int kPortAttempts = 16;
+    static thread_local std::mt19937 random{std::random_device{}()};
+    std::uniform_int_distribution<int> dynamicPorts(49152, 65535);
     while (!forwards_.empty()) {
         auto& f = forwards_.front();
-        int bound = 0;
+        bool cancel = f.type == Command::Type::CancelForward;
         const char* address = f.listenHost ? f.listenHost->c_str() : nullptr;
-        int rc =
-            ssh_channel_listen_forward(session_, address, f.listenPort, f.listenPort == 0 ? &bound : nullptr);
+        if (!cancel && f.listenPort == 0 && f.candidatePort == 0)
+            f.candidatePort = static_cast<uint16_t>(dynamicPorts(random));
+        uint16_t port = f.listenPort ? f.listenPort : f.candidatePort;
+        int rc = cancel ? ssh_channel_cancel_forward(session_, address, port)
+                        : ssh_channel_listen_forward(session_, address, port, nullptr);
         if (rc == SSH_AGAIN) {
             forwardInFlight_ = true;
             return;
         }
         forwardInFlight_ = false;
+        if (rc != SSH_OK && !cancel && f.listenPort == 0 && ++f.attempts < kPortAttempts &&
+            ssh_get_error_code(session_) == SSH_REQUEST_DENIED && ssh_is_connected(session_)) {
+            f.candidatePort = static_cast<uint16_t>(dynamicPorts(random));
+            continue;
+        }
         Command done = std::move(f);
         forwards_.pop_front();
         if (rc == SSH_OK) {
-            forwardsActive_ = true;
-            uint16_t port = done.listenPort ? done.listenPort : static_cast<uint16_t>(bound);
+            if (!cancel) forwardsActive_ = true;
             if (done.completion) done.completion(true, port, std::nullopt);
-        } else {
-            std::string where = (done.listenHost ? *done.listenHost : std::string("*")) + " port " +
-                                std::to_string(done.listenPort);
-            if (done.completion)
-                done.completion(false, 0,
-                                makeError(HalvexCoreErrorForward, "The server refused to listen on " + where +
-                                                                      ": " + libsshError(session_)));
+            continue;
         }
+        std::string where = (done.listenHost ? *done.listenHost : std::string("*")) + " port " +
+                            std::to_string(done.listenPort);
+        std::string what =
+            cancel ? "The server did not stop listening on " : "The server refused to listen on ";
+        if (done.completion)
+            done.completion(false, 0,
+                            makeError(HalvexCoreErrorForward, what + where + ": " + libsshError(session_)));
     }
 }
 
@@ -842,7 +925,8 @@ void HalvexSessionCore::teardown(const std::optional<Error>& error) {
         reject(f, false);
     forwards_.clear();
     for (auto& command : left) {
-        if (command.type == Command::Type::Open || command.type == Command::Type::Forward)
+        if (command.type == Command::Type::Open || command.type == Command::Type::Forward ||
+            command.type == Command::Type::CancelForward)
             reject(command, false);
     }
     if (session_) {

@@ -33,7 +33,12 @@ struct HalvexChannelIO {
     bool closing = false;
     bool remoteClosed = false;
     bool remoteEOF = false;
-    std::vector<std::pair<bool, std::string>> backlog; // (stderr, bytes) kept while there is no delegate
+    bool eofReported = false; // the delegate heard of the remote EOF
+    bool halfOpen = false;    // ... and keeps the channel open for writing
+    bool eofSent = false;
+    // Bytes left in libssh's stdout and stderr buffers while there was no
+    // delegate or reading was paused; their window is given back when read.
+    uint32_t held[2] = {0, 0};
 };
 
 // Everything behind a HalvexSession: the settings, the command queue, and the
@@ -65,7 +70,7 @@ public:
         HalvexInteractiveHandler interactive;
     };
     struct Command {
-        enum class Type { Open, Close, Resize, Deliver, Forward };
+        enum class Type { Open, Close, Resize, Deliver, Forward, CancelForward };
         explicit Command(Type t) : type(t) {}
         Type type;
         std::shared_ptr<HalvexChannel> channel;
@@ -73,6 +78,8 @@ public:
         std::optional<std::string> listenHost;
         uint16_t listenPort = 0;
         HalvexForwardCompletion completion;
+        uint16_t candidatePort = 0; // listen requests for port 0: the port being asked for
+        int attempts = 0;
     };
 
     HalvexSessionCore();
@@ -109,7 +116,9 @@ private:
     void failChannel(const std::shared_ptr<HalvexChannel>& channel, const std::optional<Error>& error);
     void markOpen(const std::shared_ptr<HalvexChannel>& channel);
     void attachCallbacks(HalvexChannel* channel);
-    void deliver(HalvexChannel& channel, bool isStderr, std::string_view data);
+    static bool canDeliver(HalvexChannel& channel);
+    void drainHeld(const std::shared_ptr<HalvexChannel>& channel);
+    void reportEOF(const std::shared_ptr<HalvexChannel>& channel);
     void serviceForwards();
     void acceptForwardChannels();
     void reportBanner();
@@ -145,5 +154,6 @@ private:
     std::vector<std::shared_ptr<HalvexChannel>> channels_;
     std::deque<Command> forwards_;
     bool forwardInFlight_ = false;
+    std::string readBuffer_;
     std::string lastReason_; // why the socket closed, read once (reading it again loses it)
 };

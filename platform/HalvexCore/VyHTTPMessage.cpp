@@ -66,6 +66,7 @@ VyURL VyURL::parse(std::string_view text) {
             url.host = std::string(authority.substr(0, c));
             if (c != std::string_view::npos) portText = authority.substr(c + 1);
         }
+        url.portText = std::string(portText);
         url.port = parsePort(portText);
     }
     url.path = std::string(rest);
@@ -131,6 +132,10 @@ void VyHTTPMessage::setHeaderField(const std::string& name, const std::string& v
         ++it;
     }
     if (!replaced) fields_.emplace_back(name, value);
+}
+
+void VyHTTPMessage::removeHeaderField(std::string_view name) {
+    std::erase_if(fields_, [&](const auto& field) { return equalsNoCase(field.first, name); });
 }
 
 std::string VyHTTPMessage::serializedData() const {

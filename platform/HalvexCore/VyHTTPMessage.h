@@ -12,9 +12,10 @@
 struct VyURL {
     std::string text;
     std::string scheme;
-    std::string host;  // without IPv6 brackets; "" when the URL has none
-    uint16_t port = 0; // 0 when absent or invalid
-    std::string path;  // path, query and fragment as written
+    std::string host;     // without IPv6 brackets; "" when the URL has none
+    uint16_t port = 0;    // 0 when absent or invalid
+    std::string portText; // the port as written; "" when absent
+    std::string path;     // path, query and fragment as written
     static VyURL parse(std::string_view text);
 };
 
@@ -33,6 +34,8 @@ public:
     std::optional<std::string> headerField(std::string_view name) const;
     // Replaces every field of that name (compared without case), or appends it.
     void setHeaderField(const std::string& name, const std::string& value);
+    // Removes every field of that name (compared without case).
+    void removeHeaderField(std::string_view name);
     // Request line, fields and CR LF line ends, the empty line, then the body.
     std::string serializedData() const;
 

@@ -6,6 +6,7 @@
 #include "SessionRecorder.h"
 #include "TestPeers.h"
 #include "TestProxies.h"
+#include "TestServers.h"
 
 #include <gtest/gtest.h>
 
@@ -42,17 +43,7 @@ protected:
     // A session whose delegate logs in as root with the OpenSSH-format key.
     std::shared_ptr<HalvexSession> makeSession(const std::shared_ptr<SessionRecorder>& rec) {
         auto session = HalvexSession::make(rec);
-        if (!rec->chooser) {
-            std::string path = keyPath("id_ed25519");
-            rec->chooser = [path](HalvexSession& s, const std::vector<std::string>&,
-                                  bool) -> std::optional<Error> {
-                Error e;
-                auto parser = HalvexPrivateKeyParser::parserFromFilePath(path, {}, &e);
-                if (!parser) return e;
-                s.authenticateByPrivateKeyParser(parser);
-                return std::nullopt;
-            };
-        }
+        if (!rec->chooser) rec->chooser = SessionRecorder::keyFile(keyPath("id_ed25519"));
         return session;
     }
 
@@ -455,6 +446,103 @@ TEST_F(SSHDTest, RemoteForwardBringsForwardedChannels) {
     auto f2 = refused.get_future();
     ASSERT_EQ(f2.wait_for(20s), std::future_status::ready);
     EXPECT_EQ(f2.get(), HalvexCoreErrorForward);
+    session->disconnect();
+    ASSERT_TRUE(rec->waitDisconnect());
+}
+
+TEST_F(SSHDTest, ChannelEndsOfDataGoBothWaysAndAHalfOpenChannelStillCarriesTheAnswer) {
+    peers::ReplyAfterEndServer replier;
+    auto rec = std::make_shared<SessionRecorder>();
+    auto session = makeSession(rec);
+    session->connectToHost("127.0.0.1", sshd->port, "root", 10);
+    ASSERT_TRUE(rec->waitAuthenticated());
+    std::string sent = peers::pattern(99, 1 << 20);
+    for (bool keepOpen : {true, false}) {
+        auto chRec = std::make_shared<ChannelRecorder>();
+        chRec->keepOpenOnEOF = keepOpen;
+        auto channel = session->openDirectChannel("127.0.0.1", replier.port, chRec);
+        // Written before it opens, then the end: the server answers only
+        // once it has read to the end, which comes after every byte.
+        channel->writeData(sent);
+        channel->sendEOF();
+        channel->writeData("dropped: after the end");
+        ASSERT_TRUE(chRec->waitFor([&] { return chRec->closes == 1; }));
+        std::lock_guard lock(chRec->mutex);
+        EXPECT_EQ(chRec->out.size(), sent.size());
+        EXPECT_TRUE(chRec->out == sent);
+        EXPECT_EQ(chRec->eofs, 1);
+        EXPECT_EQ(chRec->outAtEOF, sent.size()) << "the end comes after the last bytes";
+        EXPECT_FALSE(chRec->closeError);
+    }
+    session->disconnect();
+    ASSERT_TRUE(rec->waitDisconnect());
+}
+
+TEST_F(SSHDTest, PausedReadingLeavesTheWindowUnusedAndResumingDeliversEverythingInOrder) {
+    constexpr size_t kTotal = size_t(64) << 20;
+    peers::PatternSource source(kTotal);
+    auto rec = std::make_shared<SessionRecorder>();
+    auto session = makeSession(rec);
+    session->connectToHost("127.0.0.1", sshd->port, "root", 10);
+    ASSERT_TRUE(rec->waitAuthenticated());
+    auto chRec = std::make_shared<ChannelRecorder>();
+    chRec->pauseOnOpen = true;
+    auto channel = session->openDirectChannel("127.0.0.1", source.port, chRec);
+    ASSERT_TRUE(chRec->waitFor([&] { return chRec->opens == 1; }));
+    size_t stalled = peers::waitUntilStalled(source.sent);
+    EXPECT_GT(stalled, 0u) << "the source never stalled";
+    EXPECT_LT(stalled, kTotal / 2) << "the server sent " << stalled << " bytes to a paused channel";
+    {
+        std::lock_guard lock(chRec->mutex);
+        EXPECT_TRUE(chRec->out.empty()) << "nothing is delivered while paused";
+    }
+    channel->resumeReading();
+    ASSERT_TRUE(chRec->waitFor([&] { return chRec->closes == 1; }, 60s));
+    std::lock_guard lock(chRec->mutex);
+    ASSERT_EQ(chRec->out.size(), kTotal);
+    bool same = true;
+    for (size_t off = 0; off < kTotal && same; off += 1 << 20)
+        same = std::string_view(chRec->out).substr(off, 1 << 20) == peers::patternView(off, 1 << 20);
+    EXPECT_TRUE(same);
+    EXPECT_EQ(chRec->eofs, 1);
+    session->disconnect();
+}
+
+TEST_F(SSHDTest, RemoteForwardsOnAPortOfTheServersChoiceAndCancelledForwards) {
+    auto rec = std::make_shared<SessionRecorder>();
+    auto session = makeSession(rec);
+    session->connectToHost("127.0.0.1", sshd->port, "root", 10);
+    ASSERT_TRUE(rec->waitAuthenticated());
+    auto request = [&](bool cancel, uint16_t port) {
+        std::promise<std::tuple<bool, uint16_t, long>> answer;
+        auto done = [&](bool ok, uint16_t bound, const std::optional<Error>& e) {
+            answer.set_value({ok, bound, e ? e->code : 0});
+        };
+        if (cancel)
+            session->cancelForwardRequest("127.0.0.1", port, done);
+        else
+            session->enqueueForwardRequest("127.0.0.1", port, done);
+        auto f = answer.get_future();
+        EXPECT_EQ(f.wait_for(20s), std::future_status::ready);
+        return f.get();
+    };
+    auto [ok, bound, code] = request(false, 0);
+    ASSERT_TRUE(ok) << code;
+    EXPECT_GE(bound, 49152);
+    int s = peers::connectLoopback(bound);
+    ASSERT_GE(s, 0);
+    ::close(s);
+    ASSERT_TRUE(rec->waitFor([&] { return rec->forwards.size() == 1; })) << "the listener is the session's";
+
+    auto [cancelled, port, cancelCode] = request(true, bound);
+    EXPECT_TRUE(cancelled) << cancelCode;
+    EXPECT_EQ(port, bound);
+    s = peers::connectLoopback(bound);
+    EXPECT_LT(s, 0) << "the server stopped listening";
+    if (s >= 0) ::close(s);
+    auto [again, unused, againCode] = request(true, bound);
+    EXPECT_FALSE(again) << "nothing listens there any more";
+    EXPECT_EQ(againCode, HalvexCoreErrorForward);
     session->disconnect();
     ASSERT_TRUE(rec->waitDisconnect());
 }

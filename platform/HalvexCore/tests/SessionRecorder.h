@@ -5,8 +5,10 @@
 #include "HalvexCore/HalvexChannel.h"
 #include "HalvexCore/HalvexForwardChannel.h"
 #include "HalvexCore/HalvexHostKeyParser.h"
+#include "HalvexCore/HalvexPrivateKeyParser.h"
 #include "HalvexCore/HalvexSession.h"
 #include "HalvexCore/HalvexShellChannel.h"
+#include "TestPeers.h"
 
 #include <chrono>
 #include <condition_variable>
@@ -15,16 +17,22 @@
 #include <string>
 #include <vector>
 
-class SessionRecorder : public HalvexSessionDelegate {
+class SessionRecorder : public HalvexSessionDelegate, public peers::Recorder {
 public:
     using Chooser =
         std::function<std::optional<Error>(HalvexSession&, const std::vector<std::string>&, bool)>;
 
-    template <class Pred>
-    bool waitFor(Pred pred, std::chrono::seconds limit = std::chrono::seconds(30)) {
-        std::unique_lock lock(mutex);
-        return cv.wait_for(lock, limit, [&] { return pred(); });
+    // Logs in with the private key in a file.
+    static Chooser keyFile(std::string path) {
+        return [path](HalvexSession& s, const std::vector<std::string>&, bool) -> std::optional<Error> {
+            Error e;
+            auto parser = HalvexPrivateKeyParser::parserFromFilePath(path, {}, &e);
+            if (!parser) return e;
+            s.authenticateByPrivateKeyParser(parser);
+            return std::nullopt;
+        };
     }
+
     bool waitDisconnect(std::chrono::seconds limit = std::chrono::seconds(30)) {
         return waitFor([&] { return disconnects > 0; }, limit);
     }
@@ -90,8 +98,6 @@ public:
     std::function<void(HalvexSession&)> onAuthenticated;
     std::function<void(const std::shared_ptr<HalvexForwardChannel>&)> onForward;
 
-    std::mutex mutex;
-    std::condition_variable cv;
     std::vector<std::string> log;
     int disconnects = 0;
     bool authenticated = false;
@@ -102,23 +108,16 @@ public:
     std::vector<std::shared_ptr<HalvexForwardChannel>> forwards;
 
 private:
-    void add(const std::string& event, const std::function<void()>& change = {}) {
-        {
-            std::lock_guard lock(mutex);
+    void add(const std::string& event, const std::function<void()>& more = {}) {
+        change([&] {
             log.push_back(event);
-            if (change) change();
-        }
-        cv.notify_all();
+            if (more) more();
+        });
     }
 };
 
-class ChannelRecorder : public HalvexShellChannelDelegate {
+class ChannelRecorder : public HalvexShellChannelDelegate, public peers::Recorder {
 public:
-    template <class Pred>
-    bool waitFor(Pred pred, std::chrono::seconds limit = std::chrono::seconds(30)) {
-        std::unique_lock lock(mutex);
-        return cv.wait_for(lock, limit, [&] { return pred(); });
-    }
     void didReadStdoutData(HalvexChannel& c, std::string_view data) override {
         change([&] { out.append(data); });
         if (echo) c.writeData(data);
@@ -135,8 +134,16 @@ public:
             closeError = e;
         });
     }
-    void channelDidOpen(HalvexChannel&) override {
+    void channelDidOpen(HalvexChannel& c) override {
         change([&] { ++opens; });
+        if (pauseOnOpen) c.pauseReading();
+    }
+    bool channelDidReceiveEOF(HalvexChannel&) override {
+        change([&] {
+            ++eofs;
+            outAtEOF = out.size();
+        });
+        return keepOpenOnEOF;
     }
     void didChangePtySize(HalvexShellChannel&, long columns, long rows,
                           const std::optional<Error>& e) override {
@@ -147,21 +154,13 @@ public:
         long columns, rows;
         bool failed;
     };
-    bool echo = false; // write every byte read back to the channel
-    std::mutex mutex;
-    std::condition_variable cv;
+    bool echo = false;          // write every byte read back to the channel
+    bool keepOpenOnEOF = false; // the answer to channelDidReceiveEOF
+    bool pauseOnOpen = false;
+    int eofs = 0;
+    size_t outAtEOF = 0;
     std::string out, err;
     int opens = 0, closes = 0, writesDone = 0;
     std::optional<Error> closeError;
     std::vector<Resize> resizes;
-
-private:
-    template <class F>
-    void change(F f) {
-        {
-            std::lock_guard lock(mutex);
-            f();
-        }
-        cv.notify_all();
-    }
 };

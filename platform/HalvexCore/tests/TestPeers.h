@@ -8,6 +8,7 @@
 #include <atomic>
 #include <cerrno>
 #include <chrono>
+#include <condition_variable>
 #include <csignal>
 #include <cstring>
 #include <fcntl.h>
@@ -36,6 +37,30 @@ extern char** environ;
 namespace peers {
 
 using namespace std::chrono_literals;
+
+// The base of the tests' delegates: what they heard, kept under one lock,
+// with bounded waits for it.
+class Recorder {
+public:
+    template <class Pred>
+    bool waitFor(Pred pred, std::chrono::seconds limit = std::chrono::seconds(30)) {
+        std::unique_lock lock(mutex);
+        return cv.wait_for(lock, limit, [&] { return pred(); });
+    }
+
+    std::mutex mutex;
+    std::condition_variable cv;
+
+protected:
+    template <class F>
+    void change(F f) {
+        {
+            std::lock_guard lock(mutex);
+            f();
+        }
+        cv.notify_all();
+    }
+};
 
 inline std::string readFile(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
@@ -389,5 +414,44 @@ private:
     int stop_[2] = {-1, -1};
     std::thread thread_;
 };
+
+// OpenSSH's own client logged in to `sshd` as root with its key: batch
+// options, the cipher, then `extra` (options, destination, command). Its
+// input and output are /dev/null and it dies with this process; returns its
+// pid, or -1.
+inline pid_t startOpenSSH(const SSHD& sshd, const std::string& cipher, const std::vector<std::string>& extra) {
+    std::vector<std::string> args = {"ssh",
+                                     "-F",
+                                     "/dev/null",
+                                     "-o",
+                                     "BatchMode=yes",
+                                     "-o",
+                                     "StrictHostKeyChecking=no",
+                                     "-o",
+                                     "UserKnownHostsFile=/dev/null",
+                                     "-o",
+                                     "LogLevel=ERROR",
+                                     "-c",
+                                     cipher,
+                                     "-i",
+                                     sshd.dir.path + "/id_ed25519",
+                                     "-p",
+                                     std::to_string(sshd.port)};
+    args.insert(args.end(), extra.begin(), extra.end());
+    std::vector<char*> argv;
+    for (auto& a : args)
+        argv.push_back(a.data());
+    argv.push_back(nullptr);
+    const pid_t parent = getpid();
+    const pid_t pid = fork();
+    if (pid != 0) return pid;
+    prctl(PR_SET_PDEATHSIG, SIGTERM);
+    if (getppid() != parent) _exit(127);
+    const int null = ::open("/dev/null", O_RDWR);
+    dup2(null, 0);
+    dup2(null, 1);
+    execvp("ssh", argv.data());
+    _exit(127);
+}
 
 } // namespace peers
