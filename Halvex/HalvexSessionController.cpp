@@ -67,8 +67,6 @@ Error invalidPortError(const char* what, const std::optional<std::int64_t>& port
                  fmt::format("The {} port ({}) is not a port number from 1 to 65535", what, text));
 }
 
-}
-
 std::string joined(const std::vector<std::string>& items, const char* separator) {
     std::string out;
     for (const auto& item : items) {
