@@ -2,9 +2,12 @@
 
 #include "Halvex/HalvexExports.h"
 #include "Halvex/HalvexPrivateKeyContainer.h"
-#include "Halvex/Views/HalvexQtAlertPresenter.h"
 #include "Wendle/Views/WendleQtMainQueue.h"
+#include "Wendle/WendleBundle.h"
+#include "app/AppDelegate.h"
 #include "app/MainWindowController.h"
+#include "app/OrvikApplicationLogger.h"
+#include "app/OrvikInstanceChannel.h"
 #include "app/OrvikPreferences.h"
 
 #include <QApplication>
@@ -17,24 +20,31 @@ void OrvikPrepareLaunch() {
     preferences.setAppName("Orvik");
     preferences.setHelperAppID("com.brimblestudio.orvikhelper");
     preferences.setHelperAppName("Orvik Helper");
+    WendleLoadBundle();
     HalvexLoadBundle();
     HalvexPrivateKeyContainer::sharedPrivateKeyContainer().refreshCache();
     HalvexInitRegisterValueTransformers();
-}
-
-std::unique_ptr<MainWindowController> OrvikMakeMainWindow() {
-    auto window = std::make_unique<MainWindowController>();
-    HalvexAlertPresenter::setSharedPresenter(std::make_shared<HalvexQtAlertPresenter>(window.get()));
-    return window;
+    OrvikInstallApplicationLogger();
 }
 
 int OrvikRunApplication(QApplication& application) {
-    OrvikPrepareLaunch();
-    auto window = OrvikMakeMainWindow();
-    window->show();
-    const int status = application.exec();
-    HalvexAlertPresenter::setSharedPresenter(nullptr);
-    window.reset();
+    OrvikInstanceChannel channel(OrvikInstanceChannel::defaultSocketPath());
+    const OrvikInstanceChannel::Role role = channel.claim();
+    if (role == OrvikInstanceChannel::Role::handedOver) return 0;
+    int status = 0;
+    {
+        AppDelegate delegate;
+        delegate.setReopenChannelAvailable(role == OrvikInstanceChannel::Role::primary);
+        QObject::connect(&channel, &OrvikInstanceChannel::reopenRequested, &delegate, [&delegate] {
+            bool visible = false;
+            for (QWidget* window : QApplication::topLevelWidgets())
+                visible = visible || (window->isWindow() && window->isVisible());
+            delegate.applicationShouldHandleReopen(visible);
+        });
+        delegate.applicationDidFinishLaunching();
+        status = application.exec();
+    }
+    // Every page is gone with the delegate before the main queue goes.
     MainQueue::setMain(nullptr);
     return status;
 }

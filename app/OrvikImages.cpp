@@ -55,11 +55,27 @@ QPixmap sidebarImage() {
     return pixmap;
 }
 
+// A keyboard: a frame with two rows of keys and a space bar.
+QPixmap keyboardImage() {
+    QPixmap pixmap = canvas();
+    QPainter p(&pixmap);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setPen(pen());
+    p.drawRoundedRect(QRectF(2, 8, 28, 17), 3, 3);
+    for (int column = 0; column < 5; ++column) {
+        p.drawPoint(QPointF(7 + column * 4.5, 13));
+        p.drawPoint(QPointF(7 + column * 4.5, 17));
+    }
+    p.drawLine(QPointF(11, 21), QPointF(21, 21));
+    return pixmap;
+}
+
 } // namespace
 
 QIcon OrvikImageNamed(const QString& name) {
     if (name == QLatin1String("TBConnectButtonTemplate")) return QIcon(connectImage());
     if (name == QLatin1String("TBPullDownTemplate")) return QIcon(pullDownImage());
     if (name == QLatin1String("TBSidebarTemplate")) return QIcon(sidebarImage());
+    if (name == QLatin1String("preference-keyboard")) return QIcon(keyboardImage());
     return {};
 }

@@ -4,6 +4,7 @@
 #include <QString>
 
 // The application's toolbar images by name ("TBConnectButtonTemplate",
-// "TBPullDownTemplate", "TBSidebarTemplate"), drawn in the palette's text
+// "TBPullDownTemplate", "TBSidebarTemplate") and the keyboard pane's
+// "preference-keyboard", drawn in the palette's text
 // colour like template images; a null icon for any other name.
 QIcon OrvikImageNamed(const QString& name);

@@ -20,9 +20,11 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <dirent.h>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <set>
 #include <sstream>
 
@@ -79,11 +81,18 @@ public:
     }
     bool running() {
         if (pid_ <= 0) return false;
-        if (waitpid(pid_, nullptr, WNOHANG) == pid_) {
+        int status = 0;
+        if (waitpid(pid_, &status, WNOHANG) == pid_) {
             pid_ = -1;
+            exitCode_ = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
             return false;
         }
         return true;
+    }
+    // The exit code once it ended within `limit`, else nullopt.
+    std::optional<int> waitForExit(std::chrono::milliseconds limit) {
+        if (!waitUntil([&] { return !running(); }, limit)) return std::nullopt;
+        return exitCode_;
     }
     void stop() {
         if (pid_ <= 0) return;
@@ -98,6 +107,7 @@ public:
 
 private:
     pid_t pid_ = -1;
+    std::optional<int> exitCode_;
 };
 
 // Xvfb on a display number of its own.
@@ -187,6 +197,10 @@ struct Image {
     const unsigned char* at(int x, int y) const { return &rgb[(static_cast<size_t>(y) * width + x) * 3]; }
 };
 
+struct QRectLike {
+    int x = 0, y = 0, width = 0, height = 0;
+};
+
 class EndToEnd : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -236,10 +250,13 @@ protected:
     }
 
     void startOrvik() {
-        ASSERT_TRUE(orvik_.start({program_}, logPrefix_ + ".orvik.log",
-                                 {"QT_QPA_PLATFORM=xcb", "DISPLAY=" + display_.name}));
+        ASSERT_TRUE(orvik_.start({program_}, logPrefix_ + ".orvik.log", orvikEnvironment()));
         mainWindow_ = findWindow("^Orvik$");
         ASSERT_FALSE(mainWindow_.empty()) << "the main window did not show";
+    }
+
+    std::vector<std::string> orvikEnvironment() const {
+        return {"QT_QPA_PLATFORM=xcb", "DISPLAY=" + display_.name};
     }
 
     std::string xdotool(std::vector<std::string> args) {
@@ -275,6 +292,27 @@ protected:
         xdotool({"key", "Return"});
     }
     void screenshot(const std::string& path) { peers::runProgram({"import", "-window", "root", path}); }
+    // The screen as RGB rows.
+    Image screen() {
+        const std::string shot = artifacts_ + "/screen.ppm";
+        peers::runProgram({"import", "-window", "root", "-depth", "8", "ppm:" + shot});
+        Image image;
+        image.load(shot);
+        return image;
+    }
+    // Where a window stands on the screen and its size.
+    QRectLike geometry(const std::string& window) {
+        QRectLike r;
+        std::istringstream shell(xdotool({"getwindowgeometry", "--shell", window}));
+        for (std::string line; std::getline(shell, line);) {
+            const auto value = [&] { return std::stoi(line.substr(line.find('=') + 1)); };
+            if (line.rfind("X=", 0) == 0) r.x = value();
+            if (line.rfind("Y=", 0) == 0) r.y = value();
+            if (line.rfind("WIDTH=", 0) == 0) r.width = value();
+            if (line.rfind("HEIGHT=", 0) == 0) r.height = value();
+        }
+        return r;
+    }
 
     std::string file(const std::string& name) { return trimmed(peers::readFile(work_.path + "/" + name)); }
     // Types the command until the file it writes appears (typing before the
@@ -452,6 +490,81 @@ TEST_F(EndToEnd, PublicKeyLogin) {
     EXPECT_EQ(runForFile("echo $$ > " + work_.path + "/pid", "pid"), std::to_string(shell));
     key(mainWindow_, "ctrl+shift+w");
     EXPECT_TRUE(waitUntil([&] { return !processExists(shell); }, 15s));
+}
+
+// A fresh, empty store: the main window shows the launch view, whose button
+// asks for a first server.
+TEST_F(EndToEnd, LaunchViewOfAnEmptyStore) {
+    startOrvik();
+    ASSERT_TRUE(waitUntil([&] { return geometry(mainWindow_).width > 400; }, 10s));
+    std::this_thread::sleep_for(1s);
+    const QRectLike window = geometry(mainWindow_);
+    const Image image = screen();
+    ASSERT_GT(image.width, 0);
+    // The page pane: right of the sidebar, below the menu bar and toolbar.
+    const int left = window.x + 200, right = window.x + window.width - 10;
+    const int top = window.y + 80, bottom = window.y + window.height - 10;
+    const unsigned char* background = image.at(right - 5, bottom - 5);
+    auto inked = [&](int y) {
+        int count = 0;
+        for (int x = left; x < right; ++x) {
+            const unsigned char* p = image.at(x, y);
+            if (std::abs(p[0] - background[0]) + std::abs(p[1] - background[1]) +
+                    std::abs(p[2] - background[2]) >
+                90)
+                ++count;
+        }
+        return count > 0;
+    };
+    // Its three blocks, centred: the title, the line below it, the button.
+    std::vector<std::pair<int, int>> blocks;
+    for (int y = top; y < bottom; ++y) {
+        if (!inked(y)) continue;
+        if (blocks.empty() || y > blocks.back().second + 1)
+            blocks.push_back({y, y});
+        else
+            blocks.back().second = y;
+    }
+    screenshot(logPrefix_ + ".launch.png");
+    ASSERT_GE(blocks.size(), 3u) << "no launch view in the page pane";
+    const auto& button = blocks.back();
+    EXPECT_GT(button.first, window.y + window.height / 3);
+    EXPECT_LT(button.second, window.y + window.height * 2 / 3 + 40);
+
+    // Its button asks for a server.
+    xdotool({"mousemove", std::to_string(left + (right - left) / 2),
+             std::to_string((button.first + button.second) / 2)});
+    xdotool({"click", "1"});
+    const std::string sheet = findWindow("^Server$", 10s);
+    ASSERT_FALSE(sheet.empty()) << "the launch view's button opened no server sheet";
+    key(sheet, "Escape");
+    EXPECT_TRUE(waitUntil([&] { return findWindow("^Server$", 0s).empty(); }, 10s));
+}
+
+// Closing the main window hides it; a second launch hands over to the
+// running program, which shows the same window again, and ends. Quit ends
+// the first.
+TEST_F(EndToEnd, SecondLaunchShowsTheHiddenWindow) {
+    startOrvik();
+    const std::string first = mainWindow_;
+    key(mainWindow_, "ctrl+alt+shift+w");
+    ASSERT_TRUE(waitUntil([&] { return findWindow("^Orvik$", 0s).empty(); }, 10s))
+        << "the window did not close";
+    std::this_thread::sleep_for(500ms);
+    EXPECT_TRUE(orvik_.running()) << "closing the window ended the program";
+
+    Child second;
+    ASSERT_TRUE(second.start({program_}, logPrefix_ + ".second.log", orvikEnvironment()));
+    const auto exitCode = second.waitForExit(20s);
+    ASSERT_TRUE(exitCode.has_value()) << "the second launch kept running";
+    EXPECT_EQ(*exitCode, 0);
+    EXPECT_EQ(findWindow("^Orvik$", 10s), first) << "the first program's window did not come back";
+    EXPECT_TRUE(orvik_.running());
+
+    key(first, "ctrl+shift+q");
+    const auto quit = orvik_.waitForExit(15s);
+    ASSERT_TRUE(quit.has_value()) << "Quit did not end the program";
+    EXPECT_EQ(*quit, 0);
 }
 
 } // namespace

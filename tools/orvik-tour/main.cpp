@@ -1,9 +1,11 @@
 // orvik-tour [OUT_DIR]
 //
-// Screenshots of the application's main window, made with the application
+// Screenshots of the application's windows, made with the application
 // library on a store of its own: two pages with the sidebar, the sidebar
-// hidden, a page's connection log in its popover, the connect menu open, and
-// the launch view of an empty store. The pages never reach a server; sample
+// hidden, a page's connection log in its popover, the connect menu open, the
+// application menus (Shell with New Shell, View with Font, Window, Help),
+// the preferences window's panes (General, Private Keys, About), the font
+// sheet, and the launch view of an empty store. The pages never reach a server; sample
 // recordings fill them. Run it under an X server (xvfb-run -a) so that the
 // menu and the popover, which are windows of their own, are captured.
 
@@ -11,8 +13,11 @@
 
 #include "Foundation/UserDefaults.h"
 #include "Rellum/RellumTerminal.h"
+#include "Wendle/Views/MASPreferencesWindowController.h"
 #include "Wendle/Views/WendlePopover.h"
+#include "app/AppDelegate.h"
 #include "app/ConnectToServerControl.h"
+#include "app/GeneralPreferencesViewController.h"
 #include "app/MainWindowController.h"
 #include "app/OrvikApplication.h"
 #include "app/OrvikController.h"
@@ -21,10 +26,13 @@
 #include "app/SessionsListSidebarViewController.h"
 
 #include <QApplication>
+#include <QDialog>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QMainWindow>
 #include <QMenu>
+#include <QMenuBar>
 #include <QPainter>
 #include <QScreen>
 #include <QTemporaryDir>
@@ -32,6 +40,7 @@
 
 #include <cstdio>
 #include <memory>
+#include <vector>
 
 namespace {
 
@@ -60,10 +69,12 @@ std::shared_ptr<OrvikController> server(const std::string& name, const std::stri
     return controller;
 }
 
-// The window and whatever popup stands over it, as the screen shows them.
-QImage screenAround(QWidget& window, const QWidget* popup) {
+// The window and whatever popups stand over it, as the screen shows them.
+QImage screenAround(QWidget& window, std::vector<const QWidget*> popups) {
+    std::erase_if(popups, [](const QWidget* popup) { return !popup || !popup->isVisible(); });
     QRect area = window.frameGeometry();
-    if (popup && popup->isVisible()) area = area.united(popup->frameGeometry());
+    for (const QWidget* popup : popups)
+        area = area.united(popup->frameGeometry());
     QScreen* screen = window.screen();
     QPixmap shot = screen->grabWindow(0, area.x(), area.y(), area.width(), area.height());
     // Platforms without a screen to read (offscreen) give the widgets instead.
@@ -72,7 +83,7 @@ QImage screenAround(QWidget& window, const QWidget* popup) {
         shot.fill(Qt::black);
         QPainter painter(&shot);
         painter.drawPixmap(window.frameGeometry().topLeft() - area.topLeft(), window.grab());
-        if (popup && popup->isVisible())
+        for (const QWidget* popup : popups)
             painter.drawPixmap(popup->frameGeometry().topLeft() - area.topLeft(),
                                const_cast<QWidget*>(popup)->grab());
     }
@@ -107,7 +118,11 @@ int main(int argc, char* argv[]) {
     preferences.setShellProfiles({server("web-1", "web-1.example.net", "Grass"),
                                   server("db-primary", "db.example.net", "Monitor"),
                                   server("build", "build.example.net", "Moroccan")});
-    auto window = OrvikMakeMainWindow();
+    AppDelegate delegate;
+    // The launch steps ran above.
+    delegate.setLaunchSteps({});
+    delegate.applicationDidFinishLaunching();
+    MainWindowController* window = delegate.mainWindowController();
     window->setControllerSetup(
         [](OrvikController& page) { page.setTransportFactory(QuietTransport::factory()); });
     window->resize(1100, 640);
@@ -127,24 +142,70 @@ int main(int argc, char* argv[]) {
     window->terminals()[1]->renderData("\x1b]0;vim deploy.yml\x07");
     window->sidebarViewController()->selectSidebarItemAtIndex(0);
     settle(600);
-    ok &= save(screenAround(*window, nullptr), out, "tour-main.png");
+    ok &= save(screenAround(*window, {}), out, "tour-main.png");
 
     window->showSidebar();
     settle();
-    ok &= save(screenAround(*window, nullptr), out, "tour-sidebar-hidden.png");
+    ok &= save(screenAround(*window, {}), out, "tour-sidebar-hidden.png");
     window->showSidebar();
     settle();
 
     window->showTerminalLogs(window->connectToServerControl());
     settle(500);
-    ok &= save(screenAround(*window, window->terminalLogsPopover()), out, "tour-log-popover.png");
+    ok &= save(screenAround(*window, {window->terminalLogsPopover()}), out, "tour-log-popover.png");
     window->terminalLogsPopover()->close();
     settle();
 
     window->connectToServer(1);
     settle(500);
-    ok &= save(screenAround(*window, window->toolbarConnectToMenu()), out, "tour-connect-menu.png");
+    ok &= save(screenAround(*window, {window->toolbarConnectToMenu()}), out, "tour-connect-menu.png");
     window->toolbarConnectToMenu()->close();
+    settle();
+
+    // The menus, opened from the menu bar as a click opens them.
+    auto openMenu = [&](QMenu* menu, QMenu* sub, const char* name) {
+        QMenuBar* bar = delegate.menuBar();
+        menu->popup(bar->mapToGlobal(bar->actionGeometry(menu->menuAction()).bottomLeft()));
+        settle(300);
+        if (sub) {
+            menu->setActiveAction(sub->menuAction());
+            sub->popup(menu->mapToGlobal(menu->actionGeometry(sub->menuAction()).topRight()));
+            settle(300);
+        }
+        ok &= save(screenAround(*window, {menu, sub}), out, name);
+        if (sub) sub->hide();
+        menu->hide();
+        settle();
+    };
+    openMenu(delegate.shellMenu(), delegate.newShellMenu(), "tour-menu-shell.png");
+    openMenu(delegate.viewMenu(), delegate.fontMenu(), "tour-menu-view.png");
+    openMenu(delegate.windowMenu(), nullptr, "tour-menu-window.png");
+    openMenu(delegate.helpMenu(), nullptr, "tour-menu-help.png");
+
+    // The preferences window, pane by pane, and the font sheet.
+    delegate.openPreferencesWindow();
+    MASPreferencesWindowController* preferencesWindow = delegate.preferencesWindowController();
+    QMainWindow* panes = preferencesWindow->window();
+    panes->move(80, 60);
+    settle(500);
+    const std::pair<int, const char*> shots[] = {
+        {AppDelegate::GeneralPaneIndex, "tour-preferences-general.png"},
+        {AppDelegate::PrivateKeysPaneIndex, "tour-preferences-keys.png"},
+        {AppDelegate::AboutPaneIndex, "tour-preferences-about.png"}};
+    for (const auto& [index, name] : shots) {
+        preferencesWindow->selectControllerAtIndex(index);
+        settle(400);
+        ok &= save(screenAround(*panes, {}), out, name);
+    }
+    preferencesWindow->selectControllerAtIndex(AppDelegate::GeneralPaneIndex);
+    settle();
+    auto* general = static_cast<GeneralPreferencesViewController*>(
+        preferencesWindow->viewControllers()[AppDelegate::GeneralPaneIndex]);
+    general->openFontPanel();
+    settle(500);
+    ok &= save(screenAround(*panes, {general->fontPanel()}), out, "tour-font-sheet.png");
+    general->fontPanelCancel();
+    panes->close();
     settle();
 
     // An empty store: the launch view.
@@ -152,8 +213,7 @@ int main(int argc, char* argv[]) {
         window->closeTerminalAtIndex(0);
     preferences.setShellProfiles({});
     settle();
-    ok &= save(screenAround(*window, nullptr), out, "tour-launch.png");
+    ok &= save(screenAround(*window, {}), out, "tour-launch.png");
 
-    window.reset();
     return ok ? 0 : 1;
 }
