@@ -157,6 +157,11 @@ void GeneralPreferencesViewController::openFontPanel() {
     // An abandoned edit is forgotten: the sheet starts from what is stored.
     setFontFamily(preferences_->defaultFontFamily());
     setFontSize(wholePoints(preferences_->defaultFontSize()));
+    // Like a sheet: hung from the top of the pane, below the window's
+    // toolbar, centred.
+    fontPanel_->adjustSize();
+    const QPoint top = view_->mapToGlobal(QPoint(view_->width() / 2, 0));
+    fontPanel_->move(top.x() - fontPanel_->width() / 2, top.y());
     fontPanel_->open();
 }
 
