@@ -287,7 +287,8 @@ void AppDelegate::windowDidResignKey() {
 // --- windows
 
 MASPreferencesViewController* AppDelegate::makeServersPane() {
-    // TODO(merge): the application's Servers pane fills this slot:
+    // TODO(merge): the application's Servers pane fills this slot, with
+    // #include "app/ServersPreferencesViewController.h" above:
     //     return new ServersPreferencesViewController(preferences_);
     return nullptr;
 }
