@@ -16,6 +16,7 @@
 #include <QMenuBar>
 #include <QToolBar>
 #include <QUrlQuery>
+#include <QtTest/QTest>
 
 using namespace app_test;
 
@@ -258,6 +259,29 @@ TEST(AppDelegateMenus, CloseShortcutMovesBetweenTheTwoItemsWithTheMainWindowsFoc
     h.connect(0);
     ASSERT_EQ(h.window().terminals().size(), 1u);
     closeShell->trigger();
+    pumpEvents();
+    EXPECT_TRUE(h.window().terminals().empty());
+    EXPECT_TRUE(h.window().isVisible());
+}
+
+TEST(AppDelegateMenus, CtrlShiftWClosesThePreferencesWindowWhileItHasTheFocus) {
+    DelegateHarness h({storedServer("alpha")});
+    h.connect(0);
+    h.delegate->openPreferencesWindow();
+    QMainWindow* preferences = h.delegate->preferencesWindowController()->window();
+    preferences->activateWindow();
+    ASSERT_TRUE(pumpUntil([&] { return QApplication::activeWindow() == preferences; }, 5000));
+    QTest::keyClick(preferences, Qt::Key_W, Qt::ControlModifier | Qt::ShiftModifier);
+    pumpEvents();
+    EXPECT_FALSE(preferences->isVisible());
+    // The main window and its page stay.
+    EXPECT_TRUE(h.window().isVisible());
+    EXPECT_EQ(h.window().terminals().size(), 1u);
+
+    // Back in the main window the same chord closes the page.
+    h.window().activateWindow();
+    ASSERT_TRUE(pumpUntil([&] { return QApplication::activeWindow() == &h.window(); }, 5000));
+    QTest::keyClick(&h.window(), Qt::Key_W, Qt::ControlModifier | Qt::ShiftModifier);
     pumpEvents();
     EXPECT_TRUE(h.window().terminals().empty());
     EXPECT_TRUE(h.window().isVisible());
