@@ -8,7 +8,10 @@
 #include "app/TerminalSettingsViewController.h"
 
 #include <QPushButton>
+
 #include <QVBoxLayout>
+#include <algorithm>
+#include <vector>
 
 void SettingsPanelController::windowDidLoad() {
     VySSHSettingsPanelController::windowDidLoad();
@@ -27,6 +30,21 @@ void SettingsPanelController::windowDidLoad() {
     stack->setContentsMargins(8, 0, 8, 8);
     stack->addWidget(sshServerViewController_, 0, Qt::AlignTop);
     stack->addWidget(terminalSettingsViewController_, 0, Qt::AlignTop);
+    followLayoutWithTab();
+}
+
+void SettingsPanelController::followLayoutWithTab() {
+    // The editor and the picker were made after the options below them: put
+    // them first in the Tab order, as they stand on top, and start at the host.
+    std::vector<QWidget*> chain;
+    for (QWidget* w = nextInFocusChain(); w && w != this; w = w->nextInFocusChain())
+        if (w->focusPolicy() & Qt::TabFocus) chain.push_back(w);
+    std::stable_partition(chain.begin(), chain.end(),
+                          [this](QWidget* w) { return basicStackView()->isAncestorOf(w); });
+    for (std::size_t i = 1; i < chain.size(); ++i)
+        setTabOrder(chain[i - 1], chain[i]);
+    if (auto* host = sshServerViewController_->findChild<QWidget*>(QStringLiteral("sshHostTextField")))
+        host->setFocus();
 }
 
 void SettingsPanelController::ok() {

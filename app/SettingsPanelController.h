@@ -37,6 +37,8 @@ protected:
     void windowDidLoad() override;
 
 private:
+    void followLayoutWithTab();
+
     QString okButtonTitle_;
     VySSHServerViewController* sshServerViewController_ = nullptr;
     TerminalSettingsViewController* terminalSettingsViewController_ = nullptr;
