@@ -2,15 +2,18 @@
 //
 // Screenshots of the application's main window, made with the application
 // library on a store of its own: two pages with the sidebar, the sidebar
-// hidden, a page's connection log in its popover, the connect menu open, and
-// the launch view of an empty store. The pages never reach a server; sample
-// recordings fill them. Run it under an X server (xvfb-run -a) so that the
+// hidden, a page's connection log in its popover, the connect menu open, the
+// server sheet for one and for several methods (proxy section open), the
+// Servers pane, and the launch view of an empty store. The pages never reach
+// a server; sample recordings fill them. Run it under an X server (xvfb-run -a) so that the
 // menu and the popover, which are windows of their own, are captured.
 
 #include "QuietTransport.h"
 
 #include "Foundation/UserDefaults.h"
+#include "Halvex/HalvexAuthMethodModel.h"
 #include "Rellum/RellumTerminal.h"
+#include "Wendle/Views/DisclosureOptionViewController.h"
 #include "Wendle/Views/WendlePopover.h"
 #include "app/ConnectToServerControl.h"
 #include "app/MainWindowController.h"
@@ -18,7 +21,9 @@
 #include "app/OrvikController.h"
 #include "app/OrvikPreferences.h"
 #include "app/OrvikTerminal.h"
+#include "app/ServersPreferencesViewController.h"
 #include "app/SessionsListSidebarViewController.h"
+#include "app/SettingsPanelController.h"
 
 #include <QApplication>
 #include <QDir>
@@ -27,6 +32,7 @@
 #include <QMenu>
 #include <QPainter>
 #include <QScreen>
+#include <QTableView>
 #include <QTemporaryDir>
 #include <QThread>
 
@@ -146,6 +152,37 @@ int main(int argc, char* argv[]) {
     ok &= save(screenAround(*window, window->toolbarConnectToMenu()), out, "tour-connect-menu.png");
     window->toolbarConnectToMenu()->close();
     settle();
+
+    // The server sheet: one method, then several, each with the proxy open.
+    auto sheetPicture = [&](const std::shared_ptr<OrvikController>& profile, const char* name) {
+        SettingsPanelController sheet(SettingsPanelController::initInEditModeWithSessionController, profile,
+                                      window.get());
+        sheet.beginSheet(window.get(), nullptr);
+        sheet.proxyViewController()->setDisclosed(true);
+        settle(500);
+        ok &= save(sheet.grab().toImage(), out, name);
+        sheet.endSheet(0);
+        settle();
+    };
+    using Methods = std::vector<std::shared_ptr<HalvexAuthMethodModel>>;
+    auto single = preferences.shellProfiles()[0];
+    single->ssh_user = "deploy";
+    single->setAuth_methods(Methods{HalvexAuthMethodModel::sharedPasswordAutheMethod()});
+    sheetPicture(single, "tour-sheet-single-factor.png");
+    auto multi = preferences.shellProfiles()[1]->copyAs<OrvikController>();
+    multi->setAuth_methods(Methods{HalvexAuthMethodModel::sharedPublickeyAutheMethod(),
+                                   HalvexAuthMethodModel::sharedPasswordAutheMethod()});
+    sheetPicture(multi, "tour-sheet-multi-factor.png");
+
+    // The Servers pane with the three stored servers.
+    {
+        ServersPreferencesViewController pane;
+        QWidget* view = pane.view();
+        view->show();
+        pane.serversTableView()->selectRow(1);
+        settle(500);
+        ok &= save(view->grab().toImage(), out, "tour-servers-pane.png");
+    }
 
     // An empty store: the launch view.
     while (!window->terminals().empty())
