@@ -132,7 +132,9 @@ ServersPreferencesViewController::ServersPreferencesViewController(
 
 ServersPreferencesViewController::~ServersPreferencesViewController() {
     delete settingsPanelController_.data();
-    if (view_ && !view_->parent()) delete view_.data();
+    // The view's observation calls into this pane: it goes with the pane,
+    // wherever the view is hosted.
+    delete view_.data();
 }
 
 QString ServersPreferencesViewController::toolbarItemLabel() const {

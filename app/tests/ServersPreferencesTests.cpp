@@ -21,6 +21,7 @@
 #include <QAbstractButton>
 #include <QItemSelectionModel>
 #include <QLineEdit>
+#include <QPointer>
 #include <QProcess>
 #include <QPushButton>
 #include <QTableView>
@@ -384,6 +385,17 @@ TEST_F(ServersPane, TheSheetValidatesSavesThePasswordAndImportsAKey) {
     EXPECT_EQ(imported->key_name(), "id_sheet");
     end(true);
     EXPECT_EQ(prefs->shellProfiles()[0]->private_key, imported->key_id());
+}
+
+TEST_F(ServersPane, AHostedViewGoesWithThePaneAndHearsNoMoreChanges) {
+    open({server("alpha", "a.example")});
+    QWidget host;
+    QPointer<QWidget> view = pane->view();
+    view->setParent(&host);
+    pane.reset();
+    EXPECT_TRUE(view.isNull()) << "the view would call into a pane that is gone";
+    prefs->setShellProfiles({server("beta", "b.example")});
+    EXPECT_EQ(names(), std::vector<std::string>{"beta"});
 }
 
 // On the real dialog path: Escape or closing the remove alert never deletes.
