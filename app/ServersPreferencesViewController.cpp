@@ -285,28 +285,27 @@ void ServersPreferencesViewController::addProfile() {
     view();
     // One sheet at a time: a second add would leave its row behind.
     if (sheetIsUp()) return;
-    const int index = std::max(0, focusedIndex());
-    auto profile = std::make_shared<OrvikController>();
-    serversArrayController_->insertObject(profile, index);
-    selectRow(index);
-    saveList();
-    scrollToSelectedRow();
-    popupSettingsPanelWithProfile(profile, index, Add);
+    insertAndOpenSheet(std::make_shared<OrvikController>(), std::max(0, focusedIndex()), Add);
 }
 
 void ServersPreferencesViewController::duplicateProfile() {
     if (sheetIsUp()) return;
     const int index = focusedIndex();
     if (index < 0) return;
-    const auto& profile = serversArrayController_->arrangedObjects()[static_cast<std::size_t>(index)];
+    const auto profile = serversArrayController_->arrangedObjects()[static_cast<std::size_t>(index)];
     auto copy = std::dynamic_pointer_cast<OrvikController>(profile->duplicate());
     if (!copy) return;
     copy->setName(profile->name().value_or("") + " copy");
-    serversArrayController_->insertObject(copy, index);
+    insertAndOpenSheet(copy, index, Duplicate);
+}
+
+void ServersPreferencesViewController::insertAndOpenSheet(const std::shared_ptr<OrvikController>& profile,
+                                                          int index, Operation operation) {
+    serversArrayController_->insertObject(profile, index);
     selectRow(index);
     saveList();
     scrollToSelectedRow();
-    popupSettingsPanelWithProfile(copy, index, Duplicate);
+    popupSettingsPanelWithProfile(profile, index, operation);
 }
 
 void ServersPreferencesViewController::editProfile() {

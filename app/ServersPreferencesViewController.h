@@ -100,6 +100,8 @@ private:
     void popupSettingsPanelWithProfile(const std::shared_ptr<OrvikController>& profile, int index,
                                        Operation operation);
     void updateRemoveButtonEnableState();
+    // Stores `profile` at `index` at once and opens the sheet on it.
+    void insertAndOpenSheet(const std::shared_ptr<OrvikController>& profile, int index, Operation operation);
     // Whether a sheet is up (it is brought to the front).
     bool sheetIsUp() const;
     // The first focused row, or -1.

@@ -28,6 +28,7 @@
 #include <QTest>
 #include <QToolButton>
 
+#include <filesystem>
 #include <fstream>
 
 using namespace app_test;
@@ -336,6 +337,14 @@ TEST_F(ServersPane, ExportWritesEveryServerAndImportJudgesAgainstTheListBefore) 
     EXPECT_EQ(json[1]["ssh_port"], 2200);
     EXPECT_FALSE(json[0].contains("profile")) << "the terminal profile is no part of the JSON";
 
+    // A file that cannot be written is reported, not passed over.
+    const std::string unwritable = dir.path + "/no such folder/servers.json";
+    panels->answer({WendleFilePanelResult::OK, {QString::fromStdString(unwritable)}});
+    pane->exportAllServers();
+    ASSERT_EQ(alerts->asked().size(), 1u) << "the failed export was not shown";
+    EXPECT_FALSE(alerts->asked()[0].messageText.isEmpty());
+    EXPECT_FALSE(std::filesystem::exists(unwritable));
+
     // alpha again (known), a new server twice (both new: judged against the
     // list before the import), one without a host.
     nlohmann::json in =
@@ -347,9 +356,9 @@ TEST_F(ServersPane, ExportWritesEveryServerAndImportJudgesAgainstTheListBefore) 
     panels->answer({WendleFilePanelResult::OK, {QString::fromStdString(file)}});
     alerts->answer(1000);
     pane->importServers();
-    ASSERT_EQ(alerts->asked().size(), 1u);
-    EXPECT_EQ(alerts->asked()[0].messageText, "Imported successfully.");
-    EXPECT_EQ(alerts->asked()[0].informativeText,
+    ASSERT_EQ(alerts->asked().size(), 2u);
+    EXPECT_EQ(alerts->asked()[1].messageText, "Imported successfully.");
+    EXPECT_EQ(alerts->asked()[1].informativeText,
               "2 entries are imported, 1 entry is already exist, 1 entry is malformed.");
     EXPECT_EQ(names(), (std::vector<std::string>{"alpha", "beta", "gamma", "gamma"}));
     EXPECT_NE(prefs->shellProfiles()[2]->uid, prefs->shellProfiles()[3]->uid);
