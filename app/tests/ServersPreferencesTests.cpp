@@ -317,6 +317,7 @@ TEST_F(ServersPane, RenamingInPlaceStoresTheNewName) {
     auto* editor = qobject_cast<QLineEdit*>(table->indexWidget(table->model()->index(1, 0)));
     ASSERT_NE(editor, nullptr);
     EXPECT_EQ(editor->text(), "beta");
+    EXPECT_EQ(editor->selectedText(), "beta") << "the name is selected for typing over";
     editor->setText("bravo");
     QTest::keyClick(editor, Qt::Key_Return);
     pumpEvents();
