@@ -4,7 +4,7 @@
 // library on a store of its own: two pages with the sidebar, the sidebar
 // hidden, a page's connection log in its popover, the connect menu open, the
 // server sheet for one and for several methods (proxy section open), the
-// Servers pane, and the launch view of an empty store. The pages never reach
+// Servers pane and its remove alert, and the launch view of an empty store. The pages never reach
 // a server; sample recordings fill them. Run it under an X server (xvfb-run -a) so that the
 // menu and the popover, which are windows of their own, are captured.
 
@@ -14,6 +14,8 @@
 #include "Halvex/HalvexAuthMethodModel.h"
 #include "Rellum/RellumTerminal.h"
 #include "Wendle/Views/DisclosureOptionViewController.h"
+#include "Wendle/Views/WendleAlert.h"
+#include "Wendle/Views/WendleAlertDialog.h"
 #include "Wendle/Views/WendlePopover.h"
 #include "app/ConnectToServerControl.h"
 #include "app/MainWindowController.h"
@@ -94,6 +96,24 @@ bool save(const QImage& image, const QString& dir, const char* name) {
     std::printf("wrote %s %dx%d\n", qPrintable(path), image.width(), image.height());
     return true;
 }
+
+// Takes a picture of the alert it is asked to run and answers as Escape would.
+class PicturedAlertRunner : public WendleAlertRunner {
+public:
+    PicturedAlertRunner(QString folder, const char* name) : folder_(std::move(folder)), name_(name) {}
+    long runModal(WendleAlert& alert, QWidget* window) override {
+        WendleAlertDialog dialog(alert, window);
+        dialog.show();
+        settle(400);
+        saved = save(dialog.grab().toImage(), folder_, name_);
+        return alert.cancelCode();
+    }
+    bool saved = false;
+
+private:
+    QString folder_;
+    const char* name_;
+};
 
 } // namespace
 
@@ -182,6 +202,13 @@ int main(int argc, char* argv[]) {
         pane.serversTableView()->selectRow(1);
         settle(500);
         ok &= save(view->grab().toImage(), out, "tour-servers-pane.png");
+
+        // Removing the selected server asks first; the picture is taken and
+        // the alert answered with Cancel, so nothing is removed.
+        auto pictured = std::make_shared<PicturedAlertRunner>(out, "tour-remove-server-alert.png");
+        WendleScopedAlertRunner installed(pictured);
+        pane.removeProfile();
+        ok &= pictured->saved;
     }
 
     // An empty store: the launch view.
