@@ -13,6 +13,7 @@
 #include "app/OrvikController.h"
 #include "app/OrvikPreferences.h"
 #include "app/OrvikTerminal.h"
+#include "app/ServersPreferencesViewController.h"
 
 #include <QApplication>
 #include <QDesktopServices>
@@ -22,7 +23,6 @@
 #include <QMenuBar>
 #include <QScreen>
 #include <QTimer>
-#include <QToolBar>
 #include <QUrl>
 
 #ifndef ORVIK_HELP_URL
@@ -286,13 +286,6 @@ void AppDelegate::windowDidResignKey() {
 
 // --- windows
 
-MASPreferencesViewController* AppDelegate::makeServersPane() {
-    // TODO(merge): the application's Servers pane fills this slot, with
-    // #include "app/ServersPreferencesViewController.h" above:
-    //     return new ServersPreferencesViewController(preferences_);
-    return nullptr;
-}
-
 MASPreferencesWindowController* AppDelegate::preferencesWindowController() {
     if (preferencesWindowController_) return preferencesWindowController_;
     AboutPreferencesViewController::Info about;
@@ -300,20 +293,14 @@ MASPreferencesWindowController* AppDelegate::preferencesWindowController() {
     about.version = QStringLiteral(ORVIK_VERSION);
     about.copyright = tr("Copyright © 2026 Brimble Studio");
     std::vector<MASPreferencesViewController*> panes = {
-        new GeneralPreferencesViewController(preferences_), makeServersPane(),
+        new GeneralPreferencesViewController(preferences_), new ServersPreferencesViewController(preferences_),
         new PrivateKeysPreferencesViewController(), nullptr, new AboutPreferencesViewController(about)};
-    const bool serversPaneMissing = panes[ServersPaneIndex] == nullptr;
     auto* controller = new MASPreferencesWindowController(std::move(panes), this);
     QMainWindow* window = controller->window();
     // No zoom button: the panes have sizes of their own.
     window->setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                            Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
                            Qt::WindowCloseButtonHint);
-    // An empty slot takes no room in the toolbar (its index stays reserved).
-    if (serversPaneMissing)
-        if (auto* toolbar = window->findChild<QToolBar*>(QStringLiteral("toolbar")))
-            if (toolbar->actions().size() > ServersPaneIndex)
-                toolbar->actions().at(ServersPaneIndex)->setVisible(false);
     window->addActions(applicationItems_);
     preferencesWindowController_ = controller;
     return controller;

@@ -124,8 +124,6 @@ private:
     QAction* addItem(QMenu* menu, const QString& title, const char* name, void (AppDelegate::*action)(),
                      const QKeySequence& shortcut = {});
     QAction* mainWindowItem(const char* name) const;
-    // The Servers pane (index 1).
-    MASPreferencesViewController* makeServersPane();
 
     std::shared_ptr<OrvikPreferences> preferences_;
     std::function<void()> launchSteps_;

@@ -15,7 +15,7 @@
 #include "app/OrvikLogViewController.h"
 #include "app/OrvikPreferences.h"
 #include "app/OrvikTerminal.h"
-#include "app/StandInSettingsPanelController.h"
+#include "app/SettingsPanelController.h"
 #include "app/TerminalPageController.h"
 
 #include <QAction>
@@ -540,14 +540,16 @@ void MainWindowController::createShellProfileForConnecting() {
         return;
     }
     auto fresh = std::make_shared<OrvikController>();
-    auto* panel = new StandInSettingsPanelController(*fresh, this);
-    panel->setAttribute(Qt::WA_DeleteOnClose);
+    auto* panel = new SettingsPanelController(
+        SettingsPanelController::initInDuplicateModeWithSessionController, fresh, this);
     panel->setOkButtonTitle(tr("Save and Connect"));
     creatingPanel_ = panel;
     panel->beginSheet(this, [this, fresh, panel](int returnCode) {
         auto edited = panel->sessionController();
-        QTimer::singleShot(0, this, [this, fresh, edited, returnCode] {
-            if (returnCode != StandInSettingsPanelController::OK || !edited) return;
+        QTimer::singleShot(0, this, [this, fresh, edited, panel, returnCode] {
+            panel->deleteLater();
+            creatingPanel_ = nullptr;
+            if (returnCode != 1 || !edited) return;
             // Every value of the edited duplicate but its uid, which stays the fresh server's.
             const auto uid = fresh->uid;
             fresh->mergeValuesForKeysFromModel(*edited);
@@ -557,7 +559,6 @@ void MainWindowController::createShellProfileForConnecting() {
             profiles.push_back(fresh);
             preferences_->setShellProfiles(profiles);
             connectToServerWithShellController(fresh);
-            creatingPanel_ = nullptr;
         });
     });
 }

@@ -3,7 +3,7 @@
 #include "Rellum/RellumFont.h"
 #include "Rellum/RellumTerminalDelegate.h"
 #include "app/SessionsListSidebarViewController.h"
-#include "app/StandInSettingsPanelController.h"
+#include "app/SettingsPanelController.h"
 
 #include <QMainWindow>
 #include <QPointer>
@@ -64,7 +64,7 @@ public:
     const std::vector<std::shared_ptr<OrvikTerminal>>& terminals() const { return terminals_; }
     SessionsListSidebarViewController* sidebarViewController() const { return sidebar_; }
     TerminalPageController* terminalPageController() const { return pageController_; }
-    StandInSettingsPanelController* creatingPanelController() const { return creatingPanel_; }
+    SettingsPanelController* creatingPanelController() const { return creatingPanel_; }
     const std::shared_ptr<OrvikController>& lastConnectedShellController() const { return lastConnected_; }
     double sidebarLastWidth() const { return sidebarLastWidth_; }
     OrvikPreferences& preferences() const { return *preferences_; }
@@ -197,6 +197,6 @@ private:
     QMenu* connectToMenu_ = nullptr;
     QMenu* rightClickMenu_ = nullptr;
     WendlePopover* logsPopover_ = nullptr;
-    QPointer<StandInSettingsPanelController> creatingPanel_;
+    QPointer<SettingsPanelController> creatingPanel_;
     std::map<QString, QAction*> actions_;
 };

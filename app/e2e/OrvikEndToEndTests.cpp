@@ -1,9 +1,10 @@
-// The real program, started on a store seeded with one server, under an Xvfb
-// of its own with no window manager, driven through the X server with
-// xdotool as a user would: open a page with the keyboard shortcut, answer the
-// new-host question, log in, type, resize the window, reorder two pages,
-// close one. What happened is read on the server side: files the remote
-// shells wrote, their processes, their terminal sizes.
+// The real program, started on a store seeded with one server (or on an
+// empty one), under an Xvfb of its own with no window manager, driven through
+// the X server with xdotool as a user would: open a page with the keyboard
+// shortcut, answer the new-host question, log in, type, resize the window,
+// reorder two pages, close one; add a server in the sheet from the connect
+// control and connect to it. What happened is read on the server side: files
+// the remote shells wrote, their processes, their terminal sizes.
 //
 // Needs root (sshd's pseudo-terminals and the throwaway login user), Xvfb,
 // xdotool and imagemagick's import, and runs inside with-keyring.sh, whose
@@ -568,6 +569,50 @@ TEST_F(EndToEnd, SecondLaunchShowsTheHiddenWindow) {
     const auto quit = orvik_.waitForExit(15s);
     ASSERT_TRUE(quit.has_value()) << "Quit did not end the program";
     EXPECT_EQ(*quit, 0);
+}
+
+TEST_F(EndToEnd, SaveAndConnectFromTheConnectControl) {
+    // An empty store: the connect control offers "Add Server…".
+    startOrvik();
+    const std::string dir = work_.path;
+    // The control stands in the toolbar right of the sidebar button.
+    xdotool({"mousemove", "--window", mainWindow_, "90", "17"});
+    xdotool({"click", "1"});
+    const std::string sheet = findWindow("^Server$");
+    ASSERT_FALSE(sheet.empty()) << "no server sheet";
+
+    // The sheet starts at the host; Tab goes down the editor.
+    focus(sheet);
+    xdotool({"type", "--delay", "15", "127.0.0.1"});
+    xdotool({"key", "Tab", "ctrl+a"});
+    xdotool({"type", "--delay", "15", std::to_string(sshd_.port)});
+    xdotool({"key", "Tab"});
+    xdotool({"type", "--delay", "15", user_.name});
+    // The method pop-up, its help, the multi-factor switch, then the password.
+    xdotool({"key", "Tab", "Tab", "Tab", "Tab"});
+    xdotool({"type", "--delay", "15", user_.password});
+    xdotool({"key", "Return"}); // "Save and Connect"
+    ASSERT_TRUE(waitUntil([&] { return findWindow("^Server$", 0s).empty(); }, 10s)) << "the sheet stayed";
+
+    // The password was kept: no prompt after the new host.
+    trustNewHost();
+    const pid_t shell = newShell({});
+    ASSERT_GT(shell, 0) << "no shell";
+    EXPECT_TRUE(findWindow("Authentication$", 0s).empty());
+    EXPECT_EQ(runForFile("touch " + dir + "/saved-and-connected && id -un > " + dir + "/who", "who"),
+              user_.name);
+    struct stat made {};
+    ASSERT_EQ(stat((dir + "/saved-and-connected").c_str(), &made), 0);
+    EXPECT_EQ(made.st_uid, uid_);
+
+    // Stored under its user and host.
+    auto defaults = UserDefaults::userDefaultsWithPath(UserDefaults::defaultPathForApplication("orvik"));
+    auto stored = OrvikPreferences(defaults).shellProfiles();
+    ASSERT_EQ(stored.size(), 1u);
+    EXPECT_EQ(stored[0]->name(), user_.name + "@127.0.0.1");
+    EXPECT_EQ(stored[0]->ssh_port, sshd_.port);
+    key(mainWindow_, "ctrl+shift+w");
+    EXPECT_TRUE(waitUntil([&] { return !processExists(shell); }, 15s));
 }
 
 } // namespace

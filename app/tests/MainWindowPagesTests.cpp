@@ -5,10 +5,11 @@
 #include "MainWindowTestSupport.h"
 
 #include "Wendle/WendleArrays.h"
-#include "app/StandInSettingsPanelController.h"
+#include "app/SettingsPanelController.h"
 
 #include <QLineEdit>
 #include <QPushButton>
+#include <QTest>
 #include <QThread>
 
 #include <future>
@@ -228,11 +229,26 @@ TEST(MainWindowPages, SaveAndConnectStoresTheNewServerAndOpensIt) {
     h.w().connectToServer(0); // no server yet: the sheet
     auto* sheet = h.w().creatingPanelController();
     ASSERT_TRUE(sheet);
+    EXPECT_FALSE(sheet->inEditMode());
     EXPECT_EQ(sheet->findChild<QPushButton*>("okButton")->text(), "Save and Connect");
     const auto editedUid = sheet->sessionController()->uid;
-    sheet->findChild<QLineEdit*>("hostField")->setText("db.example");
-    sheet->findChild<QLineEdit*>("userField")->setText("ann");
-    sheet->accept();
+    auto type = [&](const char* name, const QString& text) {
+        auto* field = h.w().creatingPanelController()->findChild<QLineEdit*>(name);
+        ASSERT_TRUE(field) << name;
+        field->selectAll();
+        QTest::keyClicks(field, text);
+    };
+    // An empty host keeps the sheet up.
+    type("userNameTextField", "ann");
+    sheet->okButton()->click();
+    pumpEvents();
+    ASSERT_EQ(h.w().creatingPanelController(), sheet);
+    EXPECT_TRUE(sheet->isVisible());
+    EXPECT_TRUE(h.prefs->shellProfiles().empty());
+
+    type("sshHostTextField", "db.example");
+    type("nameTextField", "typed name");
+    sheet->okButton()->click();
     pumpEvents();
     auto stored = h.prefs->shellProfiles();
     ASSERT_EQ(stored.size(), 1u);
@@ -245,12 +261,13 @@ TEST(MainWindowPages, SaveAndConnectStoresTheNewServerAndOpensIt) {
     EXPECT_EQ(h.w().lastConnectedShellController(), stored[0]);
     EXPECT_EQ(h.w().creatingPanelController(), nullptr);
 
-    // Cancelled, it stores and opens nothing.
+    // Cancelled (Escape), it stores and opens nothing.
     h.w().connectToAnotherServer();
     ASSERT_TRUE(h.w().creatingPanelController());
-    h.w().creatingPanelController()->findChild<QLineEdit*>("hostField")->setText("other.example");
-    h.w().creatingPanelController()->reject();
+    type("sshHostTextField", "other.example");
+    QTest::keyClick(h.w().creatingPanelController(), Qt::Key_Escape);
     pumpEvents();
+    EXPECT_EQ(h.w().creatingPanelController(), nullptr);
     EXPECT_EQ(h.prefs->shellProfiles().size(), 1u);
     EXPECT_EQ(h.terminals().size(), 1u);
 }

@@ -5,15 +5,20 @@
 // hidden, a page's connection log in its popover, the connect menu open, the
 // application menus (Shell with New Shell, View with Font, Window, Help),
 // the preferences window's panes (General, Private Keys, About), the font
-// sheet, and the launch view of an empty store. The pages never reach a server; sample
+// sheet, the server sheet for one and for several methods (proxy section
+// open), the Servers pane and its remove alert, and the launch view of an empty store. The pages never reach a server; sample
 // recordings fill them. Run it under an X server (xvfb-run -a) so that the
 // menu and the popover, which are windows of their own, are captured.
 
 #include "QuietTransport.h"
 
 #include "Foundation/UserDefaults.h"
+#include "Halvex/HalvexAuthMethodModel.h"
 #include "Rellum/RellumTerminal.h"
 #include "Wendle/Views/MASPreferencesWindowController.h"
+#include "Wendle/Views/DisclosureOptionViewController.h"
+#include "Wendle/Views/WendleAlert.h"
+#include "Wendle/Views/WendleAlertDialog.h"
 #include "Wendle/Views/WendlePopover.h"
 #include "app/AppDelegate.h"
 #include "app/ConnectToServerControl.h"
@@ -23,7 +28,9 @@
 #include "app/OrvikController.h"
 #include "app/OrvikPreferences.h"
 #include "app/OrvikTerminal.h"
+#include "app/ServersPreferencesViewController.h"
 #include "app/SessionsListSidebarViewController.h"
+#include "app/SettingsPanelController.h"
 
 #include <QApplication>
 #include <QDialog>
@@ -35,6 +42,7 @@
 #include <QMenuBar>
 #include <QPainter>
 #include <QScreen>
+#include <QTableView>
 #include <QTemporaryDir>
 #include <QThread>
 
@@ -99,6 +107,24 @@ bool save(const QImage& image, const QString& dir, const char* name) {
     std::printf("wrote %s %dx%d\n", qPrintable(path), image.width(), image.height());
     return true;
 }
+
+// Takes a picture of the alert it is asked to run and answers as Escape would.
+class PicturedAlertRunner : public WendleAlertRunner {
+public:
+    PicturedAlertRunner(QString folder, const char* name) : folder_(std::move(folder)), name_(name) {}
+    long runModal(WendleAlert& alert, QWidget* window) override {
+        WendleAlertDialog dialog(alert, window);
+        dialog.show();
+        settle(400);
+        saved = save(dialog.grab().toImage(), folder_, name_);
+        return alert.cancelCode();
+    }
+    bool saved = false;
+
+private:
+    QString folder_;
+    const char* name_;
+};
 
 } // namespace
 
@@ -207,6 +233,43 @@ int main(int argc, char* argv[]) {
     general->fontPanelCancel();
     panes->close();
     settle();
+    // The server sheet: one method, then several, each with the proxy open.
+    auto sheetPicture = [&](const std::shared_ptr<OrvikController>& profile, const char* name) {
+        SettingsPanelController sheet(SettingsPanelController::initInEditModeWithSessionController, profile,
+                                      window.get());
+        sheet.beginSheet(window.get(), nullptr);
+        sheet.proxyViewController()->setDisclosed(true);
+        settle(500);
+        ok &= save(sheet.grab().toImage(), out, name);
+        sheet.endSheet(0);
+        settle();
+    };
+    using Methods = std::vector<std::shared_ptr<HalvexAuthMethodModel>>;
+    auto single = preferences.shellProfiles()[0];
+    single->ssh_user = "deploy";
+    single->setAuth_methods(Methods{HalvexAuthMethodModel::sharedPasswordAutheMethod()});
+    sheetPicture(single, "tour-sheet-single-factor.png");
+    auto multi = preferences.shellProfiles()[1]->copyAs<OrvikController>();
+    multi->setAuth_methods(Methods{HalvexAuthMethodModel::sharedPublickeyAutheMethod(),
+                                   HalvexAuthMethodModel::sharedPasswordAutheMethod()});
+    sheetPicture(multi, "tour-sheet-multi-factor.png");
+
+    // The Servers pane with the three stored servers.
+    {
+        ServersPreferencesViewController pane;
+        QWidget* view = pane.view();
+        view->show();
+        pane.serversTableView()->selectRow(1);
+        settle(500);
+        ok &= save(view->grab().toImage(), out, "tour-servers-pane.png");
+
+        // Removing the selected server asks first; the picture is taken and
+        // the alert answered with Cancel, so nothing is removed.
+        auto pictured = std::make_shared<PicturedAlertRunner>(out, "tour-remove-server-alert.png");
+        WendleScopedAlertRunner installed(pictured);
+        pane.removeProfile();
+        ok &= pictured->saved;
+    }
 
     // An empty store: the launch view.
     while (!window->terminals().empty())
