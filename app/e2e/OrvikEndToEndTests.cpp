@@ -119,7 +119,8 @@ public:
             if (std::filesystem::exists("/tmp/.X11-unix/X" + std::to_string(n)) ||
                 std::filesystem::exists("/tmp/.X" + std::to_string(n) + "-lock"))
                 continue;
-            name = ":" + std::to_string(n);
+            name = ":";
+            name += std::to_string(n);
             if (!xvfb_.start({"Xvfb", name, "-screen", "0", "1440x900x24", "-nolisten", "tcp"}, logPath))
                 return false;
             const std::string socket = "/tmp/.X11-unix/X" + std::to_string(n);

@@ -236,8 +236,8 @@ int main(int argc, char* argv[]) {
     // The server sheet: one method, then several, each with the proxy open.
     auto sheetPicture = [&](const std::shared_ptr<OrvikController>& profile, const char* name) {
         SettingsPanelController sheet(SettingsPanelController::initInEditModeWithSessionController, profile,
-                                      window.get());
-        sheet.beginSheet(window.get(), nullptr);
+                                      window);
+        sheet.beginSheet(window, nullptr);
         sheet.proxyViewController()->setDisclosed(true);
         settle(500);
         ok &= save(sheet.grab().toImage(), out, name);
