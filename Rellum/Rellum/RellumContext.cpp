@@ -225,23 +225,30 @@ const std::shared_ptr<const RellumAttributes>& RellumContext::activeAttributes()
         activeAttributes_ = slot.record;
         return activeAttributes_;
     }
-    const FontState fonts = fontState_.get();
     auto a = std::make_shared<RellumAttributes>();
     const uint64_t m = textStyleMask_;
+    // Only the font this rendition uses is copied out of the shared state.
     std::shared_ptr<const RellumFont> font;
-    if ((m & RellumTextStyleBold) && (m & RellumTextStyleItalic)) {
-        font = fonts.boldItalic;
+    RellumCellSize cellSize;
+    fontState_.read([&](const FontState& fonts) {
+        cellSize = fonts.cellSize;
+        if ((m & RellumTextStyleBold) && (m & RellumTextStyleItalic))
+            font = fonts.boldItalic;
+        else if (m & RellumTextStyleBold)
+            font = fonts.bold;
+        else if (m & RellumTextStyleItalic)
+            font = fonts.italic;
+        else
+            font = fonts.font;
+    });
+    if ((m & RellumTextStyleBold) && (m & RellumTextStyleItalic))
         a->setBoldItalic(true);
-    } else if (m & RellumTextStyleBold) {
-        font = fonts.bold;
+    else if (m & RellumTextStyleBold)
         a->setBold(true);
-    } else if (m & RellumTextStyleItalic) {
-        font = fonts.italic;
+    else if (m & RellumTextStyleItalic)
         a->setItalic(true);
-    } else {
-        font = fonts.font;
+    else
         a->setBoldItalic(false);
-    }
     std::optional<RellumColor> fg = currentTextColor_ ? currentTextColor_ : videoTextColor_;
     std::optional<RellumColor> bg = currentBackgroundColor_;
     if (m & RellumTextStyleUnderline) a->setUnderline(true);
@@ -262,8 +269,8 @@ const std::shared_ptr<const RellumAttributes>& RellumContext::activeAttributes()
     }
     if (bg) a->setBackgroundColor(bg);
     a->setForegroundColor(fg);
-    a->setParagraphStyle(RellumGetParagraphStyle(fonts.cellSize));
-    a->setFont(font);
+    a->setParagraphStyle(RellumGetParagraphStyle(cellSize));
+    a->setFont(std::move(font));
     a->setSpan(1);
     activeAttributes_ = std::move(a);
     slot.key = key;

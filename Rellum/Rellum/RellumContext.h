@@ -198,6 +198,13 @@ private:
             std::lock_guard lock(mutex_);
             f(state_);
         }
+        // Reads part of the state under the lock (a whole copy costs four
+        // reference counts).
+        template <typename F>
+        void read(F&& f) const {
+            std::lock_guard lock(mutex_);
+            f(static_cast<const FontState&>(state_));
+        }
 
     private:
         mutable std::mutex mutex_;
