@@ -195,7 +195,9 @@ void RellumContext::setFont(std::shared_ptr<const RellumFont> font) {
 }
 
 std::shared_ptr<const RellumFont> RellumContext::font() const {
-    return fontState_.get().font;
+    std::shared_ptr<const RellumFont> font;
+    fontState_.read([&](const FontState& s) { font = s.font; });
+    return font;
 }
 std::shared_ptr<const RellumFont> RellumContext::boldFont() const {
     return fontState_.get().bold;
@@ -275,6 +277,7 @@ const std::shared_ptr<const RellumAttributes>& RellumContext::activeAttributes()
     activeAttributes_ = std::move(a);
     slot.key = key;
     slot.record = activeAttributes_;
+    slot.voidRecord.reset();
     return activeAttributes_;
 }
 
@@ -332,12 +335,24 @@ const std::shared_ptr<const RellumAttributes>& RellumContext::combiningAttribute
 
 const std::shared_ptr<const RellumAttributes>& RellumContext::voidAttributes() const {
     if (!voidAttributes_) {
-        auto a = std::make_shared<RellumAttributes>(*activeAttributes());
+        // Kept with the rendition's record: erasing after each change of
+        // colour would otherwise build a record every time.
+        const std::shared_ptr<const RellumAttributes>& active = activeAttributes();
+        const RenditionKey key{textStyleMask_, currentTextColor_, currentBackgroundColor_, videoTextColor_,
+                               videoBackgroundColor_};
+        RenditionCache::Slot& slot = renditionCache_.slotFor(key);
+        const bool cached = slot.record == active;
+        if (cached && slot.voidRecord) {
+            voidAttributes_ = slot.voidRecord;
+            return voidAttributes_;
+        }
+        auto a = std::make_shared<RellumAttributes>(*active);
         a->setVoidc(true);
         a->setFont(font());
         a->setBackgroundColor(currentBackgroundColor_);
         a->setForegroundColor(std::nullopt);
         voidAttributes_ = std::move(a);
+        if (cached) slot.voidRecord = voidAttributes_;
     }
     return voidAttributes_;
 }

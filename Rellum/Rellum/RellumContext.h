@@ -245,6 +245,7 @@ private:
         struct Slot {
             RenditionKey key;
             std::shared_ptr<const RellumAttributes> record;
+            std::shared_ptr<const RellumAttributes> voidRecord; // built from record when first asked for
         };
         static constexpr std::size_t kSlots = 64;
         RenditionCache() = default;

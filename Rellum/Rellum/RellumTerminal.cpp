@@ -745,18 +745,23 @@ bool RellumTerminal::mergeEdit(Edit& into, RellumTextStorage* storage, RellumRan
 bool RellumTerminal::mergeIntoPendingEdit(RellumTextStorage* storage, RellumRange range,
                                           std::u16string_view text,
                                           std::span<RellumAttributedString::Run> runs) {
-    if (editBlocks_.empty()) return false;
-    Edit& last = editBlocks_.back();
-    if (mergeEdit(last, storage, range, text, runs)) return true;
-    // A change wholly before the last one's text commutes with it, so it
-    // may join the edit before that one (the oldest lines leaving the
-    // scrollback while new lines are written at the end).
-    if (!last.block && last.storage == storage && range.end() <= last.range.location &&
-        editBlocks_.size() >= 2 &&
-        mergeEdit(editBlocks_[editBlocks_.size() - 2], storage, range, text, runs)) {
-        last.range.location =
-            uint64_t(int64_t(last.range.location) + int64_t(text.size()) - int64_t(range.length));
-        return true;
+    // A change wholly before an edit's range commutes with it, so it may join
+    // an edit before that one (a cursor moved up the page, the oldest lines
+    // leaving the scrollback while new lines are written at the end); the
+    // edits it passed then move by its change in length.
+    const int64_t delta = int64_t(text.size()) - int64_t(range.length);
+    std::size_t k = editBlocks_.size();
+    for (std::size_t tried = 0; k > 0 && tried < kMergeLookBack; ++tried, --k) {
+        Edit& edit = editBlocks_[k - 1];
+        if (edit.block) return false;
+        if (edit.storage != storage) continue;
+        if (mergeEdit(edit, storage, range, text, runs)) {
+            for (std::size_t j = k; j < editBlocks_.size(); ++j)
+                if (editBlocks_[j].storage == storage)
+                    editBlocks_[j].range.location = uint64_t(int64_t(editBlocks_[j].range.location) + delta);
+            return true;
+        }
+        if (range.end() > edit.range.location) return false;
     }
     return false;
 }
@@ -902,11 +907,19 @@ void RellumTerminal::appendTextEdit(RellumGrid& grid, RellumRange range, std::u1
         appendAttributedText(last->text, string, wideIndexes, voidIndexes, tabIndexes, combiningIndexes);
         return;
     }
-    if (!string.empty() && !hasIndexes(wideIndexes) && !hasIndexes(voidIndexes) && !hasIndexes(tabIndexes) &&
+    // Text in one rendition (or erased cells alone): merged straight from the
+    // grid's string when it can be, without an attributed copy first.
+    const std::shared_ptr<const RellumAttributes>* uniform = nullptr;
+    if (!string.empty() && !hasIndexes(wideIndexes) && !hasIndexes(tabIndexes) &&
         !hasIndexes(combiningIndexes)) {
-        // Text in one rendition: merged straight from the grid's string when
-        // it can be, without an attributed copy first.
-        AttributedRun run{{0, string.size()}, context_->activeAttributes()};
+        if (!hasIndexes(voidIndexes))
+            uniform = &context_->activeAttributes();
+        else if (voidIndexes->ranges().size() == 1 && voidIndexes->ranges()[0].location == 0 &&
+                 voidIndexes->ranges()[0].length >= string.size())
+            uniform = &context_->voidAttributes();
+    }
+    if (uniform) {
+        AttributedRun run{{0, string.size()}, *uniform};
         if (mergeIntoPendingEdit(storage, range, string, {&run, 1})) return;
         Edit& edit = pushEdit(storage, range);
         edit.text.string.assign(string);

@@ -327,11 +327,13 @@ private:
                         const RellumIndexSet* tabIndexes, const RellumIndexSet* combiningIndexes);
     // A change merges into an edit only when at most this much of the
     // edit's text follows it.
-    static constexpr uint64_t kMergeTailLimit = 4096;
+    static constexpr uint64_t kMergeTailLimit = 1024;
+    // How many pending edits, from the last, a change may try to join.
+    static constexpr std::size_t kMergeLookBack = 8;
     static bool mergeEdit(Edit& into, RellumTextStorage* storage, RellumRange range, std::u16string_view text,
                           std::span<RellumAttributedString::Run> runs);
-    // Merges a change into the pending edits when one of the last two can
-    // take it (see mergeEdit); the runs' records are moved out only then.
+    // Merges a change into one of the last pending edits when it can take
+    // it (see mergeEdit); the runs' records are moved out only then.
     bool mergeIntoPendingEdit(RellumTextStorage* storage, RellumRange range, std::u16string_view text,
                               std::span<RellumAttributedString::Run> runs);
 
