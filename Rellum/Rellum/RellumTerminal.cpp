@@ -564,6 +564,14 @@ void RellumTerminal::publishState() {
     publishedScrollbackLines_ = grid ? grid->lineIndexAtY(0) : 0;
 }
 
+namespace {
+
+// Runs a pooled edit may keep room for (with kPooledTextLimit, the pool stays
+// within about a megabyte).
+constexpr std::size_t kPooledRunLimit = 1024;
+
+} // namespace
+
 void RellumTerminal::flushUpdate() {
     ensureGrids();
     std::unique_ptr<RellumContext> snapshot = context_->copy();
@@ -594,7 +602,8 @@ void RellumTerminal::flushUpdate() {
     // Edits with buffers of a common size serve later ones, so the text of
     // the next update grows into buffers that exist already.
     for (Edit& edit : edits) {
-        if (editPool_.size() >= kEditPoolSize || edit.block || edit.text.string.capacity() > kPooledTextLimit)
+        if (editPool_.size() >= kEditPoolSize || edit.block ||
+            edit.text.string.capacity() > kPooledTextLimit || edit.text.runs.capacity() > kPooledRunLimit)
             continue;
         edit.text.string.clear();
         edit.text.runs.clear();
