@@ -195,7 +195,9 @@ void RellumContext::setFont(std::shared_ptr<const RellumFont> font) {
 }
 
 std::shared_ptr<const RellumFont> RellumContext::font() const {
-    return fontState_.get().font;
+    std::shared_ptr<const RellumFont> font;
+    fontState_.read([&](const FontState& s) { font = s.font; });
+    return font;
 }
 std::shared_ptr<const RellumFont> RellumContext::boldFont() const {
     return fontState_.get().bold;
@@ -225,23 +227,30 @@ const std::shared_ptr<const RellumAttributes>& RellumContext::activeAttributes()
         activeAttributes_ = slot.record;
         return activeAttributes_;
     }
-    const FontState fonts = fontState_.get();
     auto a = std::make_shared<RellumAttributes>();
     const uint64_t m = textStyleMask_;
+    // Only the font this rendition uses is copied out of the shared state.
     std::shared_ptr<const RellumFont> font;
-    if ((m & RellumTextStyleBold) && (m & RellumTextStyleItalic)) {
-        font = fonts.boldItalic;
+    RellumCellSize cellSize;
+    fontState_.read([&](const FontState& fonts) {
+        cellSize = fonts.cellSize;
+        if ((m & RellumTextStyleBold) && (m & RellumTextStyleItalic))
+            font = fonts.boldItalic;
+        else if (m & RellumTextStyleBold)
+            font = fonts.bold;
+        else if (m & RellumTextStyleItalic)
+            font = fonts.italic;
+        else
+            font = fonts.font;
+    });
+    if ((m & RellumTextStyleBold) && (m & RellumTextStyleItalic))
         a->setBoldItalic(true);
-    } else if (m & RellumTextStyleBold) {
-        font = fonts.bold;
+    else if (m & RellumTextStyleBold)
         a->setBold(true);
-    } else if (m & RellumTextStyleItalic) {
-        font = fonts.italic;
+    else if (m & RellumTextStyleItalic)
         a->setItalic(true);
-    } else {
-        font = fonts.font;
+    else
         a->setBoldItalic(false);
-    }
     std::optional<RellumColor> fg = currentTextColor_ ? currentTextColor_ : videoTextColor_;
     std::optional<RellumColor> bg = currentBackgroundColor_;
     if (m & RellumTextStyleUnderline) a->setUnderline(true);
@@ -262,12 +271,13 @@ const std::shared_ptr<const RellumAttributes>& RellumContext::activeAttributes()
     }
     if (bg) a->setBackgroundColor(bg);
     a->setForegroundColor(fg);
-    a->setParagraphStyle(RellumGetParagraphStyle(fonts.cellSize));
-    a->setFont(font);
+    a->setParagraphStyle(RellumGetParagraphStyle(cellSize));
+    a->setFont(std::move(font));
     a->setSpan(1);
     activeAttributes_ = std::move(a);
     slot.key = key;
     slot.record = activeAttributes_;
+    slot.voidRecord.reset();
     return activeAttributes_;
 }
 
@@ -325,12 +335,24 @@ const std::shared_ptr<const RellumAttributes>& RellumContext::combiningAttribute
 
 const std::shared_ptr<const RellumAttributes>& RellumContext::voidAttributes() const {
     if (!voidAttributes_) {
-        auto a = std::make_shared<RellumAttributes>(*activeAttributes());
+        // Kept with the rendition's record: erasing after each change of
+        // colour would otherwise build a record every time.
+        const std::shared_ptr<const RellumAttributes>& active = activeAttributes();
+        const RenditionKey key{textStyleMask_, currentTextColor_, currentBackgroundColor_, videoTextColor_,
+                               videoBackgroundColor_};
+        RenditionCache::Slot& slot = renditionCache_.slotFor(key);
+        const bool cached = slot.record == active;
+        if (cached && slot.voidRecord) {
+            voidAttributes_ = slot.voidRecord;
+            return voidAttributes_;
+        }
+        auto a = std::make_shared<RellumAttributes>(*active);
         a->setVoidc(true);
         a->setFont(font());
         a->setBackgroundColor(currentBackgroundColor_);
         a->setForegroundColor(std::nullopt);
         voidAttributes_ = std::move(a);
+        if (cached) slot.voidRecord = voidAttributes_;
     }
     return voidAttributes_;
 }

@@ -198,6 +198,13 @@ private:
             std::lock_guard lock(mutex_);
             f(state_);
         }
+        // Reads part of the state under the lock (a whole copy costs four
+        // reference counts).
+        template <typename F>
+        void read(F&& f) const {
+            std::lock_guard lock(mutex_);
+            f(static_cast<const FontState&>(state_));
+        }
 
     private:
         mutable std::mutex mutex_;
@@ -238,6 +245,7 @@ private:
         struct Slot {
             RenditionKey key;
             std::shared_ptr<const RellumAttributes> record;
+            std::shared_ptr<const RellumAttributes> voidRecord; // built from record when first asked for
         };
         static constexpr std::size_t kSlots = 64;
         RenditionCache() = default;

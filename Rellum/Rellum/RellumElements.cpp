@@ -353,6 +353,17 @@ void RellumElements::appendString(std::u16string& out, std::size_t from, std::si
             afterWide = false;
             continue;
         }
+        if (cells[i].uchar == RellumElement::kVoidPadding && cells[i].markIndex == 0) {
+            // A run of void cells (an erase), one range and one fill.
+            std::size_t j = i + 1;
+            while (j < end && cells[j].uchar == RellumElement::kVoidPadding && cells[j].markIndex == 0)
+                ++j;
+            if (voidIndexes) voidIndexes->addRange({out.size() - start, j - i});
+            out.append(j - i, forDebug ? u'\u00B7' : u' ');
+            i = j - 1;
+            afterWide = false;
+            continue;
+        }
         const RellumElement e = cells[i];
         const char32_t c = e.uchar;
         const bool wide = RellumIsWideCodePoint(c);

@@ -236,8 +236,12 @@ void RellumLine::eraseElementsInRange(RellumRange range) {
     const uint64_t cap = capacity();
     if (range.location >= cap || range.length == 0) return;
     const uint64_t n = std::min(range.length, cap - range.location);
-    RellumElements voids = RellumElements::rellum_arrayOfElement(RellumElement::voidPaddingElement(), n);
-    replaceElementsInRange({range.location, n}, voids, false);
+    // One row of void cells serves every erase on this thread (a page erased
+    // whole would otherwise build a row of them for each line).
+    thread_local RellumElements voids;
+    if (voids.size() < n)
+        voids = RellumElements::rellum_arrayOfElement(RellumElement::voidPaddingElement(), n);
+    replaceElementsInRange({range.location, n}, voids, 0, std::size_t(n), false);
 }
 
 RellumRange RellumLine::characterRangeForElementRange(RellumRange range) const {

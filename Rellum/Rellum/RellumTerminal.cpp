@@ -564,6 +564,14 @@ void RellumTerminal::publishState() {
     publishedScrollbackLines_ = grid ? grid->lineIndexAtY(0) : 0;
 }
 
+namespace {
+
+// Runs a pooled edit may keep room for (with kPooledTextLimit, the pool stays
+// within about a megabyte).
+constexpr std::size_t kPooledRunLimit = 1024;
+
+} // namespace
+
 void RellumTerminal::flushUpdate() {
     ensureGrids();
     std::unique_ptr<RellumContext> snapshot = context_->copy();
@@ -591,6 +599,16 @@ void RellumTerminal::flushUpdate() {
         }
         if (screenController_) screenController_->updateContext(std::move(snapshot), location, rect, coord);
     });
+    // Edits with buffers of a common size serve later ones, so the text of
+    // the next update grows into buffers that exist already.
+    for (Edit& edit : edits) {
+        if (editPool_.size() >= kEditPoolSize || edit.block ||
+            edit.text.string.capacity() > kPooledTextLimit || edit.text.runs.capacity() > kPooledRunLimit)
+            continue;
+        edit.text.string.clear();
+        edit.text.runs.clear();
+        editPool_.push_back(std::move(edit));
+    }
     edits.clear();
     spareEdits_ = std::move(edits);
     if (d) d->terminalDidEndUpdateUI(*this);
@@ -612,62 +630,112 @@ void RellumTerminal::appendEditBlock(std::function<void()> block) {
     scheduleUpdate(0);
 }
 
+RellumTerminal::Edit& RellumTerminal::pushEdit(RellumTextStorage* storage, RellumRange range) {
+    if (editPool_.empty()) {
+        editBlocks_.emplace_back();
+    } else {
+        editBlocks_.push_back(std::move(editPool_.back()));
+        editPool_.pop_back();
+    }
+    Edit& edit = editBlocks_.back();
+    edit.storage = storage;
+    edit.range = range;
+    scheduleUpdate(0);
+    return edit;
+}
+
 namespace {
 
-// dst's text [at, at + length) replaced by src, runs kept covering the text.
-// Runs are moved, never copied (a copy is an atomic count change).
-void spliceAttributed(RellumAttributedString& dst, uint64_t at, uint64_t length,
-                      RellumAttributedString& src) {
-    using Run = RellumAttributedString::Run;
-    auto append = [](std::vector<Run>& runs, uint64_t location, uint64_t len,
-                     std::shared_ptr<const RellumAttributes>&& attributes) {
-        if (len == 0) return;
-        if (!runs.empty() && runs.back().attributes == attributes && runs.back().range.end() == location) {
-            runs.back().range.length += len;
-            return;
-        }
-        runs.push_back({{location, len}, std::move(attributes)});
-    };
-    if (at == dst.string.size() && length == 0) {
-        for (auto& r : src.runs)
-            append(dst.runs, r.range.location + at, r.range.length, std::move(r.attributes));
-        dst.string.append(src.string);
+using AttributedRun = RellumAttributedString::Run;
+
+// Appends a run, joining it to the last one when they share a record and meet.
+void appendMovedRun(std::vector<AttributedRun>& runs, uint64_t location, uint64_t length,
+                    std::shared_ptr<const RellumAttributes>&& attributes) {
+    if (length == 0) return;
+    if (!runs.empty() && runs.back().attributes == attributes && runs.back().range.end() == location) {
+        runs.back().range.length += length;
         return;
     }
-    // The runs that end before the change stay as they are; only the rest is
-    // rebuilt, so a change near the end of a long edit costs little.
-    const auto firstAffected = std::partition_point(dst.runs.begin(), dst.runs.end(),
-                                                    [at](const Run& r) { return r.range.end() <= at; });
-    thread_local std::vector<Run> tail;
-    tail.assign(std::make_move_iterator(firstAffected), std::make_move_iterator(dst.runs.end()));
-    dst.runs.erase(firstAffected, dst.runs.end());
-    std::vector<Run>& runs = dst.runs;
+    runs.push_back({{location, length}, std::move(attributes)});
+}
+
+// dst's text [at, at + length) replaced by text, whose runs (measured from the
+// start of text) are moved in, never copied (a copy is an atomic count
+// change); dst's runs keep covering its text.
+void spliceAttributed(RellumAttributedString& dst, uint64_t at, uint64_t length, std::u16string_view text,
+                      std::span<AttributedRun> runs) {
+    std::vector<AttributedRun>& out = dst.runs;
+    if (at == dst.string.size() && length == 0) {
+        for (auto& r : runs)
+            appendMovedRun(out, r.range.location + at, r.range.length, std::move(r.attributes));
+        dst.string.append(text);
+        return;
+    }
     const uint64_t cut = at + length;
-    const int64_t shift = int64_t(src.string.size()) - int64_t(length);
-    // A run that starts before the change and ends after it is needed twice.
-    for (auto& r : tail) {
-        if (r.range.location >= at) break;
-        const uint64_t before = std::min(r.range.end(), at) - r.range.location;
-        if (r.range.end() > cut)
-            append(runs, r.range.location, before, std::shared_ptr<const RellumAttributes>(r.attributes));
+    const int64_t shift = int64_t(text.size()) - int64_t(length);
+    // Runs [i, j) meet the change; those before stay as they are, those
+    // after only move by the change in length.
+    std::size_t i =
+        std::size_t(std::partition_point(out.begin(), out.end(),
+                                         [at](const AttributedRun& r) { return r.range.end() <= at; }) -
+                    out.begin());
+    std::size_t j =
+        std::size_t(std::partition_point(out.begin() + int64_t(i), out.end(),
+                                         [cut](const AttributedRun& r) { return r.range.location < cut; }) -
+                    out.begin());
+    thread_local std::vector<AttributedRun> middle;
+    middle.clear();
+    const bool split = i + 1 == j && out[i].range.location < at && out[i].range.end() > cut;
+    if (i < j && out[i].range.location < at) {
+        if (split)
+            appendMovedRun(middle, out[i].range.location, at - out[i].range.location,
+                           std::shared_ptr<const RellumAttributes>(out[i].attributes));
         else
-            append(runs, r.range.location, before, std::move(r.attributes));
+            appendMovedRun(middle, out[i].range.location, at - out[i].range.location,
+                           std::move(out[i].attributes));
     }
-    for (auto& r : src.runs)
-        append(runs, r.range.location + at, r.range.length, std::move(r.attributes));
-    for (auto& r : tail) {
-        if (r.range.end() <= cut) continue;
-        const uint64_t from = std::max(r.range.location, cut);
-        append(runs, uint64_t(int64_t(from) + shift), r.range.end() - from, std::move(r.attributes));
+    for (auto& r : runs)
+        appendMovedRun(middle, r.range.location + at, r.range.length, std::move(r.attributes));
+    if (i < j && out[j - 1].range.end() > cut)
+        appendMovedRun(middle, uint64_t(int64_t(cut) + shift), out[j - 1].range.end() - cut,
+                       std::move(out[j - 1].attributes));
+    if (shift != 0)
+        for (std::size_t k = j; k < out.size(); ++k)
+            out[k].range.location = uint64_t(int64_t(out[k].range.location) + shift);
+    // Join equal neighbours.
+    if (!middle.empty() && i > 0 && out[i - 1].attributes == middle.front().attributes) {
+        middle.front().range.location = out[i - 1].range.location;
+        middle.front().range.length += out[i - 1].range.length;
+        --i;
     }
-    tail.clear();
-    dst.string.replace(at, length, src.string);
+    if (!middle.empty() && j < out.size() && out[j].attributes == middle.back().attributes) {
+        middle.back().range.length += out[j].range.length;
+        ++j;
+    } else if (middle.empty() && i > 0 && j < out.size() && out[i - 1].attributes == out[j].attributes) {
+        out[i - 1].range.length += out[j].range.length;
+        ++j;
+    }
+    // One move of the runs after the change at most.
+    const std::size_t common = std::min(j - i, middle.size());
+    for (std::size_t k = 0; k < common; ++k)
+        out[i + k] = std::move(middle[k]);
+    if (middle.size() > common)
+        out.insert(out.begin() + int64_t(i + common),
+                   std::make_move_iterator(middle.begin() + int64_t(common)),
+                   std::make_move_iterator(middle.end()));
+    else
+        out.erase(out.begin() + int64_t(i + common), out.begin() + int64_t(j));
+    middle.clear();
+    if (shift == 0)
+        std::copy(text.begin(), text.end(), dst.string.begin() + int64_t(at));
+    else
+        dst.string.replace(at, length, text);
 }
 
 } // namespace
 
 bool RellumTerminal::mergeEdit(Edit& into, RellumTextStorage* storage, RellumRange range,
-                               RellumAttributedString& text) {
+                               std::u16string_view text, std::span<RellumAttributedString::Run> runs) {
     if (into.block || into.storage != storage) return false;
     const uint64_t written = into.text.string.size();
     if (range.location < into.range.location || range.location > into.range.location + written) return false;
@@ -679,31 +747,38 @@ bool RellumTerminal::mergeEdit(Edit& into, RellumTextStorage* storage, RellumRan
     if (written - at > kMergeTailLimit) return false;
     const uint64_t inside = std::min(range.length, written - at);
     into.range.length += range.length - inside;
-    spliceAttributed(into.text, at, inside, text);
+    spliceAttributed(into.text, at, inside, text, runs);
     return true;
+}
+
+bool RellumTerminal::mergeIntoPendingEdit(RellumTextStorage* storage, RellumRange range,
+                                          std::u16string_view text,
+                                          std::span<RellumAttributedString::Run> runs) {
+    // A change wholly before an edit's range commutes with it, so it may join
+    // an edit before that one (a cursor moved up the page, the oldest lines
+    // leaving the scrollback while new lines are written at the end); the
+    // edits it passed then move by its change in length.
+    const int64_t delta = int64_t(text.size()) - int64_t(range.length);
+    std::size_t k = editBlocks_.size();
+    for (std::size_t tried = 0; k > 0 && tried < kMergeLookBack; ++tried, --k) {
+        Edit& edit = editBlocks_[k - 1];
+        if (edit.block) return false;
+        if (edit.storage != storage) continue;
+        if (mergeEdit(edit, storage, range, text, runs)) {
+            for (std::size_t j = k; j < editBlocks_.size(); ++j)
+                if (editBlocks_[j].storage == storage)
+                    editBlocks_[j].range.location = uint64_t(int64_t(editBlocks_[j].range.location) + delta);
+            return true;
+        }
+        if (range.end() > edit.range.location) return false;
+    }
+    return false;
 }
 
 void RellumTerminal::appendEdit(RellumTextStorage* storage, RellumRange range,
                                 RellumAttributedString&& text) {
-    if (!editBlocks_.empty()) {
-        Edit& last = editBlocks_.back();
-        if (mergeEdit(last, storage, range, text)) return;
-        // A change wholly before the last one's text commutes with it, so it
-        // may join the edit before that one (the oldest lines leaving the
-        // scrollback while new lines are written at the end).
-        if (!last.block && last.storage == storage && range.end() <= last.range.location &&
-            editBlocks_.size() >= 2 && mergeEdit(editBlocks_[editBlocks_.size() - 2], storage, range, text)) {
-            last.range.location =
-                uint64_t(int64_t(last.range.location) + int64_t(text.string.size()) - int64_t(range.length));
-            return;
-        }
-    }
-    Edit edit;
-    edit.storage = storage;
-    edit.range = range;
-    edit.text = std::move(text);
-    editBlocks_.push_back(std::move(edit));
-    scheduleUpdate(0);
+    if (mergeIntoPendingEdit(storage, range, text.string, text.runs)) return;
+    pushEdit(storage, range).text = std::move(text);
 }
 
 // ---- Grid delegate ----
@@ -839,6 +914,25 @@ void RellumTerminal::appendTextEdit(RellumGrid& grid, RellumRange range, std::u1
     if (Edit* last = editContinuedAt(storage, range)) {
         last->range.length += range.length;
         appendAttributedText(last->text, string, wideIndexes, voidIndexes, tabIndexes, combiningIndexes);
+        return;
+    }
+    // Text in one rendition (or erased cells alone): merged straight from the
+    // grid's string when it can be, without an attributed copy first.
+    const std::shared_ptr<const RellumAttributes>* uniform = nullptr;
+    if (!string.empty() && !hasIndexes(wideIndexes) && !hasIndexes(tabIndexes) &&
+        !hasIndexes(combiningIndexes)) {
+        if (!hasIndexes(voidIndexes))
+            uniform = &context_->activeAttributes();
+        else if (voidIndexes->ranges().size() == 1 && voidIndexes->ranges()[0].location == 0 &&
+                 voidIndexes->ranges()[0].length >= string.size())
+            uniform = &context_->voidAttributes();
+    }
+    if (uniform) {
+        AttributedRun run{{0, string.size()}, *uniform};
+        if (mergeIntoPendingEdit(storage, range, string, {&run, 1})) return;
+        Edit& edit = pushEdit(storage, range);
+        edit.text.string.assign(string);
+        edit.text.runs.push_back(std::move(run));
         return;
     }
     RellumAttributedString text;

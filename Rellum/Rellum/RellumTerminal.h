@@ -23,6 +23,7 @@
 #include <mutex>
 #include <optional>
 #include <set>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -326,9 +327,15 @@ private:
                         const RellumIndexSet* tabIndexes, const RellumIndexSet* combiningIndexes);
     // A change merges into an edit only when at most this much of the
     // edit's text follows it.
-    static constexpr uint64_t kMergeTailLimit = 4096;
-    static bool mergeEdit(Edit& into, RellumTextStorage* storage, RellumRange range,
-                          RellumAttributedString& text);
+    static constexpr uint64_t kMergeTailLimit = 1024;
+    // How many pending edits, from the last, a change may try to join.
+    static constexpr std::size_t kMergeLookBack = 8;
+    static bool mergeEdit(Edit& into, RellumTextStorage* storage, RellumRange range, std::u16string_view text,
+                          std::span<RellumAttributedString::Run> runs);
+    // Merges a change into one of the last pending edits when it can take
+    // it (see mergeEdit); the runs' records are moved out only then.
+    bool mergeIntoPendingEdit(RellumTextStorage* storage, RellumRange range, std::u16string_view text,
+                              std::span<RellumAttributedString::Run> runs);
 
     // Owned by the main thread.
     std::unique_ptr<RellumScreenController> screenController_;
@@ -342,6 +349,12 @@ private:
     std::unique_ptr<RellumGrid> alternateGrid_;
     std::vector<Edit> editBlocks_;
     std::vector<Edit> spareEdits_;
+    // Applied edits kept with their buffers for the next ones.
+    std::vector<Edit> editPool_;
+    static constexpr std::size_t kEditPoolSize = 32;
+    static constexpr std::size_t kPooledTextLimit = 16384;
+    // A new pending edit (from the pool when it has one), update scheduled.
+    Edit& pushEdit(RellumTextStorage* storage, RellumRange range);
     bool uiUpdateScheduled_ = false;
     DelayedWork scheduledUpdate_;
     // Reused cells of the text runs.

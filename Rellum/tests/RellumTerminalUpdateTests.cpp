@@ -1,0 +1,141 @@
+// Changes that one display update gathers (merged into few edits before they
+// reach the text storage) leave the same attributed text as the same changes
+// applied one small chunk at a time: same characters, and at every character
+// the same colours, styles and cell span.
+#include "ControlHarness.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <random>
+
+using namespace control_test;
+
+namespace {
+
+std::string colorText(const std::optional<RellumColor>& c) {
+    if (!c) return "-";
+    char text[64];
+    std::snprintf(text, sizeof text, "%.3f,%.3f,%.3f,%.3f", double(c->red), double(c->green), double(c->blue),
+                  double(c->alpha));
+    return text;
+}
+
+// What a view draws from one character's attributes (the font by name: each
+// terminal has font objects of its own).
+std::string describe(const RellumAttributes* a) {
+    if (!a) return "none";
+    return colorText(a->foregroundColor()) + "/" + colorText(a->backgroundColor()) + " b" +
+           std::to_string(a->isBold()) + "i" + std::to_string(a->isItalic()) + "u" +
+           std::to_string(a->isUnderline()) + "r" + std::to_string(a->isInverse()) + "v" +
+           std::to_string(a->isVoid()) + "t" + std::to_string(a->isTab()) + " span" +
+           std::to_string(a->span()) + " " + (a->font() ? a->font()->familyName() : "no font");
+}
+
+struct Storages {
+    std::u16string primary, alternate;
+    std::vector<std::string> primaryAttributes, alternateAttributes;
+    bool matchGrids = false;
+};
+
+std::vector<std::string> attributesOf(RellumTextStorage& storage) {
+    std::vector<std::string> out;
+    for (uint64_t i = 0; i < storage.length(); ++i)
+        out.push_back(describe(storage.attributesAtIndex(i).get()));
+    return out;
+}
+
+// Feeds the stream in chunks of at most `chunk` bytes, with a display update
+// after each when `updateEachChunk`, else one at the end.
+Storages run(const std::string& stream, std::size_t chunk, bool updateEachChunk) {
+    ControlHarness h({16, 5});
+    h.onRender([](RellumTerminal& t) { t.setMaxScrollback(6); });
+    for (std::size_t at = 0; at < stream.size(); at += chunk) {
+        h.feed(stream.substr(at, chunk));
+        if (updateEachChunk) h.update();
+    }
+    Storages s;
+    s.matchGrids = h.storagesMatchGrids();
+    s.primary = h.terminal->primaryTextStorage()->string();
+    s.alternate = h.terminal->alternateTextStorage()->string();
+    s.primaryAttributes = attributesOf(*h.terminal->primaryTextStorage());
+    s.alternateAttributes = attributesOf(*h.terminal->alternateTextStorage());
+    return s;
+}
+
+// Short coloured runs written over, into and past each other: relative and
+// absolute moves, erases, insertions and deletions of cells and lines, wide
+// characters and marks, scrolling, both screens.
+std::string randomStream(std::mt19937& rng, int pieces) {
+    static const char* const kPieces[] = {
+        "\x1b[31m",
+        "\x1b[42m",
+        "\x1b[1;4m",
+        "\x1b[0m",
+        "\x1b[7m",
+        "\x1b[38;5;208m",
+        "\x1b[48;2;1;2;3m",
+        "ab",
+        "xyz ",
+        "q",
+        "long run of text",
+        "\xE4\xB8\x80",
+        "e\xCC\x81",
+        "\t",
+        "\r",
+        "\n",
+        "\r\n",
+        "\x1b[H",
+        "\x1b[3;5H",
+        "\x1b[2A",
+        "\x1b[3C",
+        "\x1b[D",
+        "\x1b[B",
+        "\x1b[K",
+        "\x1b[1K",
+        "\x1b[2K",
+        "\x1b[3X",
+        "\x1b[2@",
+        "\x1b[4P",
+        "\x1b[J",
+        "\x1b[1J",
+        "\x1b[L",
+        "\x1b[2M",
+        "\x1b[S",
+        "\x1b[T",
+        "\x1b[2;4r",
+        "\x1b[r",
+        "\x1b"
+        "D",
+        "\x1b"
+        "M",
+        "\x1b[4h",
+        "\x1b[4l",
+        "\x1b[?1049h",
+        "\x1b[?1049l",
+    };
+    constexpr int kCount = int(sizeof kPieces / sizeof kPieces[0]);
+    std::string out;
+    for (int i = 0; i < pieces; ++i)
+        out += kPieces[rng() % kCount];
+    return out;
+}
+
+} // namespace
+
+TEST(TerminalUpdates, MergedEditsLeaveTheSameAttributedTextAsEditsAppliedOneByOne) {
+    for (unsigned seed = 1; seed <= 40; ++seed) {
+        SCOPED_TRACE(seed);
+        std::mt19937 rng(seed);
+        const std::string stream = randomStream(rng, 160);
+        const Storages merged = run(stream, 1 << 20, false);
+        const Storages stepwise = run(stream, 1 + rng() % 12, true);
+        EXPECT_TRUE(merged.matchGrids);
+        EXPECT_TRUE(stepwise.matchGrids);
+        EXPECT_TRUE(merged.primary == stepwise.primary);
+        EXPECT_TRUE(merged.alternate == stepwise.alternate);
+        EXPECT_EQ(merged.primaryAttributes, stepwise.primaryAttributes);
+        EXPECT_EQ(merged.alternateAttributes, stepwise.alternateAttributes);
+        if (HasFailure()) break;
+    }
+}
