@@ -462,6 +462,9 @@ void memoryFigures() {
             bytes += "\r\n";
         }
         rig.feedAndShow(bytes, 64 * 1024);
+        // The stream is the host's, not the terminal's: the application never
+        // holds it whole, so it is not counted.
+        std::string().swap(bytes);
         uint64_t lines = 0;
         RellumTerminal* t = rig.terminal.get();
         rig.runFeeder([&] { t->renderQueue().sync([&] { lines = t->primaryGrid()->acutalLineCount(); }); });
