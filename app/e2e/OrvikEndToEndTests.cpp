@@ -3,8 +3,11 @@
 // the X server with xdotool as a user would: open a page with the keyboard
 // shortcut, answer the new-host question, log in, type, resize the window,
 // reorder two pages, close one; add a server in the sheet from the connect
-// control and connect to it. What happened is read on the server side: files
-// the remote shells wrote, their processes, their terminal sizes.
+// control and connect to it; import a key file in the preferences window and
+// log in with it; give an open page's server another theme. Controls without
+// a keyboard path are found on the screen by their outlines, ink or colour.
+// What happened is read on the server side: files the remote shells wrote,
+// their processes, their terminal sizes.
 //
 // Needs root (sshd's pseudo-terminals and the throwaway login user), Xvfb,
 // xdotool and imagemagick's import, and runs inside with-keyring.sh, whose
