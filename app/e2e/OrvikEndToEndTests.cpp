@@ -514,11 +514,20 @@ protected:
         xdotool({"key", "Tab"});
         xdotool({"type", "--delay", "15", user_.name});
     }
-    void typePasswordAndSave() {
+    // A new server's sheet filled with the password method, "Save and
+    // Connect", the new host trusted: the new shell, or -1.
+    pid_t saveAndConnectWithPassword(const std::string& sheet) {
+        typeHostPortAndUser(sheet);
         // The method pop-up, its help, the multi-factor switch, then the password.
         xdotool({"key", "Tab", "Tab", "Tab", "Tab"});
         xdotool({"type", "--delay", "15", user_.password});
         xdotool({"key", "Return"}); // "Save and Connect"
+        if (!waitUntil([&] { return findWindow("^Server$", 0s).empty(); }, 10s)) {
+            ADD_FAILURE() << "the sheet stayed";
+            return -1;
+        }
+        trustNewHost();
+        return newShell({});
     }
     // The program's store as it is on disk now: read from a copy of its own,
     // as this process keeps the files it read.
@@ -796,13 +805,8 @@ TEST_F(EndToEnd, SaveAndConnectFromTheConnectControl) {
     const std::string sheet = findWindow("^Server$");
     ASSERT_FALSE(sheet.empty()) << "no server sheet";
 
-    typeHostPortAndUser(sheet);
-    typePasswordAndSave();
-    ASSERT_TRUE(waitUntil([&] { return findWindow("^Server$", 0s).empty(); }, 10s)) << "the sheet stayed";
-
     // The password was kept: no prompt after the new host.
-    trustNewHost();
-    const pid_t shell = newShell({});
+    const pid_t shell = saveAndConnectWithPassword(sheet);
     ASSERT_GT(shell, 0) << "no shell";
     EXPECT_TRUE(findWindow("Authentication$", 0s).empty());
     EXPECT_EQ(runForFile("touch " + dir + "/saved-and-connected && id -un > " + dir + "/who", "who"),
@@ -906,11 +910,7 @@ TEST_F(EndToEnd, ThemeFromTheServersPaneRecoloursTheOpenPage) {
     click(launchButton->centreX(), launchButton->centreY());
     const std::string sheet = findWindow("^Server$");
     ASSERT_FALSE(sheet.empty()) << "the launch view's button opened no sheet";
-    typeHostPortAndUser(sheet);
-    typePasswordAndSave();
-    ASSERT_TRUE(waitUntil([&] { return findWindow("^Server$", 0s).empty(); }, 10s)) << "the sheet stayed";
-    trustNewHost();
-    const pid_t shell = newShell({});
+    const pid_t shell = saveAndConnectWithPassword(sheet);
     ASSERT_GT(shell, 0) << "no shell";
     EXPECT_EQ(runForFile("echo $$ > " + work_.path + "/pid", "pid"), std::to_string(shell));
 
