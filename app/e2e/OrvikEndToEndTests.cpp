@@ -859,6 +859,7 @@ TEST_F(EndToEnd, ImportedKeyFromTheKeysPaneLogsIn) {
         },
         10s))
         << "the key is not in the store";
+    screenshot(logPrefix_ + ".keys.png");
     key(preferences, "ctrl+shift+w");
     ASSERT_TRUE(waitUntil([&] { return findWindow("^Private Keys$", 0s).empty(); }, 10s));
 
