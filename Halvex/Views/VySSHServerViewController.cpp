@@ -241,6 +241,8 @@ VySSHServerViewController::AuthView VySSHServerViewController::buildAuthView(boo
         methods->addWidget(v.helpButton);
         methods->addWidget(more);
     }
+    // Tab follows the row from the left: the methods, then their help.
+    setTabOrder(multi ? static_cast<QWidget*>(methodList_) : methodPopUp_, v.helpButton);
     grid->addWidget(new QLabel(multi ? tr("Methods:") : tr("Authentication:"), v.view), 0, 0,
                     Qt::AlignRight | (multi ? Qt::AlignTop : Qt::AlignVCenter));
     grid->addLayout(methods, 0, 1);

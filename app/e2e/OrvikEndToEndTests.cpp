@@ -3,8 +3,11 @@
 // the X server with xdotool as a user would: open a page with the keyboard
 // shortcut, answer the new-host question, log in, type, resize the window,
 // reorder two pages, close one; add a server in the sheet from the connect
-// control and connect to it. What happened is read on the server side: files
-// the remote shells wrote, their processes, their terminal sizes.
+// control and connect to it; import a key file in the preferences window and
+// log in with it; give an open page's server another theme. Controls without
+// a keyboard path are found on the screen by their outlines, ink or colour.
+// What happened is read on the server side: files the remote shells wrote,
+// their processes, their terminal sizes.
 //
 // Needs root (sshd's pseudo-terminals and the throwaway login user), Xvfb,
 // xdotool and imagemagick's import, and runs inside with-keyring.sh, whose
@@ -21,6 +24,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <dirent.h>
 #include <filesystem>
@@ -201,7 +205,100 @@ struct Image {
 
 struct QRectLike {
     int x = 0, y = 0, width = 0, height = 0;
+    int centreX() const { return x + width / 2; }
+    int centreY() const { return y + height / 2; }
 };
+
+int brightness(const unsigned char* p) {
+    return p[0] + p[1] + p[2];
+}
+
+// A frame line: darker than the light window background, lighter than text.
+bool frameInk(const unsigned char* p) {
+    return brightness(p) < 600;
+}
+
+// The framed controls (buttons' outlines) whose top edges lie wholly inside
+// `area`, top to bottom and left to right: a dark run at least `minimum`
+// wide that touches neither side of the area (a line across the window is no
+// button), and a run below it at the same columns.
+std::vector<QRectLike> framedControls(const Image& image, const QRectLike& area, int minimum = 24) {
+    const int right = std::min(area.x + area.width, image.width);
+    const int bottom = std::min(area.y + area.height, image.height);
+    const auto runs = [&](int y) {
+        std::vector<std::pair<int, int>> out;
+        for (int x = std::max(area.x, 0); x < right; ++x) {
+            if (!frameInk(image.at(x, y))) continue;
+            const int start = x;
+            while (x + 1 < right && frameInk(image.at(x + 1, y)))
+                ++x;
+            out.push_back({start, x});
+        }
+        return out;
+    };
+    std::vector<QRectLike> found;
+    const auto inside = [&](int x, int y) {
+        for (const auto& r : found)
+            if (x >= r.x - 3 && x < r.x + r.width + 3 && y >= r.y && y < r.y + r.height) return true;
+        return false;
+    };
+    for (int y = std::max(area.y, 0); y < bottom; ++y) {
+        for (const auto& [start, end] : runs(y)) {
+            if (end - start + 1 < minimum || start <= area.x || end >= right - 1 || inside(start, y))
+                continue;
+            // The bottom edge, give or take the rounded corners.
+            bool closed = false;
+            for (int below = y + 8; below < bottom && !closed; ++below)
+                for (const auto& [s2, e2] : runs(below))
+                    if (!closed && std::abs(s2 - start) <= 3 && std::abs(e2 - end) <= 3) {
+                        found.push_back({start, y, end - start + 1, below - y + 1});
+                        closed = true;
+                    }
+        }
+    }
+    return found;
+}
+
+std::optional<QRectLike> framedControl(const Image& image, const QRectLike& area) {
+    auto found = framedControls(image, area);
+    if (found.empty()) return std::nullopt;
+    return found.front();
+}
+
+// The first row below `top` dark across nearly the whole width: the line
+// under a window's toolbar.
+int lineAcross(const Image& image, const QRectLike& window, int top) {
+    for (int y = top; y < std::min(window.y + window.height, image.height); ++y) {
+        int dark = 0;
+        for (int x = window.x; x < std::min(window.x + window.width, image.width); ++x)
+            dark += frameInk(image.at(x, y));
+        if (dark > window.width * 9 / 10) return y;
+    }
+    return -1;
+}
+
+// Columns with text or icon ink in `area`, grouped where less than `gap`
+// blank columns part them: one group per labelled toolbar item.
+std::vector<std::pair<int, int>> inkGroups(const Image& image, const QRectLike& area, int gap) {
+    std::vector<std::pair<int, int>> groups;
+    for (int x = std::max(area.x, 0); x < std::min(area.x + area.width, image.width); ++x) {
+        bool inked = false;
+        for (int y = std::max(area.y, 0); y < std::min(area.y + area.height, image.height) && !inked; ++y)
+            inked = brightness(image.at(x, y)) < 300;
+        if (!inked) continue;
+        if (groups.empty() || x - groups.back().second > gap)
+            groups.push_back({x, x});
+        else
+            groups.back().second = x;
+    }
+    return groups;
+}
+
+bool near(const unsigned char* p, const VyThemeColor& c, int tolerance = 10) {
+    const auto channel = [](double v) { return static_cast<int>(v * 255.0 + 0.5); };
+    return std::abs(p[0] - channel(c.red)) <= tolerance && std::abs(p[1] - channel(c.green)) <= tolerance &&
+           std::abs(p[2] - channel(c.blue)) <= tolerance;
+}
 
 class EndToEnd : public ::testing::Test {
 protected:
@@ -316,6 +413,133 @@ protected:
         return r;
     }
 
+    void click(int x, int y, int times = 1) {
+        xdotool({"mousemove", "--sync", std::to_string(x), std::to_string(y)});
+        xdotool({"click", "--repeat", std::to_string(times), "--delay", "80", "1"});
+    }
+    // Waits for `find` to locate something on the screen (a window may not
+    // have painted yet).
+    std::optional<QRectLike> onScreen(const std::function<std::optional<QRectLike>(const Image&)>& find,
+                                      std::chrono::seconds limit = 15s) {
+        std::optional<QRectLike> found;
+        waitUntil(
+            [&] {
+                const Image image = screen();
+                if (image.width > 0) found = find(image);
+                return found.has_value();
+            },
+            limit);
+        return found;
+    }
+    // The connect control: the first button outline in the main window's
+    // toolbar, which stands between the menu bar and the line under it.
+    std::optional<QRectLike> connectControl() {
+        return onScreen([&](const Image& image) -> std::optional<QRectLike> {
+            const QRectLike window = geometry(mainWindow_);
+            const int line = lineAcross(image, window, window.y + 1);
+            if (line < 0) return std::nullopt;
+            return framedControl(image, {window.x, window.y, std::min(window.width, 400), line - window.y});
+        });
+    }
+    void clickConnectControl() {
+        const auto control = connectControl();
+        ASSERT_TRUE(control) << "no connect control in the toolbar";
+        click(control->centreX(), control->centreY());
+    }
+
+    // Preferences… from the Shell menu: a click on the menu's title (the
+    // first in the menu bar above the toolbar; a terminal page keeps Alt for
+    // its shell), then the keyboard: Up wraps to Quit, then Preferences…
+    // above it. Answers the preferences window.
+    std::string openPreferences() {
+        std::string window;
+        for (int attempt = 0; attempt < 3 && window.empty(); ++attempt) {
+            const auto control = connectControl();
+            if (!control) continue;
+            const QRectLike frame = geometry(mainWindow_);
+            const auto titles = inkGroups(
+                screen(), {frame.x, frame.y, std::min(frame.width, 400), control->y - 2 - frame.y}, 8);
+            if (titles.empty()) continue;
+            click((titles[0].first + titles[0].second) / 2, frame.y + (control->y - frame.y) / 3);
+            std::this_thread::sleep_for(500ms);
+            xdotool({"key", "Up", "Up", "Return"});
+            window = findWindow("^(General|Servers|Private Keys|About)$", 10s);
+            if (window.empty()) xdotool({"key", "Escape", "Escape"});
+        }
+        return window;
+    }
+    // Clicks the preferences toolbar's item `index` (General, Servers, Private
+    // Keys, then About at the far end) and waits for its pane's title.
+    void selectPreferencesPane(const std::string& window, int index, const std::string& title) {
+        const auto item = onScreen([&](const Image& image) -> std::optional<QRectLike> {
+            const QRectLike frame = geometry(window);
+            const int line = lineAcross(image, frame, frame.y + 1);
+            if (line < 0) return std::nullopt;
+            const auto groups = inkGroups(image, {frame.x, frame.y, frame.width, line - frame.y}, 8);
+            if (groups.size() != 4) return std::nullopt;
+            const auto& [left, right] = groups[static_cast<std::size_t>(index)];
+            return QRectLike{left, frame.y, right - left + 1, line - frame.y};
+        });
+        ASSERT_TRUE(item) << "no toolbar with four items in the preferences window";
+        click(item->centreX(), item->centreY());
+        ASSERT_TRUE(waitUntil(
+            [&] {
+                return trimmed(xdotool({"getwindowname", window})) == title;
+            },
+            10s))
+            << "the " << title << " pane did not show";
+    }
+    // The button outlines in a band at the bottom of a window, left to right.
+    std::vector<QRectLike> bottomButtons(const std::string& window) {
+        std::vector<QRectLike> buttons;
+        waitUntil(
+            [&] {
+                const QRectLike frame = geometry(window);
+                buttons = framedControls(screen(), {frame.x, frame.y + frame.height - 50, frame.width, 50});
+                std::sort(buttons.begin(), buttons.end(),
+                          [](const QRectLike& a, const QRectLike& b) { return a.x < b.x; });
+                return buttons.size() >= 2;
+            },
+            10s);
+        return buttons;
+    }
+
+    // Fills a new server's sheet with the keyboard: it starts at the host;
+    // Tab goes down the editor.
+    void typeHostPortAndUser(const std::string& sheet) {
+        focus(sheet);
+        xdotool({"type", "--delay", "15", "127.0.0.1"});
+        xdotool({"key", "Tab", "ctrl+a"});
+        xdotool({"type", "--delay", "15", std::to_string(sshd_.port)});
+        xdotool({"key", "Tab"});
+        xdotool({"type", "--delay", "15", user_.name});
+    }
+    // A new server's sheet filled with the password method, "Save and
+    // Connect", the new host trusted: the new shell, or -1.
+    pid_t saveAndConnectWithPassword(const std::string& sheet) {
+        typeHostPortAndUser(sheet);
+        // The method pop-up, its help, the multi-factor switch, then the password.
+        xdotool({"key", "Tab", "Tab", "Tab", "Tab"});
+        xdotool({"type", "--delay", "15", user_.password});
+        xdotool({"key", "Return"}); // "Save and Connect"
+        if (!waitUntil([&] { return findWindow("^Server$", 0s).empty(); }, 10s)) {
+            ADD_FAILURE() << "the sheet stayed";
+            return -1;
+        }
+        trustNewHost();
+        return newShell({});
+    }
+    // The program's store as it is on disk now: read from a copy of its own,
+    // as this process keeps the files it read.
+    std::shared_ptr<UserDefaults> storedDefaults() {
+        const std::string copy = work_.path + "/defaults-" + std::to_string(++reads_) + ".json";
+        std::filesystem::copy_file(UserDefaults::defaultPathForApplication("orvik"), copy);
+        return UserDefaults::userDefaultsWithPath(copy);
+    }
+    std::vector<std::shared_ptr<OrvikController>> storedServers() {
+        return OrvikPreferences(storedDefaults()).shellProfiles();
+    }
+
     std::string file(const std::string& name) { return trimmed(peers::readFile(work_.path + "/" + name)); }
     // Types the command until the file it writes appears (typing before the
     // shell is ready is lost).
@@ -397,6 +621,7 @@ protected:
     VirtualDisplay display_;
     Child orvik_;
     std::string program_, artifacts_, logPrefix_, mainWindow_;
+    int reads_ = 0;
 };
 
 TEST_F(EndToEnd, PasswordLoginTypingResizeReorderAndClose) {
@@ -576,28 +801,12 @@ TEST_F(EndToEnd, SaveAndConnectFromTheConnectControl) {
     // An empty store: the connect control offers "Add Server…".
     startOrvik();
     const std::string dir = work_.path;
-    // The control stands in the toolbar right of the sidebar button.
-    xdotool({"mousemove", "--window", mainWindow_, "90", "17"});
-    xdotool({"click", "1"});
+    clickConnectControl();
     const std::string sheet = findWindow("^Server$");
     ASSERT_FALSE(sheet.empty()) << "no server sheet";
 
-    // The sheet starts at the host; Tab goes down the editor.
-    focus(sheet);
-    xdotool({"type", "--delay", "15", "127.0.0.1"});
-    xdotool({"key", "Tab", "ctrl+a"});
-    xdotool({"type", "--delay", "15", std::to_string(sshd_.port)});
-    xdotool({"key", "Tab"});
-    xdotool({"type", "--delay", "15", user_.name});
-    // The method pop-up, its help, the multi-factor switch, then the password.
-    xdotool({"key", "Tab", "Tab", "Tab", "Tab"});
-    xdotool({"type", "--delay", "15", user_.password});
-    xdotool({"key", "Return"}); // "Save and Connect"
-    ASSERT_TRUE(waitUntil([&] { return findWindow("^Server$", 0s).empty(); }, 10s)) << "the sheet stayed";
-
     // The password was kept: no prompt after the new host.
-    trustNewHost();
-    const pid_t shell = newShell({});
+    const pid_t shell = saveAndConnectWithPassword(sheet);
     ASSERT_GT(shell, 0) << "no shell";
     EXPECT_TRUE(findWindow("Authentication$", 0s).empty());
     EXPECT_EQ(runForFile("touch " + dir + "/saved-and-connected && id -un > " + dir + "/who", "who"),
@@ -607,13 +816,219 @@ TEST_F(EndToEnd, SaveAndConnectFromTheConnectControl) {
     EXPECT_EQ(made.st_uid, uid_);
 
     // Stored under its user and host.
-    auto defaults = UserDefaults::userDefaultsWithPath(UserDefaults::defaultPathForApplication("orvik"));
-    auto stored = OrvikPreferences(defaults).shellProfiles();
+    auto stored = storedServers();
     ASSERT_EQ(stored.size(), 1u);
     EXPECT_EQ(stored[0]->name(), user_.name + "@127.0.0.1");
     EXPECT_EQ(stored[0]->ssh_port, sshd_.port);
     key(mainWindow_, "ctrl+shift+w");
     EXPECT_TRUE(waitUntil([&] { return !processExists(shell); }, 15s));
+}
+
+// A key file imported through the Private Keys pane's open panel, given to a
+// new server in its sheet, logs in with no prompt.
+TEST_F(EndToEnd, ImportedKeyFromTheKeysPaneLogsIn) {
+    const std::string keyFile = work_.path + "/e2e-login-key";
+    std::filesystem::copy_file(sshd_.dir.path + "/id_rsa", keyFile);
+    chmod(keyFile.c_str(), 0600);
+    startOrvik();
+
+    const std::string preferences = openPreferences();
+    ASSERT_FALSE(preferences.empty()) << "Preferences… did not open the preferences window";
+    selectPreferencesPane(preferences, 2, "Private Keys");
+    const auto buttons = bottomButtons(preferences);
+    ASSERT_GE(buttons.size(), 2u) << "no buttons under the keys table";
+    click(buttons.front().centreX(), buttons.front().centreY()); // "Import..."
+    const std::string panel = findWindow("^Import Private Key files$");
+    ASSERT_FALSE(panel.empty()) << "no open panel";
+    // The file name field has the focus.
+    focus(panel);
+    xdotool({"type", "--delay", "15", keyFile});
+    xdotool({"key", "Return"});
+    ASSERT_TRUE(waitUntil([&] { return findWindow("^Import Private Key files$", 0s).empty(); }, 10s))
+        << "the open panel stayed";
+
+    // In the key store, under the file's name.
+    auto& keys = HalvexPrivateKeyContainer::sharedPrivateKeyContainer();
+    std::string keyId;
+    ASSERT_TRUE(waitUntil(
+        [&] {
+            keys.refreshCache();
+            for (const auto& [id, key] : keys.privateKeys())
+                if (key->key_name() == "e2e-login-key") keyId = id;
+            return !keyId.empty();
+        },
+        10s))
+        << "the key is not in the store";
+    screenshot(logPrefix_ + ".keys.png");
+    key(preferences, "ctrl+shift+w");
+    ASSERT_TRUE(waitUntil([&] { return findWindow("^Private Keys$", 0s).empty(); }, 10s));
+
+    // A new server with the public-key method and that key.
+    clickConnectControl();
+    const std::string sheet = findWindow("^Server$");
+    ASSERT_FALSE(sheet.empty()) << "no server sheet";
+    typeHostPortAndUser(sheet);
+    // The method pop-up: Public-key stands above Password.
+    xdotool({"key", "Tab", "Up"});
+    // Its help, the multi-factor switch, then the key pop-up: the key below "None".
+    xdotool({"key", "Tab", "Tab", "Tab", "Down"});
+    xdotool({"key", "Return"}); // "Save and Connect"
+    ASSERT_TRUE(waitUntil([&] { return findWindow("^Server$", 0s).empty(); }, 10s)) << "the sheet stayed";
+
+    trustNewHost();
+    const pid_t shell = newShell({});
+    ASSERT_GT(shell, 0) << "no shell";
+    EXPECT_TRUE(findWindow("Authentication$", 0s).empty()) << "the key did not log in alone";
+    EXPECT_EQ(runForFile("touch " + work_.path + "/by-key && id -un > " + work_.path + "/who", "who"),
+              user_.name);
+    struct stat made {};
+    ASSERT_EQ(stat((work_.path + "/by-key").c_str(), &made), 0);
+    EXPECT_EQ(made.st_uid, uid_);
+    EXPECT_NE(sshd_.log().find("Accepted publickey for " + user_.name), std::string::npos);
+
+    auto stored = storedServers();
+    ASSERT_EQ(stored.size(), 1u);
+    EXPECT_EQ(stored[0]->private_key, keyId);
+    key(mainWindow_, "ctrl+shift+w");
+    EXPECT_TRUE(waitUntil([&] { return !processExists(shell); }, 15s));
+}
+
+// From an empty store: the launch view's button adds a server whose shell
+// opens; another theme picked for it in the Servers pane recolours the open
+// page; closed, the window comes back with its page when Orvik is started
+// again.
+TEST_F(EndToEnd, ThemeFromTheServersPaneRecoloursTheOpenPage) {
+    startOrvik();
+    const auto launchButton = onScreen([&](const Image& image) -> std::optional<QRectLike> {
+        const QRectLike window = geometry(mainWindow_);
+        const int line = lineAcross(image, window, window.y + 1);
+        if (line < 0) return std::nullopt;
+        // The page pane, right of the sidebar.
+        return framedControl(image,
+                             {window.x + 200, line + 2, window.width - 210, window.height - line - 12});
+    });
+    ASSERT_TRUE(launchButton) << "no launch view";
+    click(launchButton->centreX(), launchButton->centreY());
+    const std::string sheet = findWindow("^Server$");
+    ASSERT_FALSE(sheet.empty()) << "the launch view's button opened no sheet";
+    const pid_t shell = saveAndConnectWithPassword(sheet);
+    ASSERT_GT(shell, 0) << "no shell";
+    EXPECT_EQ(runForFile("echo $$ > " + work_.path + "/pid", "pid"), std::to_string(shell));
+
+    // The page shows the server's theme; another one, far from it, is picked.
+    auto stored = storedServers();
+    ASSERT_EQ(stored.size(), 1u);
+    OrvikPreferences themes(storedDefaults());
+    const auto before = themes.themeWithName(stored[0]->profile()->theme_name());
+    ASSERT_TRUE(before);
+    // Spots of the page along its right edge, away from the prompt: most of
+    // them show the background whatever lines the shell printed.
+    const auto pageShows = [&](const VyThemeColor& colour) {
+        return waitUntil(
+            [&] {
+                const Image image = screen();
+                const QRectLike window = geometry(mainWindow_);
+                const int x = window.x + window.width - 12;
+                if (image.width <= x || image.height < window.y + window.height) return false;
+                int matching = 0;
+                for (int i = 0; i < 5; ++i)
+                    matching += near(image.at(x, window.y + window.height - 12 - i * 60), colour);
+                return matching >= 4;
+            },
+            15s);
+    };
+    EXPECT_TRUE(pageShows(before->backgroundColor())) << "the page does not show its theme";
+    const auto distance = [](const VyThemeColor& a, const VyThemeColor& b) {
+        return std::abs(a.red - b.red) + std::abs(a.green - b.green) + std::abs(a.blue - b.blue);
+    };
+    std::shared_ptr<VyTerminalThemeObject> chosen;
+    for (const auto& item : OrvikPreferences::newThemeMenuItems()) {
+        auto theme = themes.themeWithName(item->themeName());
+        if (!theme) continue;
+        // Unlike the page, the sheet's grey and white, and every other swatch.
+        const VyThemeColor grey{0.93, 0.93, 0.93, 1}, white{1, 1, 1, 1};
+        bool alike = distance(theme->backgroundColor(), before->backgroundColor()) < 0.6 ||
+                     distance(theme->backgroundColor(), grey) < 0.6 ||
+                     distance(theme->backgroundColor(), white) < 0.6;
+        for (const auto& other : OrvikPreferences::newThemeMenuItems())
+            if (auto o = themes.themeWithName(other->themeName());
+                o && other->themeName() != item->themeName())
+                alike = alike || distance(o->backgroundColor(), theme->backgroundColor()) < 0.1;
+        if (!alike) {
+            chosen = theme;
+            break;
+        }
+    }
+    ASSERT_TRUE(chosen) << "no theme far enough from the page's";
+
+    // Preferences → Servers → Edit…
+    const std::string preferences = openPreferences();
+    ASSERT_FALSE(preferences.empty()) << "Preferences… did not open the preferences window";
+    selectPreferencesPane(preferences, 1, "Servers");
+    // The server's row: the first below the table's header.
+    const auto table = onScreen([&](const Image& image) -> std::optional<QRectLike> {
+        const QRectLike frame = geometry(preferences);
+        const int line = lineAcross(image, frame, frame.y + 1);
+        if (line < 0) return std::nullopt;
+        return framedControl(image, {frame.x, line + 2, frame.width, frame.height - (line - frame.y) - 2});
+    });
+    ASSERT_TRUE(table) << "no servers table";
+    const Image pane = screen();
+    int headerLine = -1;
+    for (int y = table->y + 4; y < table->y + 60 && headerLine < 0; ++y)
+        if (frameInk(pane.at(table->x + 4, y))) headerLine = y;
+    ASSERT_GT(headerLine, 0) << "no header in the servers table";
+    click(table->x + 40, headerLine + 10);
+    const auto buttons = bottomButtons(preferences);
+    // "+", "−" (perhaps as one outline), "Duplicate", "Edit...", then "Import..." and "Export...".
+    ASSERT_GE(buttons.size(), 5u) << "not the Servers pane's buttons";
+    const QRectLike edit = buttons[buttons.size() - 3];
+    click(edit.centreX(), edit.centreY());
+    const std::string editor = findWindow("^Server$");
+    ASSERT_FALSE(editor.empty()) << "Edit… opened no sheet";
+
+    // The chosen theme's swatch, found by its colour in the sheet.
+    const auto swatch = onScreen([&](const Image& image) -> std::optional<QRectLike> {
+        const QRectLike frame = geometry(editor);
+        for (int y = frame.y; y + 12 < std::min(frame.y + frame.height, image.height); ++y)
+            for (int x = frame.x; x + 12 < std::min(frame.x + frame.width, image.width); ++x) {
+                bool block = true;
+                for (int dy = 0; dy < 12 && block; dy += 3)
+                    for (int dx = 0; dx < 12 && block; dx += 3)
+                        block = near(image.at(x + dx, y + dy), chosen->backgroundColor(), 4);
+                if (block) return QRectLike{x, y, 12, 12};
+            }
+        return std::nullopt;
+    });
+    ASSERT_TRUE(swatch) << "no swatch of " << chosen->themeName();
+    click(swatch->centreX(), swatch->centreY());
+    key(editor, "Return"); // OK
+    ASSERT_TRUE(waitUntil([&] { return findWindow("^Server$", 0s).empty(); }, 10s)) << "the sheet stayed";
+    key(preferences, "ctrl+shift+w");
+    ASSERT_TRUE(waitUntil([&] { return findWindow("^Servers$", 0s).empty(); }, 10s));
+
+    EXPECT_TRUE(pageShows(chosen->backgroundColor())) << "the open page kept its colours";
+    screenshot(logPrefix_ + ".recoloured.png");
+    stored = storedServers();
+    ASSERT_EQ(stored.size(), 1u);
+    EXPECT_EQ(stored[0]->profile()->theme_name(), chosen->themeName());
+
+    // Closed, then Orvik started again: the same window, its page and shell.
+    key(mainWindow_, "ctrl+alt+shift+w");
+    ASSERT_TRUE(waitUntil([&] { return findWindow("^Orvik$", 0s).empty(); }, 10s)) << "the window stayed";
+    Child second;
+    ASSERT_TRUE(second.start({program_}, logPrefix_ + ".second.log", orvikEnvironment()));
+    const auto exitCode = second.waitForExit(20s);
+    ASSERT_TRUE(exitCode.has_value()) << "the second launch kept running";
+    EXPECT_EQ(*exitCode, 0);
+    mainWindow_ = findWindow("^Orvik$", 10s);
+    ASSERT_FALSE(mainWindow_.empty()) << "the main window did not come back";
+    EXPECT_EQ(trimmed(xdotool({"getwindowpid", mainWindow_})), std::to_string(orvik_.pid()));
+    EXPECT_TRUE(pageShows(chosen->backgroundColor()));
+    EXPECT_EQ(runForFile("echo $$ > " + work_.path + "/again", "again"), std::to_string(shell));
+    screenshot(logPrefix_ + ".back.png");
+    key(mainWindow_, "ctrl+shift+q");
+    EXPECT_TRUE(orvik_.waitForExit(15s).has_value()) << "Quit did not end the program";
 }
 
 } // namespace

@@ -399,4 +399,23 @@ TEST_F(ServerEditor, TheKeyPopUpListsTheStoreAndSetsTheProfilesKey) {
     EXPECT_TRUE(asked);
 }
 
+// Tab goes through each row from the left, as the controls stand.
+TEST_F(ServerEditor, TabFollowsTheRowsFromTheLeft) {
+    open(profile("alpha", 22, "root"));
+    auto tabOrderFrom = [&](QWidget* start, int count) {
+        QStringList names;
+        for (QWidget* w = start->nextInFocusChain(); w && w != start && names.size() < count;
+             w = w->nextInFocusChain())
+            if ((w->focusPolicy() & Qt::TabFocus) && w->isVisibleTo(editor.get()) && w->isEnabled())
+                names << w->objectName();
+        return names.join(QLatin1Char(' ')).toStdString();
+    };
+    EXPECT_EQ(
+        tabOrderFrom(find<QWidget>("userNameTextField"), 4),
+        "singleAuthMethodPopUp singleAuthHelpButton goToMultiFactorButton singlePasswordSecureTextField");
+    find<QPushButton>("goToMultiFactorButton")->click();
+    EXPECT_EQ(tabOrderFrom(find<QWidget>("userNameTextField"), 3),
+              "multiAuthMethodsList multiAuthHelpButton backToSingleFactorButton");
+}
+
 } // namespace
