@@ -292,9 +292,10 @@ MASPreferencesWindowController* AppDelegate::preferencesWindowController() {
     about.applicationName = QStringLiteral("Orvik");
     about.version = QStringLiteral(ORVIK_VERSION);
     about.copyright = tr("Copyright © 2026 Brimble Studio");
-    std::vector<MASPreferencesViewController*> panes = {
-        new GeneralPreferencesViewController(preferences_), new ServersPreferencesViewController(preferences_),
-        new PrivateKeysPreferencesViewController(), nullptr, new AboutPreferencesViewController(about)};
+    std::vector<MASPreferencesViewController*> panes = {new GeneralPreferencesViewController(preferences_),
+                                                        new ServersPreferencesViewController(preferences_),
+                                                        new PrivateKeysPreferencesViewController(), nullptr,
+                                                        new AboutPreferencesViewController(about)};
     auto* controller = new MASPreferencesWindowController(std::move(panes), this);
     QMainWindow* window = controller->window();
     // No zoom button: the panes have sizes of their own.

@@ -6,17 +6,17 @@
 // application menus (Shell with New Shell, View with Font, Window, Help),
 // the preferences window's panes (General, Private Keys, About), the font
 // sheet, the server sheet for one and for several methods (proxy section
-// open), the Servers pane and its remove alert, and the launch view of an empty store. The pages never reach a server; sample
-// recordings fill them. Run it under an X server (xvfb-run -a) so that the
-// menu and the popover, which are windows of their own, are captured.
+// open), the Servers pane and its remove alert, and the launch view of an empty store. The pages never reach
+// a server; sample recordings fill them. Run it under an X server (xvfb-run -a) so that the menu and the
+// popover, which are windows of their own, are captured.
 
 #include "QuietTransport.h"
 
 #include "Foundation/UserDefaults.h"
 #include "Halvex/HalvexAuthMethodModel.h"
 #include "Rellum/RellumTerminal.h"
-#include "Wendle/Views/MASPreferencesWindowController.h"
 #include "Wendle/Views/DisclosureOptionViewController.h"
+#include "Wendle/Views/MASPreferencesWindowController.h"
 #include "Wendle/Views/WendleAlert.h"
 #include "Wendle/Views/WendleAlertDialog.h"
 #include "Wendle/Views/WendlePopover.h"

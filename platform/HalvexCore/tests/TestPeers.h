@@ -419,7 +419,8 @@ private:
 // options, the cipher, then `extra` (options, destination, command). Its
 // input and output are /dev/null and it dies with this process; returns its
 // pid, or -1.
-inline pid_t startOpenSSH(const SSHD& sshd, const std::string& cipher, const std::vector<std::string>& extra) {
+inline pid_t startOpenSSH(const SSHD& sshd, const std::string& cipher,
+                          const std::vector<std::string>& extra) {
     std::vector<std::string> args = {"ssh",
                                      "-F",
                                      "/dev/null",
