@@ -5,7 +5,4 @@ cd "$(dirname "$0")/.."
 export CCACHE_BASEDIR="$PWD" CCACHE_NOHASHDIR=1
 cmake --preset release >/dev/null
 cmake --build --preset release -j "$(nproc)"
-if [ -x build/release/app/orvik ]; then
-  exec build/release/app/orvik "$@"
-fi
-echo "Everything is built; the Orvik application itself does not exist yet, so there is nothing to start."
+exec build/release/app/orvik "$@"
