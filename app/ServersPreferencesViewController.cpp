@@ -7,6 +7,7 @@
 #include "Wendle/Views/WendleWidgets.h"
 #include "Wendle/WendleDispatch.h"
 #include "app/OrvikController.h"
+#include "app/OrvikImages.h"
 #include "app/OrvikPreferences.h"
 #include "app/SettingsPanelController.h"
 
@@ -14,7 +15,6 @@
 #include <QHeaderView>
 #include <QItemSelectionModel>
 #include <QMenu>
-#include <QPainter>
 #include <QPushButton>
 #include <QTableView>
 #include <QToolButton>
@@ -24,22 +24,6 @@ namespace {
 
 QString qs(const std::optional<std::string>& text) {
     return QString::fromStdString(text.value_or(""));
-}
-
-// "preference-servers": two stacked server boxes with their lights.
-QIcon serversImage(const QColor& ink) {
-    QPixmap pixmap(32, 32);
-    pixmap.fill(Qt::transparent);
-    QPainter painter(&pixmap);
-    painter.setRenderHint(QPainter::Antialiasing);
-    painter.setPen(QPen(ink, 2));
-    for (int y : {5, 18}) {
-        painter.setBrush(Qt::NoBrush);
-        painter.drawRoundedRect(QRectF(4, y, 24, 9), 2, 2);
-        painter.setBrush(ink);
-        painter.drawEllipse(QPointF(9, y + 4.5), 1.5, 1.5);
-    }
-    return QIcon(pixmap);
 }
 
 } // namespace
@@ -142,7 +126,7 @@ QString ServersPreferencesViewController::toolbarItemLabel() const {
 }
 
 QIcon ServersPreferencesViewController::toolbarItemImage() const {
-    return serversImage(QPalette().color(QPalette::WindowText));
+    return OrvikImageNamed(QStringLiteral("preference-servers"));
 }
 
 QWidget* ServersPreferencesViewController::view() {
