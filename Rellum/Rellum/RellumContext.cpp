@@ -232,7 +232,7 @@ const std::shared_ptr<const RellumAttributes>& RellumContext::activeAttributes()
     // Only the font this rendition uses is copied out of the shared state.
     std::shared_ptr<const RellumFont> font;
     RellumCellSize cellSize;
-    fontState_.read([&](const FontState& fonts) {
+    fontState_.readOwned([&](const FontState& fonts) {
         cellSize = fonts.cellSize;
         if ((m & RellumTextStyleBold) && (m & RellumTextStyleItalic))
             font = fonts.boldItalic;

@@ -205,6 +205,13 @@ private:
             std::lock_guard lock(mutex_);
             f(static_cast<const FontState&>(state_));
         }
+        // For the thread that owns the context: only it changes the state,
+        // so its own reads need no lock (a rendition is built per colour
+        // change, and a lock each time showed in colourful output).
+        template <typename F>
+        void readOwned(F&& f) const {
+            f(static_cast<const FontState&>(state_));
+        }
 
     private:
         mutable std::mutex mutex_;

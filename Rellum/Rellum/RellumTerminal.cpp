@@ -2,6 +2,7 @@
 
 #include "Dispatch/MainQueue.h"
 #include "Dispatch/SerialQueue.h"
+#include "Foundation/Assert.h"
 #include "Rellum/RellumElements.h"
 #include "Rellum/Scanner/RellumScannerTokenType.h"
 #include "Wendle/WendleDispatch.h"
@@ -574,34 +575,62 @@ constexpr std::size_t kPooledRunLimit = 1024;
 
 void RellumTerminal::flushUpdate() {
     ensureGrids();
-    std::unique_ptr<RellumContext> snapshot = context_->copy();
+    const std::shared_ptr<MainQueue> main = MainQueue::main();
+    ORVIK_ASSERT(main != nullptr);
+    // One update at a time is applied on the main thread while this queue
+    // goes on scanning; before handing over the next one, wait until the
+    // last has been applied (the main queue runs its blocks in order), so an
+    // update never holds more than one update clock's worth of output.
+    if (updateInFlight_->load(std::memory_order_acquire)) main->sync([] {});
+
+    auto update = std::make_shared<PendingUpdate>();
+    update->context = context_->copy();
     const RellumGrid* grid = activeGrid();
-    const uint64_t location = grid->cursorLocation();
-    const RellumRect rect = calculateCursorRect();
-    const RellumCoord coord{int64_t(grid->cursorX()), int64_t(grid->cursorY())};
-    std::vector<Edit> edits;
-    edits.swap(editBlocks_);
+    update->location = grid->cursorLocation();
+    update->rect = calculateCursorRect();
+    update->coord = {int64_t(grid->cursorX()), int64_t(grid->cursorY())};
+    update->edits.swap(editBlocks_);
     editBlocks_.swap(spareEdits_);
     publishState();
+    uiUpdateScheduled_ = false;
 
     std::shared_ptr<RellumTerminalDelegate> d = delegate();
     if (d) d->terminalDidBeginUpdateUI(*this);
-    WendleDispatchSyncOnMainQueue([&] {
-        if (!edits.empty()) {
-            RellumTextStorage* primary = primaryTextStorage_.get();
-            RellumTextStorage* alternate = alternateTextStorage_.get();
-            primary->beginEditing();
-            alternate->beginEditing();
-            for (Edit& edit : edits)
-                applyEdit(edit);
-            alternate->endEditing();
-            primary->endEditing();
+    updateInFlight_->store(true, std::memory_order_release);
+    std::weak_ptr<RellumTerminal> weak = weak_from_this();
+    main->async([weak, update, inFlight = updateInFlight_] {
+        if (std::shared_ptr<RellumTerminal> t = weak.lock()) {
+            t->applyUpdate(*update);
+            // Back to the render queue: the edits' buffers serve later
+            // updates, and the delegate hears of the end there as before.
+            t->renderQueue_->async([weak, update] {
+                if (std::shared_ptr<RellumTerminal> t = weak.lock()) t->endUpdate(*update);
+            });
         }
-        if (screenController_) screenController_->updateContext(std::move(snapshot), location, rect, coord);
+        inFlight->store(false, std::memory_order_release);
     });
+}
+
+void RellumTerminal::applyUpdate(PendingUpdate& update) {
+    if (!update.edits.empty()) {
+        RellumTextStorage* primary = primaryTextStorage_.get();
+        RellumTextStorage* alternate = alternateTextStorage_.get();
+        primary->beginEditing();
+        alternate->beginEditing();
+        for (Edit& edit : update.edits)
+            applyEdit(edit);
+        alternate->endEditing();
+        primary->endEditing();
+    }
+    if (screenController_)
+        screenController_->updateContext(std::move(update.context), update.location, update.rect,
+                                         update.coord);
+}
+
+void RellumTerminal::endUpdate(PendingUpdate& update) {
     // Edits with buffers of a common size serve later ones, so the text of
     // the next update grows into buffers that exist already.
-    for (Edit& edit : edits) {
+    for (Edit& edit : update.edits) {
         if (editPool_.size() >= kEditPoolSize || edit.block ||
             edit.text.string.capacity() > kPooledTextLimit || edit.text.runs.capacity() > kPooledRunLimit)
             continue;
@@ -609,10 +638,9 @@ void RellumTerminal::flushUpdate() {
         edit.text.runs.clear();
         editPool_.push_back(std::move(edit));
     }
-    edits.clear();
-    spareEdits_ = std::move(edits);
-    if (d) d->terminalDidEndUpdateUI(*this);
-    uiUpdateScheduled_ = false;
+    update.edits.clear();
+    if (spareEdits_.capacity() < update.edits.capacity()) spareEdits_ = std::move(update.edits);
+    if (std::shared_ptr<RellumTerminalDelegate> d = delegate()) d->terminalDidEndUpdateUI(*this);
 }
 
 void RellumTerminal::applyEdit(Edit& edit) {

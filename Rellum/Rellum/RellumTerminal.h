@@ -303,8 +303,18 @@ private:
         std::function<void()> block;
     };
 
+    // What one display update hands to the main thread.
+    struct PendingUpdate {
+        std::vector<Edit> edits;
+        std::unique_ptr<RellumContext> context;
+        uint64_t location = 0;
+        RellumRect rect;
+        RellumCoord coord;
+    };
     void scheduleUpdate(std::size_t chunkLength);
     void flushUpdate();
+    void applyUpdate(PendingUpdate& update); // main
+    void endUpdate(PendingUpdate& update);   // render queue, once applied
     void scanChunk(const std::string& data);
     void appendEdit(RellumTextStorage* storage, RellumRange range, RellumAttributedString&& text);
     static void applyEdit(Edit& edit);
@@ -356,6 +366,9 @@ private:
     // A new pending edit (from the pool when it has one), update scheduled.
     Edit& pushEdit(RellumTextStorage* storage, RellumRange range);
     bool uiUpdateScheduled_ = false;
+    // Set while an update waits for or runs on the main thread (shared, as
+    // the main thread's block may outlive this object).
+    std::shared_ptr<std::atomic<bool>> updateInFlight_ = std::make_shared<std::atomic<bool>>(false);
     DelayedWork scheduledUpdate_;
     // Reused cells of the text runs.
     RellumElements runElements_;

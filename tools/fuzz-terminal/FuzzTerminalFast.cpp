@@ -59,11 +59,14 @@ struct Driver {
 };
 
 // Scans what is queued, then lets the clock reach the display update, which
-// runs here and now.
-void runUpdate(DrivenQueue& queue, ManualClock& clock, FuzzDelegate& delegate) {
+// runs here and now: handed over on the render queue, applied on the main
+// queue, ended on the render queue.
+void runUpdate(DrivenQueue& queue, DrivableMainQueue& main, ManualClock& clock, FuzzDelegate& delegate) {
     queue.run();
     const int before = delegate.updates.load();
     if (clock.advance(RellumTerminal::kLongChunkDelay) == 0) return;
+    queue.run();
+    main.runUntilIdle();
     queue.run();
     if (delegate.updates.load() <= before) fail("a display update never ended");
 }
@@ -89,7 +92,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         auto terminal = std::make_shared<RellumTerminal>(delegate, std::move(options));
         prepareTerminal(*terminal, *input);
 
-        feedAndCheck(*terminal, *input, [&] { runUpdate(*queue, *driver.clock, *delegate); });
+        feedAndCheck(*terminal, *input, [&] { runUpdate(*queue, *driver.main, *driver.clock, *delegate); });
     }
     // Whatever the terminal left for the main thread goes with the input.
     driver.main->runUntilIdle();

@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <deque>
 #include <map>
+#include <mutex>
 #include <sstream>
 #include <thread>
 
@@ -23,6 +25,39 @@ std::string chunkOf(int writer, int chunk, int lines) {
     return out;
 }
 
+// Checks at every update that each storage equals its grid's lines as they
+// stood when the update was handed over (the grids move on while the main
+// thread applies it).
+struct StoragesMatchGridsAtEachUpdate {
+    std::mutex mutex;
+    std::deque<std::pair<std::u16string, std::u16string>> handedOver;
+    std::vector<std::string> mismatches;
+    int checked = 0;
+
+    explicit StoragesMatchGridsAtEachUpdate(TerminalHarness& h) {
+        h.delegate->onBegin = [this](RellumTerminal& t) {
+            std::lock_guard lock(mutex);
+            handedOver.emplace_back(t.primaryGrid()->string(), t.alternateGrid()->string());
+        };
+        h.controller->onUpdate = [this, &h] {
+            std::pair<std::u16string, std::u16string> grids;
+            {
+                std::lock_guard lock(mutex);
+                if (handedOver.empty()) {
+                    mismatches.push_back("an update nobody handed over");
+                    return;
+                }
+                grids = std::move(handedOver.front());
+                handedOver.pop_front();
+            }
+            RellumTerminal& t = *h.terminal;
+            if (t.primaryTextStorage()->string() != grids.first) mismatches.push_back("primary");
+            if (t.alternateTextStorage()->string() != grids.second) mismatches.push_back("alternate");
+            ++checked;
+        };
+    }
+};
+
 } // namespace
 
 // Eight threads and the main thread feed while updates run on a real clock:
@@ -31,16 +66,7 @@ std::string chunkOf(int writer, int chunk, int lines) {
 TEST(RellumTerminalStress, NineWritersWhileUpdatesRun) {
     TerminalHarness h({80, 24}, /*realClock=*/true);
     constexpr int kThreads = 8, kChunks = 12, kLines = 15;
-    int checked = 0;
-    std::vector<std::string> mismatches;
-    h.controller->onUpdate = [&] {
-        // The render queue waits in its hop to this thread: the grids hold still.
-        RellumTerminal& t = *h.terminal;
-        if (t.primaryTextStorage()->string() != t.primaryGrid()->string()) mismatches.push_back("primary");
-        if (t.alternateTextStorage()->string() != t.alternateGrid()->string())
-            mismatches.push_back("alternate");
-        ++checked;
-    };
+    StoragesMatchGridsAtEachUpdate check(h);
 
     std::atomic<int> finished{0};
     std::vector<std::thread> writers;
@@ -64,8 +90,8 @@ TEST(RellumTerminalStress, NineWritersWhileUpdatesRun) {
     // Let the last chunks reach the storages.
     h.drainRealClock();
 
-    EXPECT_TRUE(mismatches.empty()) << mismatches.size() << " mismatches";
-    EXPECT_GT(checked, 1);
+    EXPECT_TRUE(check.mismatches.empty()) << check.mismatches.size() << " mismatches";
+    EXPECT_GT(check.checked, 1);
     const std::string text = h.primaryText();
     EXPECT_EQ(text, h.gridText());
     std::map<int, int> next; // writer -> next expected line number
@@ -91,13 +117,7 @@ TEST(RellumTerminalStress, NineWritersWhileUpdatesRun) {
 // keep equal to their grids.
 TEST(RellumTerminalStress, SizesFontsAndColoursFromOtherThreadsDuringOutput) {
     TerminalHarness h({80, 24}, /*realClock=*/true);
-    std::vector<std::string> mismatches;
-    h.controller->onUpdate = [&] {
-        RellumTerminal& t = *h.terminal;
-        if (t.primaryTextStorage()->string() != t.primaryGrid()->string()) mismatches.push_back("primary");
-        if (t.alternateTextStorage()->string() != t.alternateGrid()->string())
-            mismatches.push_back("alternate");
-    };
+    StoragesMatchGridsAtEachUpdate check(h);
     std::atomic<bool> done{false};
     std::thread writer([&] {
         for (int c = 0; c < 40; ++c)
@@ -121,7 +141,8 @@ TEST(RellumTerminalStress, SizesFontsAndColoursFromOtherThreadsDuringOutput) {
     ASSERT_TRUE(h.main->runUntil([&] { return done.load(); }, 60s));
     writer.join();
     h.drainRealClock();
-    EXPECT_TRUE(mismatches.empty()) << mismatches.size() << " mismatches";
+    EXPECT_TRUE(check.mismatches.empty()) << check.mismatches.size() << " mismatches";
+    EXPECT_GT(check.checked, 1);
     EXPECT_EQ(h.primaryText(), h.gridText());
     EXPECT_EQ(h.alternateText(), h.gridText(true));
     const RellumPageSize last{40 + 29 % 7 * 10, 10 + 29 % 5};

@@ -69,7 +69,7 @@ public:
     uint64_t lastCursorLocation = 0;
     RellumRect lastCursorRect;
     RellumCoord lastCursorCoord;
-    // Called at each update, while the render queue waits for it.
+    // Called at each update, on the main thread (the render queue scans on meanwhile).
     std::function<void()> onUpdate;
 
     RellumPageSize maximalPageSize() override { return maximal; }
@@ -110,7 +110,10 @@ public:
         std::lock_guard lock(mutex);
         proposals.push_back(size);
     }
-    void terminalDidBeginUpdateUI(RellumTerminal&) override { ++began; }
+    void terminalDidBeginUpdateUI(RellumTerminal& terminal) override {
+        ++began;
+        if (onBegin) onBegin(terminal);
+    }
     void terminalDidEndUpdateUI(RellumTerminal&) override { ++ended; }
 
     std::mutex mutex;
@@ -118,6 +121,8 @@ public:
     std::vector<RellumPageSize> proposals;
     std::atomic<int> began{0};
     std::atomic<int> ended{0};
+    // Called as an update is handed to the main thread, on the render queue.
+    std::function<void(RellumTerminal&)> onBegin;
 };
 
 // A terminal on a drivable main queue (this thread) and, unless a real
