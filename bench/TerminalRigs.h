@@ -36,9 +36,13 @@ inline std::string textLines(std::size_t size, unsigned seed, const char* lineEn
     return out;
 }
 
-// Accepts every page size asked for (as a host would) and counts the updates.
+// Accepts every page size asked for (as a host would) and counts the updates
+// begun (handed to the main thread) and ended (applied there).
 class CountingDelegate : public RellumTerminalDelegate {
 public:
+    void terminalDidBeginUpdateUI(RellumTerminal&) override { ++began_; }
+    // Updates begun so far (read on the render queue, where they begin).
+    uint64_t began() const { return began_.load(); }
     void writeData(RellumTerminal&, std::string_view) override {}
     void changePageSize(RellumTerminal& terminal, RellumPageSize size) override {
         terminal.didChangePageSize(size);
@@ -63,6 +67,7 @@ private:
     std::mutex mutex_;
     std::condition_variable changed_;
     uint64_t updates_ = 0;
+    std::atomic<uint64_t> began_{0};
 };
 
 // A terminal with a main queue this thread drives. With `manual` the render
@@ -93,10 +98,11 @@ struct TerminalRig {
     TerminalRig& operator=(const TerminalRig&) = delete;
 
     // From a feeding thread: returns once every byte handed over so far is
-    // shown, that is once the update after the last scanned chunk has ended.
+    // shown, that is once the first update begun after the last scanned chunk
+    // has ended (one begun earlier may still be applying; they end in order).
     void waitUntilShown() {
         uint64_t before = 0;
-        terminal->renderQueue().sync([&] { before = delegate->updates(); });
+        terminal->renderQueue().sync([&] { before = delegate->began(); });
         if (manualClock) manualClock->advance(RellumTerminal::kLongChunkDelay);
         delegate->waitForUpdatesAbove(before);
     }

@@ -64,7 +64,7 @@ struct Page {
     ~Page() { terminal.reset(); }
 
     // Feeds bytes and waits for the update that shows them; answers the time
-    // the update held the render queue (its hop to the main thread).
+    // from its hand-over to the main thread to its end, once applied there.
     double feed(const std::string& bytes) {
         terminal->renderData(bytes);
         terminal->renderQueue().sync([] {});

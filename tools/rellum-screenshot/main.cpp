@@ -52,7 +52,9 @@ public:
     void changePageSize(RellumTerminal& terminal, RellumPageSize size) override {
         terminal.didChangePageSize(size);
     }
+    void terminalDidBeginUpdateUI(RellumTerminal&) override { ++began; }
     void terminalDidEndUpdateUI(RellumTerminal&) override { ++updates; }
+    std::atomic<int> began{0};
     std::atomic<int> updates{0};
 };
 
@@ -158,20 +160,22 @@ int main(int argc, char** argv) {
         for (std::size_t at = 0; at < input.size(); at += 4096)
             terminal->renderData(input.substr(at, 4096));
     // Wait until every byte has been scanned, then for the update that shows it.
-    // The count is read on the render queue, where updates run, so the
-    // update that follows the last byte is the first one after it.
+    // Updates begin on the render queue, so the update that shows the last
+    // byte is the first one begun after it; updates end in order.
     std::atomic<bool> scanned{false};
     std::atomic<int> before{0};
     terminal->renderQueue().async([&] {
-        before = delegate->updates.load();
+        before = delegate->began.load();
         scanned = true;
     });
     QElapsedTimer timer;
     timer.start();
     while (!scanned && timer.elapsed() < 30000)
         pump(5);
-    while (delegate->updates.load() == before.load() && timer.elapsed() < 30000)
+    while (delegate->updates.load() <= before.load() && timer.elapsed() < 30000)
         pump(5);
+    // A picture of part of the output must not pass for the whole.
+    const bool shown = scanned && delegate->updates.load() > before.load();
     pump(100);
     // A shown window takes the keyboard focus for its first widget on most
     // platforms (the offscreen one too), so the view is told either way.
@@ -183,6 +187,11 @@ int main(int argc, char** argv) {
 
     const QPixmap shot = window.grab();
     int status = 0;
+    if (!shown) {
+        std::cerr
+            << "rellum-screenshot: the output was not all shown within 30 s; the picture is incomplete\n";
+        status = 75;
+    }
     if (!shot.save(QString::fromStdString(out), "PNG")) {
         std::cerr << "rellum-screenshot: cannot write " << out << "\n";
         status = 73;
