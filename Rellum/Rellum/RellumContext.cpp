@@ -3,6 +3,7 @@
 #include "Rellum/RellumElement.h"
 
 #include <algorithm>
+#include <atomic>
 #include <bit>
 
 RellumContext::RellumContext() {
@@ -15,6 +16,8 @@ RellumContext::RellumContext() {
 
 std::unique_ptr<RellumContext> RellumContext::copy() const {
     std::unique_ptr<RellumContext> c(new RellumContext(*this));
+    c->renditionGeneration_ = 0; // numbered apart from this one
+    c->updateAttributes();
     c->verticalPageMargin_ = verticalPageMargin();
     c->horizontalPageMargin_ = horizontalPageMargin();
     c->setSavedCursorCoord({0, 0});
@@ -165,7 +168,16 @@ void RellumContext::setVideoTextColor(std::optional<RellumColor> color) {
     updateAttributes();
 }
 
+namespace {
+// Each context numbers its renditions from a base of its own, so numbers of
+// different contexts never meet (2^32 changes each before they could).
+std::atomic<uint64_t> nextGenerationBase{1};
+} // namespace
+
 void RellumContext::updateAttributes() {
+    if (renditionGeneration_ == 0)
+        renditionGeneration_ = nextGenerationBase.fetch_add(1, std::memory_order_relaxed) << 32;
+    ++renditionGeneration_;
     // The newline record depends on the font only (see setFont), so a
     // rendition change keeps it and lines of many renditions share it.
     activeAttributes_.reset();
@@ -189,6 +201,8 @@ void RellumContext::setFont(std::shared_ptr<const RellumFont> font) {
         s.savedCursorCoord = state.savedCursorCoord;
         state = s;
     });
+    fontSet_ = std::make_shared<const RellumFontSet>(
+        RellumFontSet{s.font, s.bold, s.italic, s.boldItalic, s.cellSize});
     renditionCache_.clear();
     newlineAttributes_.reset();
     updateAttributes();
@@ -220,44 +234,77 @@ void RellumContext::setSavedCursorCoord(RellumCoord coord) {
 
 const std::shared_ptr<const RellumAttributes>& RellumContext::activeAttributes() const {
     if (activeAttributes_) return activeAttributes_;
-    const RenditionKey key{textStyleMask_, currentTextColor_, currentBackgroundColor_, videoTextColor_,
-                           videoBackgroundColor_};
+    const RenditionKey key = rendition();
     RenditionCache::Slot& slot = renditionCache_.slotFor(key);
     if (slot.record && slot.key == key) {
         activeAttributes_ = slot.record;
         return activeAttributes_;
     }
+    activeAttributes_ = RellumBuildAttributes(key, *fontSet_, RellumCellRole::Text);
+    slot.key = key;
+    slot.record = activeAttributes_;
+    slot.voidRecord.reset();
+    return activeAttributes_;
+}
+
+std::shared_ptr<const RellumAttributes> RellumBuildAttributes(const RellumRendition& rendition,
+                                                              const RellumFontSet& fonts, RellumCellRole role,
+                                                              const RellumAttributes* text) {
     auto a = std::make_shared<RellumAttributes>();
-    const uint64_t m = textStyleMask_;
-    // Only the font this rendition uses is copied out of the shared state.
+    if (role == RellumCellRole::Newline) {
+        a->setParagraphStyle(RellumGetParagraphStyle(fonts.cellSize));
+        a->setFont(fonts.font);
+        return a;
+    }
+    if (role != RellumCellRole::Text) {
+        std::shared_ptr<const RellumAttributes> built;
+        if (!text) {
+            built = RellumBuildAttributes(rendition, fonts, RellumCellRole::Text);
+            text = built.get();
+        }
+        *a = *text;
+        switch (role) {
+        case RellumCellRole::Wide:
+            a->setSpan(2);
+            break;
+        case RellumCellRole::Combining:
+            a->setSpan(0);
+            break;
+        case RellumCellRole::Void:
+            a->setVoidc(true);
+            a->setFont(fonts.font);
+            a->setBackgroundColor(rendition.background);
+            a->setForegroundColor(std::nullopt);
+            break;
+        default: // Tab
+            a->setTabc(true);
+            a->setFont(fonts.font);
+            break;
+        }
+        return a;
+    }
+    const uint64_t m = rendition.mask;
     std::shared_ptr<const RellumFont> font;
-    RellumCellSize cellSize;
-    fontState_.readOwned([&](const FontState& fonts) {
-        cellSize = fonts.cellSize;
-        if ((m & RellumTextStyleBold) && (m & RellumTextStyleItalic))
-            font = fonts.boldItalic;
-        else if (m & RellumTextStyleBold)
-            font = fonts.bold;
-        else if (m & RellumTextStyleItalic)
-            font = fonts.italic;
-        else
-            font = fonts.font;
-    });
-    if ((m & RellumTextStyleBold) && (m & RellumTextStyleItalic))
+    if ((m & RellumTextStyleBold) && (m & RellumTextStyleItalic)) {
         a->setBoldItalic(true);
-    else if (m & RellumTextStyleBold)
+        font = fonts.boldItalic;
+    } else if (m & RellumTextStyleBold) {
         a->setBold(true);
-    else if (m & RellumTextStyleItalic)
+        font = fonts.bold;
+    } else if (m & RellumTextStyleItalic) {
         a->setItalic(true);
-    else
+        font = fonts.italic;
+    } else {
         a->setBoldItalic(false);
-    std::optional<RellumColor> fg = currentTextColor_ ? currentTextColor_ : videoTextColor_;
-    std::optional<RellumColor> bg = currentBackgroundColor_;
+        font = fonts.font;
+    }
+    std::optional<RellumColor> fg = rendition.text ? rendition.text : rendition.videoText;
+    std::optional<RellumColor> bg = rendition.background;
     if (m & RellumTextStyleUnderline) a->setUnderline(true);
     if (m & RellumTextStyleBlink) a->setBlink(true);
     if (m & RellumTextStyleInverse) {
         a->setInverse(true);
-        std::optional<RellumColor> newFg = bg ? bg : videoBackgroundColor_;
+        std::optional<RellumColor> newFg = bg ? bg : rendition.videoBackground;
         bg = fg;
         fg = newFg;
     }
@@ -271,14 +318,10 @@ const std::shared_ptr<const RellumAttributes>& RellumContext::activeAttributes()
     }
     if (bg) a->setBackgroundColor(bg);
     a->setForegroundColor(fg);
-    a->setParagraphStyle(RellumGetParagraphStyle(cellSize));
+    a->setParagraphStyle(RellumGetParagraphStyle(fonts.cellSize));
     a->setFont(std::move(font));
     a->setSpan(1);
-    activeAttributes_ = std::move(a);
-    slot.key = key;
-    slot.record = activeAttributes_;
-    slot.voidRecord.reset();
-    return activeAttributes_;
+    return a;
 }
 
 namespace {
@@ -304,32 +347,32 @@ void mixColorHash(std::size_t& h, const std::optional<RellumColor>& c) {
 
 } // namespace
 
-RellumContext::RenditionCache::Slot& RellumContext::RenditionCache::slotFor(const RenditionKey& key) {
-    if (!slots_) slots_ = std::make_unique<std::array<Slot, kSlots>>();
+std::size_t RellumHashRendition(const RellumRendition& key) {
     std::size_t h = 0;
     mixHash(h, std::size_t(key.mask));
     mixColorHash(h, key.text);
     mixColorHash(h, key.background);
     mixColorHash(h, key.videoText);
     mixColorHash(h, key.videoBackground);
-    return (*slots_)[(h ^ (h >> 29)) % kSlots];
+    return h ^ (h >> 29);
+}
+
+RellumContext::RenditionCache::Slot& RellumContext::RenditionCache::slotFor(const RenditionKey& key) {
+    if (!slots_) slots_ = std::make_unique<std::array<Slot, kSlots>>();
+    return (*slots_)[RellumHashRendition(key) % kSlots];
 }
 
 const std::shared_ptr<const RellumAttributes>& RellumContext::wideAttributes() const {
-    if (!wideAttributes_) {
-        auto a = std::make_shared<RellumAttributes>(*activeAttributes());
-        a->setSpan(2);
-        wideAttributes_ = std::move(a);
-    }
+    if (!wideAttributes_)
+        wideAttributes_ =
+            RellumBuildAttributes(rendition(), *fontSet_, RellumCellRole::Wide, activeAttributes().get());
     return wideAttributes_;
 }
 
 const std::shared_ptr<const RellumAttributes>& RellumContext::combiningAttributes() const {
-    if (!combiningAttributes_) {
-        auto a = std::make_shared<RellumAttributes>(*activeAttributes());
-        a->setSpan(0);
-        combiningAttributes_ = std::move(a);
-    }
+    if (!combiningAttributes_)
+        combiningAttributes_ = RellumBuildAttributes(rendition(), *fontSet_, RellumCellRole::Combining,
+                                                     activeAttributes().get());
     return combiningAttributes_;
 }
 
@@ -338,42 +381,29 @@ const std::shared_ptr<const RellumAttributes>& RellumContext::voidAttributes() c
         // Kept with the rendition's record: erasing after each change of
         // colour would otherwise build a record every time.
         const std::shared_ptr<const RellumAttributes>& active = activeAttributes();
-        const RenditionKey key{textStyleMask_, currentTextColor_, currentBackgroundColor_, videoTextColor_,
-                               videoBackgroundColor_};
+        const RenditionKey key = rendition();
         RenditionCache::Slot& slot = renditionCache_.slotFor(key);
         const bool cached = slot.record == active;
         if (cached && slot.voidRecord) {
             voidAttributes_ = slot.voidRecord;
             return voidAttributes_;
         }
-        auto a = std::make_shared<RellumAttributes>(*active);
-        a->setVoidc(true);
-        a->setFont(font());
-        a->setBackgroundColor(currentBackgroundColor_);
-        a->setForegroundColor(std::nullopt);
-        voidAttributes_ = std::move(a);
+        voidAttributes_ = RellumBuildAttributes(key, *fontSet_, RellumCellRole::Void, active.get());
         if (cached) slot.voidRecord = voidAttributes_;
     }
     return voidAttributes_;
 }
 
 const std::shared_ptr<const RellumAttributes>& RellumContext::tabAttributes() const {
-    if (!tabAttributes_) {
-        auto a = std::make_shared<RellumAttributes>(*activeAttributes());
-        a->setTabc(true);
-        a->setFont(font());
-        tabAttributes_ = std::move(a);
-    }
+    if (!tabAttributes_)
+        tabAttributes_ =
+            RellumBuildAttributes(rendition(), *fontSet_, RellumCellRole::Tab, activeAttributes().get());
     return tabAttributes_;
 }
 
 const std::shared_ptr<const RellumAttributes>& RellumContext::newlineAttributes() const {
-    if (!newlineAttributes_) {
-        auto a = std::make_shared<RellumAttributes>();
-        a->setParagraphStyle(RellumGetParagraphStyle(cellSize()));
-        a->setFont(font());
-        newlineAttributes_ = std::move(a);
-    }
+    if (!newlineAttributes_)
+        newlineAttributes_ = RellumBuildAttributes(rendition(), *fontSet_, RellumCellRole::Newline);
     return newlineAttributes_;
 }
 

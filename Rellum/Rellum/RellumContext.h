@@ -26,6 +26,31 @@ enum : uint64_t {
     RellumTextStyleStrikeout = 128,
 };
 
+// What a cell's attribute record is built from: the rendition in force...
+struct RellumRendition {
+    uint64_t mask = 0;
+    std::optional<RellumColor> text, background, videoText, videoBackground;
+    friend bool operator==(const RellumRendition&, const RellumRendition&) = default;
+};
+std::size_t RellumHashRendition(const RellumRendition& rendition);
+
+// ...the fonts in force (shared and never changed once made)...
+struct RellumFontSet {
+    std::shared_ptr<const RellumFont> font, bold, italic, boldItalic;
+    RellumCellSize cellSize;
+};
+
+// ...and the role of the cells in the grid's text.
+enum class RellumCellRole : uint8_t { Text, Wide, Void, Tab, Combining, Newline };
+constexpr std::size_t kRellumCellRoles = 6;
+
+// The record of a role: Text from the rendition and fonts; Wide, Void, Tab
+// and Combining from the Text record `text` (built from the same two);
+// Newline from the fonts alone.
+std::shared_ptr<const RellumAttributes> RellumBuildAttributes(const RellumRendition& rendition,
+                                                              const RellumFontSet& fonts, RellumCellRole role,
+                                                              const RellumAttributes* text = nullptr);
+
 // The terminal state that is not stored in the cells: page size and margins,
 // tab stops, modes, current colours and style, character sets, fonts and the
 // attribute dictionaries new cells are written with. Changed only on the
@@ -145,6 +170,15 @@ public:
     RellumCoord savedCursorCoord() const;
     void setSavedCursorCoord(RellumCoord coord);
 
+    // The rendition and fonts the records below are built from, and a number
+    // that changes (to one no context had before) whenever either does.
+    RellumRendition rendition() const {
+        return {textStyleMask_, currentTextColor_, currentBackgroundColor_, videoTextColor_,
+                videoBackgroundColor_};
+    }
+    const std::shared_ptr<const RellumFontSet>& fontSet() const { return fontSet_; }
+    uint64_t renditionGeneration() const { return renditionGeneration_; }
+
     // Cached attribute dictionaries, rebuilt on first use after a change.
     const std::shared_ptr<const RellumAttributes>& activeAttributes() const;
     const std::shared_ptr<const RellumAttributes>& wideAttributes() const;
@@ -205,13 +239,6 @@ private:
             std::lock_guard lock(mutex_);
             f(static_cast<const FontState&>(state_));
         }
-        // For the thread that owns the context: only it changes the state,
-        // so its own reads need no lock (a rendition is built per colour
-        // change, and a lock each time showed in colourful output).
-        template <typename F>
-        void readOwned(F&& f) const {
-            f(static_cast<const FontState&>(state_));
-        }
 
     private:
         mutable std::mutex mutex_;
@@ -239,14 +266,12 @@ private:
     std::optional<RellumColor> videoBackgroundColor_, videoTextColor_;
     mutable std::shared_ptr<const RellumAttributes> newlineAttributes_, activeAttributes_, wideAttributes_,
         combiningAttributes_, voidAttributes_, tabAttributes_;
+    std::shared_ptr<const RellumFontSet> fontSet_ = std::make_shared<RellumFontSet>();
+    uint64_t renditionGeneration_ = 0;
     // Records built for recent renditions, so a host switching between a few
     // colours hands the same shared record to the grid and the storages each
     // time. Belongs to one context: a copy starts empty.
-    struct RenditionKey {
-        uint64_t mask = 0;
-        std::optional<RellumColor> text, background, videoText, videoBackground;
-        friend bool operator==(const RenditionKey&, const RenditionKey&) = default;
-    };
+    using RenditionKey = RellumRendition;
     class RenditionCache {
     public:
         struct Slot {

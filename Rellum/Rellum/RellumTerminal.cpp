@@ -376,7 +376,7 @@ void RellumTerminal::fullReset() {
         const uint64_t last = grid->acutalLineCount() - 1;
         const uint64_t length =
             grid->storageOriginOfLineAtIndex(last) + grid->lineAtIndex(last).characterCount();
-        if (length > 0) appendEdit(textStorageOfGrid(grid.get()), {0, length}, RellumAttributedString());
+        if (length > 0) appendEdit(textStorageOfGrid(grid.get()), {0, length}, PendingText());
     };
     clear(primaryGrid_);
     clear(alternateGrid_);
@@ -591,6 +591,10 @@ void RellumTerminal::flushUpdate() {
     update->coord = {int64_t(grid->cursorX()), int64_t(grid->cursorY())};
     update->edits.swap(editBlocks_);
     editBlocks_.swap(spareEdits_);
+    std::swap(update->renditions, renditions_);
+    update->fontSets.swap(fontSets_);
+    renditionGeneration_ = 0;
+    recentRenditions_.fill(0);
     publishState();
     uiUpdateScheduled_ = false;
 
@@ -617,8 +621,27 @@ void RellumTerminal::applyUpdate(PendingUpdate& update) {
         RellumTextStorage* alternate = alternateTextStorage_.get();
         primary->beginEditing();
         alternate->beginEditing();
-        for (Edit& edit : update.edits)
-            applyEdit(edit);
+        for (Edit& edit : update.edits) {
+            if (edit.block) {
+                edit.block();
+                continue;
+            }
+            // The edit's text is lent to the attributed text the storage takes.
+            applyText_.string.swap(edit.text.string);
+            applyText_.runs.clear();
+            uint32_t number = UINT32_MAX;
+            std::shared_ptr<const RellumAttributes> record;
+            for (const PendingRun& run : edit.text.runs) {
+                if (run.rendition != number) {
+                    number = run.rendition;
+                    record = recordOf(update, number);
+                }
+                applyText_.runs.push_back({run.range, record});
+            }
+            edit.storage->replaceCharactersInRange(edit.range, applyText_);
+            applyText_.string.swap(edit.text.string);
+        }
+        applyText_.runs.clear();
         alternate->endEditing();
         primary->endEditing();
     }
@@ -640,15 +663,83 @@ void RellumTerminal::endUpdate(PendingUpdate& update) {
     }
     update.edits.clear();
     if (spareEdits_.capacity() < update.edits.capacity()) spareEdits_ = std::move(update.edits);
+    update.renditions.release(spareRenditionChunks_, kSpareRenditionChunks);
     if (std::shared_ptr<RellumTerminalDelegate> d = delegate()) d->terminalDidEndUpdateUI(*this);
 }
 
-void RellumTerminal::applyEdit(Edit& edit) {
-    if (edit.block) {
-        edit.block();
-        return;
+void RellumTerminal::RenditionTable::push_back(RenditionEntry entry, Spares& spares) {
+    if (size_ % kChunk == 0 && size_ / kChunk == chunks_.size()) {
+        if (spares.empty()) {
+            chunks_.push_back(std::make_unique<Chunk>());
+        } else {
+            chunks_.push_back(std::move(spares.back()));
+            spares.pop_back();
+        }
     }
-    edit.storage->replaceCharactersInRange(edit.range, edit.text);
+    (*chunks_[size_ / kChunk])[size_ % kChunk] = std::move(entry);
+    ++size_;
+}
+
+void RellumTerminal::RenditionTable::release(Spares& spares, std::size_t limit) {
+    for (auto& chunk : chunks_)
+        if (spares.size() < limit) spares.push_back(std::move(chunk));
+    chunks_.clear();
+    size_ = 0;
+}
+
+uint32_t RellumTerminal::renditionNumber(RellumCellRole role) {
+    const uint64_t generation = context_->renditionGeneration();
+    if (generation != renditionGeneration_) {
+        renditionGeneration_ = generation;
+        RellumRendition rendition = context_->rendition();
+        const std::shared_ptr<const RellumFontSet>& fonts = context_->fontSet();
+        if (fontSets_.empty() || fontSets_.back() != fonts) fontSets_.push_back(fonts);
+        uint32_t& recent = recentRenditions_[(RellumHashRendition(rendition) ^
+                                              (reinterpret_cast<uintptr_t>(fonts.get()) >> 4)) %
+                                             kRenditionSlots];
+        if (recent != 0 && renditions_[recent - 1].fonts == fonts.get() &&
+            renditions_[recent - 1].rendition == rendition) {
+            renditionIndex_ = recent - 1;
+        } else {
+            renditions_.push_back({std::move(rendition), fonts.get()}, spareRenditionChunks_);
+            renditionIndex_ = uint32_t(renditions_.size() - 1);
+            recent = renditionIndex_ + 1;
+        }
+    }
+    return renditionIndex_ << 3 | uint32_t(role);
+}
+
+const std::shared_ptr<const RellumAttributes>& RellumTerminal::recordOf(const PendingUpdate& update,
+                                                                        uint32_t number) {
+    const RenditionEntry& entry = update.renditions[number >> 3];
+    const auto role = RellumCellRole(number & 7);
+    auto sharedFonts = [&]() -> std::shared_ptr<const RellumFontSet> {
+        for (auto it = update.fontSets.rbegin(); it != update.fontSets.rend(); ++it)
+            if (it->get() == entry.fonts) return *it;
+        return nullptr;
+    };
+    if (role == RellumCellRole::Newline) {
+        if (!newlineRecord_ || newlineFonts_.get() != entry.fonts) {
+            newlineFonts_ = sharedFonts();
+            newlineRecord_ = RellumBuildAttributes(entry.rendition, *entry.fonts, role);
+        }
+        return newlineRecord_;
+    }
+    if (!mainRecords_) mainRecords_ = std::make_unique<std::array<RenditionRecords, kRenditionSlots>>();
+    RenditionRecords& slot = (*mainRecords_)[(RellumHashRendition(entry.rendition) ^
+                                              (reinterpret_cast<uintptr_t>(entry.fonts) >> 4)) %
+                                             kRenditionSlots];
+    if (slot.fonts.get() != entry.fonts || !(slot.rendition == entry.rendition)) {
+        slot.rendition = entry.rendition;
+        slot.fonts = sharedFonts();
+        slot.records = {};
+    }
+    std::shared_ptr<const RellumAttributes>& text = slot.records[0];
+    if (!text) text = RellumBuildAttributes(entry.rendition, *entry.fonts, RellumCellRole::Text);
+    if (role == RellumCellRole::Text) return text;
+    std::shared_ptr<const RellumAttributes>& record = slot.records[std::size_t(role)];
+    if (!record) record = RellumBuildAttributes(entry.rendition, *entry.fonts, role, text.get());
+    return record;
 }
 
 void RellumTerminal::appendEditBlock(std::function<void()> block) {
@@ -674,28 +765,26 @@ RellumTerminal::Edit& RellumTerminal::pushEdit(RellumTextStorage* storage, Rellu
 
 namespace {
 
-using AttributedRun = RellumAttributedString::Run;
+using PendingRun = RellumPendingRun;
 
-// Appends a run, joining it to the last one when they share a record and meet.
-void appendMovedRun(std::vector<AttributedRun>& runs, uint64_t location, uint64_t length,
-                    std::shared_ptr<const RellumAttributes>&& attributes) {
+// Appends a run, joining it to the last one when they share a rendition and meet.
+void appendMovedRun(std::vector<PendingRun>& runs, uint64_t location, uint64_t length, uint32_t rendition) {
     if (length == 0) return;
-    if (!runs.empty() && runs.back().attributes == attributes && runs.back().range.end() == location) {
+    if (!runs.empty() && runs.back().rendition == rendition && runs.back().range.end() == location) {
         runs.back().range.length += length;
         return;
     }
-    runs.push_back({{location, length}, std::move(attributes)});
+    runs.push_back({{location, length}, rendition});
 }
 
-// dst's text [at, at + length) replaced by text, whose runs (measured from the
-// start of text) are moved in, never copied (a copy is an atomic count
-// change); dst's runs keep covering its text.
-void spliceAttributed(RellumAttributedString& dst, uint64_t at, uint64_t length, std::u16string_view text,
-                      std::span<AttributedRun> runs) {
-    std::vector<AttributedRun>& out = dst.runs;
+// dst's text [at, at + length) replaced by text, whose runs are measured
+// from the start of text; dst's runs keep covering its text.
+void spliceAttributed(RellumPendingText& dst, uint64_t at, uint64_t length, std::u16string_view text,
+                      std::span<const PendingRun> runs) {
+    std::vector<PendingRun>& out = dst.runs;
     if (at == dst.string.size() && length == 0) {
-        for (auto& r : runs)
-            appendMovedRun(out, r.range.location + at, r.range.length, std::move(r.attributes));
+        for (const PendingRun& r : runs)
+            appendMovedRun(out, r.range.location + at, r.range.length, r.rendition);
         dst.string.append(text);
         return;
     }
@@ -705,52 +794,42 @@ void spliceAttributed(RellumAttributedString& dst, uint64_t at, uint64_t length,
     // after only move by the change in length.
     std::size_t i =
         std::size_t(std::partition_point(out.begin(), out.end(),
-                                         [at](const AttributedRun& r) { return r.range.end() <= at; }) -
+                                         [at](const PendingRun& r) { return r.range.end() <= at; }) -
                     out.begin());
     std::size_t j =
         std::size_t(std::partition_point(out.begin() + int64_t(i), out.end(),
-                                         [cut](const AttributedRun& r) { return r.range.location < cut; }) -
+                                         [cut](const PendingRun& r) { return r.range.location < cut; }) -
                     out.begin());
-    thread_local std::vector<AttributedRun> middle;
+    thread_local std::vector<PendingRun> middle;
     middle.clear();
-    const bool split = i + 1 == j && out[i].range.location < at && out[i].range.end() > cut;
-    if (i < j && out[i].range.location < at) {
-        if (split)
-            appendMovedRun(middle, out[i].range.location, at - out[i].range.location,
-                           std::shared_ptr<const RellumAttributes>(out[i].attributes));
-        else
-            appendMovedRun(middle, out[i].range.location, at - out[i].range.location,
-                           std::move(out[i].attributes));
-    }
-    for (auto& r : runs)
-        appendMovedRun(middle, r.range.location + at, r.range.length, std::move(r.attributes));
+    if (i < j && out[i].range.location < at)
+        appendMovedRun(middle, out[i].range.location, at - out[i].range.location, out[i].rendition);
+    for (const PendingRun& r : runs)
+        appendMovedRun(middle, r.range.location + at, r.range.length, r.rendition);
     if (i < j && out[j - 1].range.end() > cut)
         appendMovedRun(middle, uint64_t(int64_t(cut) + shift), out[j - 1].range.end() - cut,
-                       std::move(out[j - 1].attributes));
+                       out[j - 1].rendition);
     if (shift != 0)
         for (std::size_t k = j; k < out.size(); ++k)
             out[k].range.location = uint64_t(int64_t(out[k].range.location) + shift);
     // Join equal neighbours.
-    if (!middle.empty() && i > 0 && out[i - 1].attributes == middle.front().attributes) {
+    if (!middle.empty() && i > 0 && out[i - 1].rendition == middle.front().rendition) {
         middle.front().range.location = out[i - 1].range.location;
         middle.front().range.length += out[i - 1].range.length;
         --i;
     }
-    if (!middle.empty() && j < out.size() && out[j].attributes == middle.back().attributes) {
+    if (!middle.empty() && j < out.size() && out[j].rendition == middle.back().rendition) {
         middle.back().range.length += out[j].range.length;
         ++j;
-    } else if (middle.empty() && i > 0 && j < out.size() && out[i - 1].attributes == out[j].attributes) {
+    } else if (middle.empty() && i > 0 && j < out.size() && out[i - 1].rendition == out[j].rendition) {
         out[i - 1].range.length += out[j].range.length;
         ++j;
     }
     // One move of the runs after the change at most.
     const std::size_t common = std::min(j - i, middle.size());
-    for (std::size_t k = 0; k < common; ++k)
-        out[i + k] = std::move(middle[k]);
+    std::copy(middle.begin(), middle.begin() + int64_t(common), out.begin() + int64_t(i));
     if (middle.size() > common)
-        out.insert(out.begin() + int64_t(i + common),
-                   std::make_move_iterator(middle.begin() + int64_t(common)),
-                   std::make_move_iterator(middle.end()));
+        out.insert(out.begin() + int64_t(i + common), middle.begin() + int64_t(common), middle.end());
     else
         out.erase(out.begin() + int64_t(i + common), out.begin() + int64_t(j));
     middle.clear();
@@ -763,7 +842,7 @@ void spliceAttributed(RellumAttributedString& dst, uint64_t at, uint64_t length,
 } // namespace
 
 bool RellumTerminal::mergeEdit(Edit& into, RellumTextStorage* storage, RellumRange range,
-                               std::u16string_view text, std::span<RellumAttributedString::Run> runs) {
+                               std::u16string_view text, std::span<const PendingRun> runs) {
     if (into.block || into.storage != storage) return false;
     const uint64_t written = into.text.string.size();
     if (range.location < into.range.location || range.location > into.range.location + written) return false;
@@ -780,8 +859,7 @@ bool RellumTerminal::mergeEdit(Edit& into, RellumTextStorage* storage, RellumRan
 }
 
 bool RellumTerminal::mergeIntoPendingEdit(RellumTextStorage* storage, RellumRange range,
-                                          std::u16string_view text,
-                                          std::span<RellumAttributedString::Run> runs) {
+                                          std::u16string_view text, std::span<const PendingRun> runs) {
     // A change wholly before an edit's range commutes with it, so it may join
     // an edit before that one (a cursor moved up the page, the oldest lines
     // leaving the scrollback while new lines are written at the end); the
@@ -803,8 +881,7 @@ bool RellumTerminal::mergeIntoPendingEdit(RellumTextStorage* storage, RellumRang
     return false;
 }
 
-void RellumTerminal::appendEdit(RellumTextStorage* storage, RellumRange range,
-                                RellumAttributedString&& text) {
+void RellumTerminal::appendEdit(RellumTextStorage* storage, RellumRange range, PendingText&& text) {
     if (mergeIntoPendingEdit(storage, range, text.string, text.runs)) return;
     pushEdit(storage, range).text = std::move(text);
 }
@@ -847,15 +924,8 @@ RellumRange composedRange(std::u16string_view s, RellumRange r) {
     return {start, end - start};
 }
 
-void appendRun(RellumAttributedString& out, uint64_t location, uint64_t length,
-               const std::shared_ptr<const RellumAttributes>& attributes) {
-    if (length == 0) return;
-    if (!out.runs.empty() && out.runs.back().attributes == attributes &&
-        out.runs.back().range.end() == location) {
-        out.runs.back().range.length += length;
-        return;
-    }
-    out.runs.push_back({{location, length}, attributes});
+void appendRun(RellumPendingText& out, uint64_t location, uint64_t length, uint32_t rendition) {
+    appendMovedRun(out.runs, location, length, rendition);
 }
 
 bool hasIndexes(const RellumIndexSet* set) {
@@ -864,7 +934,7 @@ bool hasIndexes(const RellumIndexSet* set) {
 
 } // namespace
 
-void RellumTerminal::appendAttributedText(RellumAttributedString& out, std::u16string_view string,
+void RellumTerminal::appendAttributedText(PendingText& out, std::u16string_view string,
                                           const RellumIndexSet* wideIndexes,
                                           const RellumIndexSet* voidIndexes, const RellumIndexSet* tabIndexes,
                                           const RellumIndexSet* combiningIndexes) {
@@ -874,52 +944,30 @@ void RellumTerminal::appendAttributedText(RellumAttributedString& out, std::u16s
     if (n == 0) return;
     if (!hasIndexes(wideIndexes) && !hasIndexes(voidIndexes) && !hasIndexes(tabIndexes) &&
         !hasIndexes(combiningIndexes)) {
-        appendRun(out, base, n, context_->activeAttributes());
+        appendRun(out, base, n, renditionNumber(RellumCellRole::Text));
         return;
     }
     // Later roles win: wide, then void, then tab (each widened to whole
     // composed sequences), then combining marks.
-    textRoles_.assign(n, 0);
-    auto mark = [&](const RellumIndexSet* set, uint8_t role, bool widen) {
+    textRoles_.assign(n, uint8_t(RellumCellRole::Text));
+    auto mark = [&](const RellumIndexSet* set, RellumCellRole role, bool widen) {
         if (!hasIndexes(set)) return;
         for (RellumRange r : set->ranges()) {
             if (widen) r = composedRange(string, r);
             const uint64_t end = std::min<uint64_t>(r.end(), n);
             for (uint64_t i = std::min<uint64_t>(r.location, n); i < end; ++i)
-                textRoles_[i] = role;
+                textRoles_[i] = uint8_t(role);
         }
     };
-    mark(wideIndexes, 1, true);
-    mark(voidIndexes, 2, true);
-    mark(tabIndexes, 3, true);
-    mark(combiningIndexes, 4, false);
-    // The context's own records, looked up once each (no reference counting
-    // until a run takes one).
-    const std::shared_ptr<const RellumAttributes>* records[5] = {};
+    mark(wideIndexes, RellumCellRole::Wide, true);
+    mark(voidIndexes, RellumCellRole::Void, true);
+    mark(tabIndexes, RellumCellRole::Tab, true);
+    mark(combiningIndexes, RellumCellRole::Combining, false);
+    const uint32_t text = renditionNumber(RellumCellRole::Text) & ~uint32_t(7);
     uint64_t start = 0;
     for (uint64_t i = 1; i <= n; ++i) {
         if (i < n && textRoles_[i] == textRoles_[start]) continue;
-        const uint8_t role = textRoles_[start];
-        if (!records[role]) {
-            switch (role) {
-            case 0:
-                records[0] = &context_->activeAttributes();
-                break;
-            case 1:
-                records[1] = &context_->wideAttributes();
-                break;
-            case 2:
-                records[2] = &context_->voidAttributes();
-                break;
-            case 3:
-                records[3] = &context_->tabAttributes();
-                break;
-            default:
-                records[4] = &context_->combiningAttributes();
-                break;
-            }
-        }
-        appendRun(out, base + start, i - start, *records[role]);
+        appendRun(out, base + start, i - start, text | textRoles_[start]);
         start = i;
     }
 }
@@ -946,24 +994,24 @@ void RellumTerminal::appendTextEdit(RellumGrid& grid, RellumRange range, std::u1
     }
     // Text in one rendition (or erased cells alone): merged straight from the
     // grid's string when it can be, without an attributed copy first.
-    const std::shared_ptr<const RellumAttributes>* uniform = nullptr;
+    std::optional<RellumCellRole> uniform;
     if (!string.empty() && !hasIndexes(wideIndexes) && !hasIndexes(tabIndexes) &&
         !hasIndexes(combiningIndexes)) {
         if (!hasIndexes(voidIndexes))
-            uniform = &context_->activeAttributes();
+            uniform = RellumCellRole::Text;
         else if (voidIndexes->ranges().size() == 1 && voidIndexes->ranges()[0].location == 0 &&
                  voidIndexes->ranges()[0].length >= string.size())
-            uniform = &context_->voidAttributes();
+            uniform = RellumCellRole::Void;
     }
     if (uniform) {
-        AttributedRun run{{0, string.size()}, *uniform};
+        const PendingRun run{{0, string.size()}, renditionNumber(*uniform)};
         if (mergeIntoPendingEdit(storage, range, string, {&run, 1})) return;
         Edit& edit = pushEdit(storage, range);
         edit.text.string.assign(string);
-        edit.text.runs.push_back(std::move(run));
+        edit.text.runs.push_back(run);
         return;
     }
-    RellumAttributedString text;
+    PendingText text;
     appendAttributedText(text, string, wideIndexes, voidIndexes, tabIndexes, combiningIndexes);
     appendEdit(storage, range, std::move(text));
 }
@@ -986,14 +1034,18 @@ void RellumTerminal::didInsertString(RellumGrid& grid, std::u16string_view strin
 
 void RellumTerminal::didInsertNewLineAtIndex(RellumGrid& grid, uint64_t index) {
     RellumTextStorage* storage = textStorageOfGrid(&grid);
+    const uint32_t newline = renditionNumber(RellumCellRole::Newline);
     if (Edit* last = editContinuedAt(storage, {index, 0})) {
-        appendRun(last->text, last->text.string.size(), 1, context_->newlineAttributes());
+        appendRun(last->text, last->text.string.size(), 1, newline);
         last->text.string.push_back(u'\n');
         return;
     }
-    appendEdit(storage, {index, 0}, context_->attributedNewline());
+    PendingText text;
+    text.string.assign(1, u'\n');
+    text.runs.push_back({{0, 1}, newline});
+    appendEdit(storage, {index, 0}, std::move(text));
 }
 
 void RellumTerminal::didDeleteCharactersInRange(RellumGrid& grid, RellumRange range) {
-    appendEdit(textStorageOfGrid(&grid), range, RellumAttributedString());
+    appendEdit(textStorageOfGrid(&grid), range, PendingText());
 }

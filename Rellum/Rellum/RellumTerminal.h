@@ -14,6 +14,7 @@
 #include "Rellum/Scanner/RellumScannerDelegate.h"
 
 #include <any>
+#include <array>
 #include <atomic>
 #include <chrono>
 #include <cstdint>
@@ -28,6 +29,17 @@
 #include <string_view>
 #include <vector>
 
+// Text of a pending display update, with runs naming renditions by number
+// (see RellumTerminal::Edit).
+struct RellumPendingRun {
+    RellumRange range;
+    uint32_t rendition = 0;
+};
+struct RellumPendingText {
+    std::u16string string;
+    std::vector<RellumPendingRun> runs;
+};
+
 // One terminal: the state, the byte scanner, the primary and alternate grids,
 // one text storage per grid and the screen controller that shows the active
 // one.
@@ -35,9 +47,10 @@
 // Host bytes are scanned on a private serial render queue. Every text change
 // of a grid becomes an edit (a change of the grid's storage, built while the
 // change happens); edits are applied on the main thread, in order, in one
-// editing bracket per display update. Updates are coalesced: the first chunk
-// after an update schedules the next one kShortChunkDelay later (a chunk of
-// less than kLongChunkBytes) or kLongChunkDelay later (a larger one).
+// editing bracket per display update, while the render queue scans on.
+// Updates are coalesced: the first chunk after an update schedules the next
+// one kShortChunkDelay later (a chunk of less than kLongChunkBytes) or
+// kLongChunkDelay later (a larger one).
 //
 // Always owned by a std::shared_ptr (a queued chunk keeps its terminal
 // alive until it is scanned; a scheduled update does not). Create it on the
@@ -296,16 +309,50 @@ private:
     // One pending change of a storage: a replacement of a range by
     // attributed text (an insertion replaces nothing, a deletion inserts
     // nothing), or a block for anything else.
+    //
+    // Runs name their attributes by rendition number: (an index into the
+    // update's renditions) * 8 + RellumCellRole. The records are built (or
+    // found again) on the main thread, so scanning builds no record, and
+    // counts no reference, for each change of colour.
+    using PendingRun = RellumPendingRun;
+    using PendingText = RellumPendingText;
     struct Edit {
         RellumTextStorage* storage = nullptr;
         RellumRange range;
-        RellumAttributedString text;
+        PendingText text;
         std::function<void()> block;
+    };
+    // A rendition the runs of an update name, with the fonts then in force
+    // (kept alive by the update's fontSets).
+    struct RenditionEntry {
+        RellumRendition rendition;
+        const RellumFontSet* fonts = nullptr;
+    };
+
+    // The renditions of an update, in chunks that later updates reuse (a
+    // colourful stream adds one for each change of colour: a growing array
+    // would move them all, into memory the system must map first).
+    class RenditionTable {
+    public:
+        static constexpr std::size_t kChunk = 1024;
+        using Chunk = std::array<RenditionEntry, kChunk>;
+        using Spares = std::vector<std::unique_ptr<Chunk>>;
+        std::size_t size() const { return size_; }
+        const RenditionEntry& operator[](std::size_t i) const { return (*chunks_[i / kChunk])[i % kChunk]; }
+        void push_back(RenditionEntry entry, Spares& spares);
+        // Empties the table, keeping up to `limit` chunks in spares.
+        void release(Spares& spares, std::size_t limit);
+
+    private:
+        std::vector<std::unique_ptr<Chunk>> chunks_;
+        std::size_t size_ = 0;
     };
 
     // What one display update hands to the main thread.
     struct PendingUpdate {
         std::vector<Edit> edits;
+        RenditionTable renditions;
+        std::vector<std::shared_ptr<const RellumFontSet>> fontSets;
         std::unique_ptr<RellumContext> context;
         uint64_t location = 0;
         RellumRect rect;
@@ -316,8 +363,11 @@ private:
     void applyUpdate(PendingUpdate& update); // main
     void endUpdate(PendingUpdate& update);   // render queue, once applied
     void scanChunk(const std::string& data);
-    void appendEdit(RellumTextStorage* storage, RellumRange range, RellumAttributedString&& text);
-    static void applyEdit(Edit& edit);
+    void appendEdit(RellumTextStorage* storage, RellumRange range, PendingText&& text);
+    // The number of the rendition in force for cells of a role (render queue).
+    uint32_t renditionNumber(RellumCellRole role);
+    // The record a rendition number of an update stands for (main).
+    const std::shared_ptr<const RellumAttributes>& recordOf(const PendingUpdate& update, uint32_t number);
     // Runs on the render queue: at once when already there, else posted.
     void performOnRenderQueue(std::function<void(RellumTerminal&)> work);
     void publishState();
@@ -329,9 +379,9 @@ private:
     Edit* editContinuedAt(RellumTextStorage* storage, RellumRange range);
     // Appends a grid's text with the attributes in force (the cell-span,
     // void, tab and combining marks at the given positions) to out.
-    void appendAttributedText(RellumAttributedString& out, std::u16string_view string,
-                              const RellumIndexSet* wideIndexes, const RellumIndexSet* voidIndexes,
-                              const RellumIndexSet* tabIndexes, const RellumIndexSet* combiningIndexes);
+    void appendAttributedText(PendingText& out, std::u16string_view string, const RellumIndexSet* wideIndexes,
+                              const RellumIndexSet* voidIndexes, const RellumIndexSet* tabIndexes,
+                              const RellumIndexSet* combiningIndexes);
     void appendTextEdit(RellumGrid& grid, RellumRange range, std::u16string_view string,
                         const RellumIndexSet* wideIndexes, const RellumIndexSet* voidIndexes,
                         const RellumIndexSet* tabIndexes, const RellumIndexSet* combiningIndexes);
@@ -341,11 +391,11 @@ private:
     // How many pending edits, from the last, a change may try to join.
     static constexpr std::size_t kMergeLookBack = 8;
     static bool mergeEdit(Edit& into, RellumTextStorage* storage, RellumRange range, std::u16string_view text,
-                          std::span<RellumAttributedString::Run> runs);
+                          std::span<const PendingRun> runs);
     // Merges a change into one of the last pending edits when it can take
-    // it (see mergeEdit); the runs' records are moved out only then.
+    // it (see mergeEdit).
     bool mergeIntoPendingEdit(RellumTextStorage* storage, RellumRange range, std::u16string_view text,
-                              std::span<RellumAttributedString::Run> runs);
+                              std::span<const PendingRun> runs);
 
     // Owned by the main thread.
     std::unique_ptr<RellumScreenController> screenController_;
@@ -366,6 +416,28 @@ private:
     // A new pending edit (from the pool when it has one), update scheduled.
     Edit& pushEdit(RellumTextStorage* storage, RellumRange range);
     bool uiUpdateScheduled_ = false;
+    // The renditions the pending edits name, and the last one's context
+    // generation (0: none yet in this update). Recent renditions by hash, so
+    // a host switching among a few colours adds an entry for each only once.
+    RenditionTable renditions_;
+    RenditionTable::Spares spareRenditionChunks_;
+    static constexpr std::size_t kSpareRenditionChunks = 8;
+    std::vector<std::shared_ptr<const RellumFontSet>> fontSets_;
+    uint64_t renditionGeneration_ = 0;
+    uint32_t renditionIndex_ = 0;
+    static constexpr std::size_t kRenditionSlots = 64;
+    std::array<uint32_t, kRenditionSlots> recentRenditions_{}; // index + 1; 0 empty
+    // Owned by the main thread: records built for recent renditions (with
+    // the fonts they were built with), and the newline record of the last fonts.
+    struct RenditionRecords {
+        RellumRendition rendition;
+        std::shared_ptr<const RellumFontSet> fonts;
+        std::array<std::shared_ptr<const RellumAttributes>, kRellumCellRoles> records;
+    };
+    std::unique_ptr<std::array<RenditionRecords, kRenditionSlots>> mainRecords_;
+    std::shared_ptr<const RellumFontSet> newlineFonts_;
+    std::shared_ptr<const RellumAttributes> newlineRecord_;
+    RellumAttributedString applyText_; // reused to hand each edit's text to its storage
     // Set while an update waits for or runs on the main thread (shared, as
     // the main thread's block may outlive this object).
     std::shared_ptr<std::atomic<bool>> updateInFlight_ = std::make_shared<std::atomic<bool>>(false);

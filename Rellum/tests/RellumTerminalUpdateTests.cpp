@@ -139,3 +139,41 @@ TEST(TerminalUpdates, MergedEditsLeaveTheSameAttributedTextAsEditsAppliedOneByOn
         if (HasFailure()) break;
     }
 }
+
+// One update holding many more renditions than are remembered at a time,
+// each run a colour of its own, and a change of font half way: every
+// character keeps its colour and style, and all take the new font (the
+// text written before the change is given it too).
+TEST(TerminalUpdates, EveryRunKeepsItsColourAndFontWithinOneUpdate) {
+    ControlHarness h({100, 20});
+    constexpr int kRuns = 1500; // 100 x 20 cells: nothing scrolls away
+    auto sgr = [](int i) {
+        char text[48];
+        std::snprintf(text, sizeof text, "\x1b[%d;38;2;%d;%d;%dm", i % 3 == 0 ? 1 : 22, i % 256, i / 256, 17);
+        return std::string(text);
+    };
+    std::string first, second;
+    for (int i = 0; i < kRuns; ++i)
+        (i < kRuns / 2 ? first : second) += sgr(i) + char('a' + i % 26);
+    h.feed(first);
+    h.terminal->setFont(std::make_shared<FixedFont>("Other"));
+    h.feed(second);
+    h.update();
+
+    RellumTextStorage& storage = *h.terminal->primaryTextStorage();
+    int checked = 0;
+    for (int i = 0; i < kRuns; ++i) {
+        const uint64_t at = uint64_t(i / 100 * 101 + i % 100); // 100 cells and a newline a row
+        const RellumTextStorage::AttributesPtr a = storage.attributesAtIndex(at);
+        ASSERT_TRUE(a) << i;
+        ASSERT_TRUE(a->foregroundColor()) << i;
+        EXPECT_EQ(*a->foregroundColor(), RellumColor::colorWithRGB255(i % 256, i / 256, 17)) << i;
+        EXPECT_EQ(a->isBold(), i % 3 == 0) << i;
+        const std::string family = i % 3 == 0 ? "Other-Bold" : "Other";
+        EXPECT_EQ(a->font() ? a->font()->familyName() : "", family) << i;
+        if (HasFailure()) break;
+        ++checked;
+    }
+    EXPECT_EQ(checked, kRuns);
+    EXPECT_TRUE(h.storagesMatchGrids());
+}
