@@ -9,6 +9,10 @@
 
 #include <algorithm>
 
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
+
 RellumTerminal::RellumTerminal(std::weak_ptr<RellumTerminalDelegate> delegate, Options options)
     : delegate_(std::move(delegate)) {
     std::shared_ptr<DispatchClock> clock = options.clock ? options.clock : DispatchClock::steady();
@@ -591,6 +595,9 @@ void RellumTerminal::flushUpdate() {
     update->coord = {int64_t(grid->cursorX()), int64_t(grid->cursorY())};
     update->edits.swap(editBlocks_);
     editBlocks_.swap(spareEdits_);
+    for (const Edit& edit : update->edits)
+        update->textUnits += edit.text.string.size();
+    unitsSinceTrim_ += update->textUnits;
     std::swap(update->renditions, renditions_);
     update->fontSets.swap(fontSets_);
     renditionGeneration_ = 0;
@@ -626,28 +633,54 @@ void RellumTerminal::applyUpdate(PendingUpdate& update) {
                 edit.block();
                 continue;
             }
-            // The edit's text is lent to the attributed text the storage takes.
-            applyText_.string.swap(edit.text.string);
-            applyText_.runs.clear();
-            uint32_t number = UINT32_MAX;
-            std::shared_ptr<const RellumAttributes> record;
-            for (const PendingRun& run : edit.text.runs) {
-                if (run.rendition != number) {
-                    number = run.rendition;
-                    record = recordOf(update, number);
-                }
-                applyText_.runs.push_back({run.range, record});
-            }
-            edit.storage->replaceCharactersInRange(edit.range, applyText_);
-            applyText_.string.swap(edit.text.string);
+            applyEdit(update, edit);
         }
-        applyText_.runs.clear();
         alternate->endEditing();
         primary->endEditing();
     }
     if (screenController_)
         screenController_->updateContext(std::move(update.context), update.location, update.rect,
                                          update.coord);
+}
+
+void RellumTerminal::applyEdit(const PendingUpdate& update, Edit& edit) {
+    const std::vector<PendingRun>& runs = edit.text.runs;
+    uint32_t number = UINT32_MAX;
+    std::shared_ptr<const RellumAttributes> record;
+    auto attributedRuns = [&](std::size_t from, std::size_t to, uint64_t origin) {
+        applyText_.runs.clear();
+        for (std::size_t i = from; i < to; ++i) {
+            if (runs[i].rendition != number) {
+                number = runs[i].rendition;
+                record = recordOf(update, number);
+            }
+            applyText_.runs.push_back({{runs[i].range.location - origin, runs[i].range.length}, record});
+        }
+    };
+    if (runs.size() <= kApplyPieceRuns) {
+        // The edit's text is lent to the attributed text the storage takes.
+        applyText_.string.swap(edit.text.string);
+        attributedRuns(0, runs.size(), 0);
+        edit.storage->replaceCharactersInRange(edit.range, applyText_);
+        applyText_.string.swap(edit.text.string);
+    } else {
+        // A long edit (the output of a whole update at the end) goes in
+        // pieces: the first replaces the range, the others follow it, so the
+        // records it needs at once stay few.
+        uint64_t at = 0;
+        for (std::size_t from = 0; from < runs.size(); from += kApplyPieceRuns) {
+            const std::size_t to = std::min(runs.size(), from + kApplyPieceRuns);
+            const uint64_t end = to == runs.size() ? edit.text.string.size() : runs[to].range.location;
+            applyText_.string.assign(edit.text.string, at, end - at);
+            attributedRuns(from, to, at);
+            edit.storage->replaceCharactersInRange(
+                {edit.range.location + at, from == 0 ? edit.range.length : 0}, applyText_);
+            at = end;
+        }
+        applyText_.string.clear();
+        applyText_.string.shrink_to_fit();
+    }
+    applyText_.runs.clear();
 }
 
 void RellumTerminal::endUpdate(PendingUpdate& update) {
@@ -664,6 +697,14 @@ void RellumTerminal::endUpdate(PendingUpdate& update) {
     update.edits.clear();
     if (spareEdits_.capacity() < update.edits.capacity()) spareEdits_ = std::move(update.edits);
     update.renditions.release(spareRenditionChunks_, kSpareRenditionChunks);
+    // A burst of output leaves the heap full of the free room its updates
+    // used; once it is over (nothing new to show), that room goes back.
+    if (!uiUpdateScheduled_ && unitsSinceTrim_ > kTrimAfterUnits) {
+        unitsSinceTrim_ = 0;
+#ifdef __GLIBC__
+        malloc_trim(0);
+#endif
+    }
     if (std::shared_ptr<RellumTerminalDelegate> d = delegate()) d->terminalDidEndUpdateUI(*this);
 }
 

@@ -351,6 +351,7 @@ private:
     // What one display update hands to the main thread.
     struct PendingUpdate {
         std::vector<Edit> edits;
+        uint64_t textUnits = 0; // the edits' text, UTF-16 units
         RenditionTable renditions;
         std::vector<std::shared_ptr<const RellumFontSet>> fontSets;
         std::unique_ptr<RellumContext> context;
@@ -361,7 +362,10 @@ private:
     void scheduleUpdate(std::size_t chunkLength);
     void flushUpdate();
     void applyUpdate(PendingUpdate& update); // main
-    void endUpdate(PendingUpdate& update);   // render queue, once applied
+    // Applies one edit to its storage, a long one in pieces of this many runs (main).
+    void applyEdit(const PendingUpdate& update, Edit& edit);
+    static constexpr std::size_t kApplyPieceRuns = 4096;
+    void endUpdate(PendingUpdate& update); // render queue, once applied
     void scanChunk(const std::string& data);
     void appendEdit(RellumTextStorage* storage, RellumRange range, PendingText&& text);
     // The number of the rendition in force for cells of a role (render queue).
@@ -425,6 +429,10 @@ private:
     std::vector<std::shared_ptr<const RellumFontSet>> fontSets_;
     uint64_t renditionGeneration_ = 0;
     uint32_t renditionIndex_ = 0;
+    // Text handed over since the allocator last gave free memory back; a burst
+    // of more than this does so once it has been shown and no output follows.
+    uint64_t unitsSinceTrim_ = 0;
+    static constexpr uint64_t kTrimAfterUnits = 1 << 20;
     static constexpr std::size_t kRenditionSlots = 64;
     std::array<uint32_t, kRenditionSlots> recentRenditions_{}; // index + 1; 0 empty
     // Owned by the main thread: records built for recent renditions (with

@@ -177,3 +177,37 @@ TEST(TerminalUpdates, EveryRunKeepsItsColourAndFontWithinOneUpdate) {
     EXPECT_EQ(checked, kRuns);
     EXPECT_TRUE(h.storagesMatchGrids());
 }
+
+// An update whose output forms one long edit (thousands of coloured lines
+// at the bottom of the screen, many times the runs the main thread hands to
+// a storage at once): the storage gets every line with its colours.
+TEST(TerminalUpdates, ALongEditReachesTheStorageWhole) {
+    ControlHarness h({40, 10});
+    h.onRender([](RellumTerminal& t) { t.setMaxScrollback(5000); });
+    constexpr int kLines = 3000;
+    std::string stream;
+    for (int l = 0; l < kLines; ++l) {
+        char line[96];
+        std::snprintf(line, sizeof line, "\x1b[38;2;%d;%d;0m%04d\x1b[48;5;%dm ab\x1b[0m\r\n", l % 256,
+                      l / 256, l, l % 200);
+        stream += line;
+    }
+    h.feed(stream);
+    h.update();
+
+    EXPECT_TRUE(h.storagesMatchGrids());
+    RellumTextStorage& storage = *h.terminal->primaryTextStorage();
+    const std::u16string text = storage.string();
+    for (int l = 0; l < kLines; l += 7) {
+        SCOPED_TRACE(l);
+        const uint64_t start = storage.lineRange(uint64_t(l)).location;
+        char digits[8];
+        std::snprintf(digits, sizeof digits, "%04d", l);
+        ASSERT_EQ(text.substr(start, 4), std::u16string(digits, digits + 4));
+        const RellumTextStorage::AttributesPtr number = storage.attributesAtIndex(start);
+        const RellumTextStorage::AttributesPtr rest = storage.attributesAtIndex(start + 5);
+        ASSERT_TRUE(number && number->foregroundColor() && rest && rest->backgroundColor());
+        EXPECT_EQ(*number->foregroundColor(), RellumColor::colorWithRGB255(l % 256, l / 256, 0));
+        EXPECT_EQ(*rest->backgroundColor(), rellum_colorForColorIndex(uint8_t(l % 200)));
+    }
+}
