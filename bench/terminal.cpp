@@ -465,6 +465,9 @@ void memoryFigures() {
         // The stream is the host's, not the terminal's: the application never
         // holds it whole, so it is not counted.
         std::string().swap(bytes);
+        // Measured as a quiet terminal holds it: a second after a burst, the
+        // terminal gives back the free room its updates used.
+        std::this_thread::sleep_for(RellumTerminal::kTrimAfterQuiet + std::chrono::milliseconds(500));
         uint64_t lines = 0;
         RellumTerminal* t = rig.terminal.get();
         rig.runFeeder([&] { t->renderQueue().sync([&] { lines = t->primaryGrid()->acutalLineCount(); }); });

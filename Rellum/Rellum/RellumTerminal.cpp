@@ -52,6 +52,7 @@ RellumTerminal::~RellumTerminal() {
 void RellumTerminal::releaseViewParts() {
     // No block holds the terminal any more; a scheduled update must not start.
     scheduledUpdate_.cancel();
+    scheduledTrim_.cancel();
     // The last owner may let go on another thread (the end of an update on
     // the render queue, an SSH thread done rendering): the view's parts go on
     // the main thread, and before this object does, so that no event the
@@ -103,6 +104,7 @@ void RellumTerminal::renderData(std::string data) {
 }
 
 void RellumTerminal::scanChunk(const std::string& data) {
+    ++chunksScanned_;
     ensureGrids();
     scheduleUpdate(data.size());
     scanner_->scanData(data);
@@ -697,15 +699,26 @@ void RellumTerminal::endUpdate(PendingUpdate& update) {
     update.edits.clear();
     if (spareEdits_.capacity() < update.edits.capacity()) spareEdits_ = std::move(update.edits);
     update.renditions.release(spareRenditionChunks_, kSpareRenditionChunks);
-    // A burst of output leaves the heap full of the free room its updates
-    // used; once it is over (nothing new to show), that room goes back.
-    if (!uiUpdateScheduled_ && unitsSinceTrim_ > kTrimAfterUnits) {
-        unitsSinceTrim_ = 0;
-#ifdef __GLIBC__
-        malloc_trim(0);
-#endif
-    }
     if (std::shared_ptr<RellumTerminalDelegate> d = delegate()) d->terminalDidEndUpdateUI(*this);
+    // A burst of output leaves the heap full of the free room its updates
+    // used; once it is over and the terminal has been quiet for a moment,
+    // that room goes back (not at once: output that resumes would have to
+    // take it from the system again).
+    if (!uiUpdateScheduled_ && unitsSinceTrim_ > kTrimAfterUnits && !trimScheduled_) {
+        trimScheduled_ = true;
+        std::weak_ptr<RellumTerminal> weak = weak_from_this();
+        const uint64_t scanned = chunksScanned_;
+        scheduledTrim_ = renderQueue_->asyncAfter(kTrimAfterQuiet, [weak, scanned] {
+            std::shared_ptr<RellumTerminal> t = weak.lock();
+            if (!t) return;
+            t->trimScheduled_ = false;
+            if (t->chunksScanned_ != scanned || t->uiUpdateScheduled_) return; // output resumed: later
+            t->unitsSinceTrim_ = 0;
+#ifdef __GLIBC__
+            malloc_trim(0);
+#endif
+        });
+    }
 }
 
 void RellumTerminal::RenditionTable::push_back(RenditionEntry entry, Spares& spares) {

@@ -62,6 +62,8 @@ public:
     static constexpr std::chrono::nanoseconds kShortChunkDelay{33'333'333};
     static constexpr std::chrono::nanoseconds kLongChunkDelay{66'666'666};
     static constexpr std::size_t kLongChunkBytes = 1024;
+    // After a burst of output, quiet this long gives its free memory back.
+    static constexpr std::chrono::nanoseconds kTrimAfterQuiet{1'000'000'000};
     static constexpr std::ptrdiff_t kRenderSemaphoreCount = 4;
     static constexpr int64_t kMinimumColumns = 20;
     static constexpr int64_t kMinimumRows = 5;
@@ -430,9 +432,12 @@ private:
     uint64_t renditionGeneration_ = 0;
     uint32_t renditionIndex_ = 0;
     // Text handed over since the allocator last gave free memory back; a burst
-    // of more than this does so once it has been shown and no output follows.
+    // of more than this does so once shown and followed by this much quiet.
     uint64_t unitsSinceTrim_ = 0;
     static constexpr uint64_t kTrimAfterUnits = 1 << 20;
+    uint64_t chunksScanned_ = 0;
+    bool trimScheduled_ = false;
+    DelayedWork scheduledTrim_;
     static constexpr std::size_t kRenditionSlots = 64;
     std::array<uint32_t, kRenditionSlots> recentRenditions_{}; // index + 1; 0 empty
     // Owned by the main thread: records built for recent renditions (with
