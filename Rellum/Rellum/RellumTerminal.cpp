@@ -925,9 +925,11 @@ bool RellumTerminal::mergeIntoPendingEdit(RellumTextStorage* storage, RellumRang
         if (edit.block) return false;
         if (edit.storage != storage) continue;
         if (mergeEdit(edit, storage, range, text, runs)) {
-            for (std::size_t j = k; j < editBlocks_.size(); ++j)
-                if (editBlocks_[j].storage == storage)
-                    editBlocks_[j].range.location = uint64_t(int64_t(editBlocks_[j].range.location) + delta);
+            if (delta != 0)
+                for (std::size_t j = k; j < editBlocks_.size(); ++j)
+                    if (editBlocks_[j].storage == storage)
+                        editBlocks_[j].range.location =
+                            uint64_t(int64_t(editBlocks_[j].range.location) + delta);
             return true;
         }
         if (range.end() > edit.range.location) return false;

@@ -394,8 +394,10 @@ private:
     // A change merges into an edit only when at most this much of the
     // edit's text follows it.
     static constexpr uint64_t kMergeTailLimit = 1024;
-    // How many pending edits, from the last, a change may try to join.
-    static constexpr std::size_t kMergeLookBack = 8;
+    // How many pending edits, from the last, a change may try to join: a
+    // page of up to this many rows redrawn row by row (an editor, a full-
+    // screen tool) then keeps one edit a row instead of one a row a redraw.
+    static constexpr std::size_t kMergeLookBack = 128;
     static bool mergeEdit(Edit& into, RellumTextStorage* storage, RellumRange range, std::u16string_view text,
                           std::span<const PendingRun> runs);
     // Merges a change into one of the last pending edits when it can take
