@@ -188,42 +188,46 @@ void RellumContext::updateAttributes() {
 }
 
 void RellumContext::setFont(std::shared_ptr<const RellumFont> font) {
-    FontState s;
+    RellumFontSet set;
     if (font) {
-        s.cellSize = font->fontSizeForDrawing();
-        const RellumFontDescriptorAttributes attributes{s.cellSize.width};
-        s.font = font->fontWithFixedAdvance(s.cellSize.width);
-        s.bold = s.font->boldVersionByAddingAttributes(attributes);
-        s.italic = s.font->italicVersionByAddingAttributes(attributes);
-        s.boldItalic = s.font->boldItalicVersionByAddingAttributes(attributes);
+        set.cellSize = font->fontSizeForDrawing();
+        const RellumFontDescriptorAttributes attributes{set.cellSize.width};
+        set.font = font->fontWithFixedAdvance(set.cellSize.width);
+        set.bold = set.font->boldVersionByAddingAttributes(attributes);
+        set.italic = set.font->italicVersionByAddingAttributes(attributes);
+        set.boldItalic = set.font->boldItalicVersionByAddingAttributes(attributes);
     }
-    fontState_.update([&](FontState& state) {
-        s.savedCursorCoord = state.savedCursorCoord;
-        state = s;
-    });
-    fontSet_ = std::make_shared<const RellumFontSet>(
-        RellumFontSet{s.font, s.bold, s.italic, s.boldItalic, s.cellSize});
-    renditionCache_.clear();
+    fontSet_ = std::make_shared<const RellumFontSet>(std::move(set));
+    fontState_.update([&](FontState& state) { state.fonts = fontSet_; });
+    renditionRecords_.clear();
     newlineAttributes_.reset();
     updateAttributes();
 }
 
 std::shared_ptr<const RellumFont> RellumContext::font() const {
     std::shared_ptr<const RellumFont> font;
-    fontState_.read([&](const FontState& s) { font = s.font; });
+    fontState_.read([&](const FontState& s) { font = s.fonts->font; });
     return font;
 }
 std::shared_ptr<const RellumFont> RellumContext::boldFont() const {
-    return fontState_.get().bold;
+    std::shared_ptr<const RellumFont> font;
+    fontState_.read([&](const FontState& s) { font = s.fonts->bold; });
+    return font;
 }
 std::shared_ptr<const RellumFont> RellumContext::italicFont() const {
-    return fontState_.get().italic;
+    std::shared_ptr<const RellumFont> font;
+    fontState_.read([&](const FontState& s) { font = s.fonts->italic; });
+    return font;
 }
 std::shared_ptr<const RellumFont> RellumContext::boldItalicFont() const {
-    return fontState_.get().boldItalic;
+    std::shared_ptr<const RellumFont> font;
+    fontState_.read([&](const FontState& s) { font = s.fonts->boldItalic; });
+    return font;
 }
 RellumCellSize RellumContext::cellSize() const {
-    return fontState_.get().cellSize;
+    RellumCellSize size;
+    fontState_.read([&](const FontState& s) { size = s.fonts->cellSize; });
+    return size;
 }
 RellumCoord RellumContext::savedCursorCoord() const {
     return fontState_.get().savedCursorCoord;
@@ -233,17 +237,8 @@ void RellumContext::setSavedCursorCoord(RellumCoord coord) {
 }
 
 const std::shared_ptr<const RellumAttributes>& RellumContext::activeAttributes() const {
-    if (activeAttributes_) return activeAttributes_;
-    const RenditionKey key = rendition();
-    RenditionCache::Slot& slot = renditionCache_.slotFor(key);
-    if (slot.record && slot.key == key) {
-        activeAttributes_ = slot.record;
-        return activeAttributes_;
-    }
-    activeAttributes_ = RellumBuildAttributes(key, *fontSet_, RellumCellRole::Text);
-    slot.key = key;
-    slot.record = activeAttributes_;
-    slot.voidRecord.reset();
+    if (!activeAttributes_)
+        activeAttributes_ = renditionRecords_.record(rendition(), fontSet_, RellumCellRole::Text);
     return activeAttributes_;
 }
 
@@ -347,63 +342,75 @@ void mixColorHash(std::size_t& h, const std::optional<RellumColor>& c) {
 
 } // namespace
 
-std::size_t RellumHashRendition(const RellumRendition& key) {
+std::size_t RellumHashRendition(const RellumRendition& key, const RellumFontSet* fonts) {
     std::size_t h = 0;
     mixHash(h, std::size_t(key.mask));
     mixColorHash(h, key.text);
     mixColorHash(h, key.background);
     mixColorHash(h, key.videoText);
     mixColorHash(h, key.videoBackground);
+    mixHash(h, reinterpret_cast<uintptr_t>(fonts));
     return h ^ (h >> 29);
 }
 
-RellumContext::RenditionCache::Slot& RellumContext::RenditionCache::slotFor(const RenditionKey& key) {
+const std::shared_ptr<const RellumAttributes>&
+RellumRenditionRecords::record(const RellumRendition& rendition,
+                               const std::shared_ptr<const RellumFontSet>& fonts, RellumCellRole role) {
+    if (role == RellumCellRole::Newline) {
+        if (!newlineRecord_ || newlineFonts_ != fonts) {
+            newlineFonts_ = fonts;
+            newlineRecord_ = RellumBuildAttributes(rendition, *fonts, role);
+        }
+        return newlineRecord_;
+    }
     if (!slots_) slots_ = std::make_unique<std::array<Slot, kSlots>>();
-    return (*slots_)[RellumHashRendition(key) % kSlots];
+    Slot& slot = (*slots_)[RellumHashRendition(rendition, fonts.get()) % kSlots];
+    if (slot.fonts != fonts || !(slot.rendition == rendition)) {
+        slot.rendition = rendition;
+        slot.fonts = fonts;
+        slot.records = {};
+    }
+    std::shared_ptr<const RellumAttributes>& text = slot.records[std::size_t(RellumCellRole::Text)];
+    if (!text) text = RellumBuildAttributes(rendition, *fonts, RellumCellRole::Text);
+    if (role == RellumCellRole::Text) return text;
+    std::shared_ptr<const RellumAttributes>& record = slot.records[std::size_t(role)];
+    if (!record) record = RellumBuildAttributes(rendition, *fonts, role, text.get());
+    return record;
+}
+
+void RellumRenditionRecords::clear() {
+    slots_.reset();
+    newlineFonts_.reset();
+    newlineRecord_.reset();
 }
 
 const std::shared_ptr<const RellumAttributes>& RellumContext::wideAttributes() const {
     if (!wideAttributes_)
-        wideAttributes_ =
-            RellumBuildAttributes(rendition(), *fontSet_, RellumCellRole::Wide, activeAttributes().get());
+        wideAttributes_ = renditionRecords_.record(rendition(), fontSet_, RellumCellRole::Wide);
     return wideAttributes_;
 }
 
 const std::shared_ptr<const RellumAttributes>& RellumContext::combiningAttributes() const {
     if (!combiningAttributes_)
-        combiningAttributes_ = RellumBuildAttributes(rendition(), *fontSet_, RellumCellRole::Combining,
-                                                     activeAttributes().get());
+        combiningAttributes_ = renditionRecords_.record(rendition(), fontSet_, RellumCellRole::Combining);
     return combiningAttributes_;
 }
 
 const std::shared_ptr<const RellumAttributes>& RellumContext::voidAttributes() const {
-    if (!voidAttributes_) {
-        // Kept with the rendition's record: erasing after each change of
-        // colour would otherwise build a record every time.
-        const std::shared_ptr<const RellumAttributes>& active = activeAttributes();
-        const RenditionKey key = rendition();
-        RenditionCache::Slot& slot = renditionCache_.slotFor(key);
-        const bool cached = slot.record == active;
-        if (cached && slot.voidRecord) {
-            voidAttributes_ = slot.voidRecord;
-            return voidAttributes_;
-        }
-        voidAttributes_ = RellumBuildAttributes(key, *fontSet_, RellumCellRole::Void, active.get());
-        if (cached) slot.voidRecord = voidAttributes_;
-    }
+    if (!voidAttributes_)
+        voidAttributes_ = renditionRecords_.record(rendition(), fontSet_, RellumCellRole::Void);
     return voidAttributes_;
 }
 
 const std::shared_ptr<const RellumAttributes>& RellumContext::tabAttributes() const {
     if (!tabAttributes_)
-        tabAttributes_ =
-            RellumBuildAttributes(rendition(), *fontSet_, RellumCellRole::Tab, activeAttributes().get());
+        tabAttributes_ = renditionRecords_.record(rendition(), fontSet_, RellumCellRole::Tab);
     return tabAttributes_;
 }
 
 const std::shared_ptr<const RellumAttributes>& RellumContext::newlineAttributes() const {
     if (!newlineAttributes_)
-        newlineAttributes_ = RellumBuildAttributes(rendition(), *fontSet_, RellumCellRole::Newline);
+        newlineAttributes_ = renditionRecords_.record(rendition(), fontSet_, RellumCellRole::Newline);
     return newlineAttributes_;
 }
 

@@ -32,8 +32,6 @@ struct RellumRendition {
     std::optional<RellumColor> text, background, videoText, videoBackground;
     friend bool operator==(const RellumRendition&, const RellumRendition&) = default;
 };
-std::size_t RellumHashRendition(const RellumRendition& rendition);
-
 // ...the fonts in force (shared and never changed once made)...
 struct RellumFontSet {
     std::shared_ptr<const RellumFont> font, bold, italic, boldItalic;
@@ -50,6 +48,38 @@ constexpr std::size_t kRellumCellRoles = 6;
 std::shared_ptr<const RellumAttributes> RellumBuildAttributes(const RellumRendition& rendition,
                                                               const RellumFontSet& fonts, RellumCellRole role,
                                                               const RellumAttributes* text = nullptr);
+
+std::size_t RellumHashRendition(const RellumRendition& rendition, const RellumFontSet* fonts);
+
+// Records built for recent renditions, a record per role, so a host switching
+// between a few colours hands the same shared records to the storages each
+// time. A copy starts empty (records are not shared between owners' threads).
+class RellumRenditionRecords {
+public:
+    static constexpr std::size_t kSlots = 64;
+    RellumRenditionRecords() = default;
+    RellumRenditionRecords(const RellumRenditionRecords&) {}
+    RellumRenditionRecords& operator=(const RellumRenditionRecords&) {
+        clear();
+        return *this;
+    }
+    // The record of a role, built on first use (Newline records depend on
+    // the fonts alone, so every rendition shares one).
+    const std::shared_ptr<const RellumAttributes>& record(const RellumRendition& rendition,
+                                                          const std::shared_ptr<const RellumFontSet>& fonts,
+                                                          RellumCellRole role);
+    void clear();
+
+private:
+    struct Slot {
+        RellumRendition rendition;
+        std::shared_ptr<const RellumFontSet> fonts;
+        std::array<std::shared_ptr<const RellumAttributes>, kRellumCellRoles> records;
+    };
+    std::unique_ptr<std::array<Slot, kSlots>> slots_;
+    std::shared_ptr<const RellumFontSet> newlineFonts_;
+    std::shared_ptr<const RellumAttributes> newlineRecord_;
+};
 
 // The terminal state that is not stored in the cells: page size and margins,
 // tab stops, modes, current colours and style, character sets, fonts and the
@@ -208,8 +238,7 @@ private:
     void updateAttributes();
 
     struct FontState {
-        std::shared_ptr<const RellumFont> font, bold, italic, boldItalic;
-        RellumCellSize cellSize;
+        std::shared_ptr<const RellumFontSet> fonts = std::make_shared<RellumFontSet>();
         RellumCoord savedCursorCoord;
     };
     // Shared with readers on other threads; copied under the lock.
@@ -232,8 +261,7 @@ private:
             std::lock_guard lock(mutex_);
             f(state_);
         }
-        // Reads part of the state under the lock (a whole copy costs four
-        // reference counts).
+        // Reads part of the state under the lock.
         template <typename F>
         void read(F&& f) const {
             std::lock_guard lock(mutex_);
@@ -266,33 +294,10 @@ private:
     std::optional<RellumColor> videoBackgroundColor_, videoTextColor_;
     mutable std::shared_ptr<const RellumAttributes> newlineAttributes_, activeAttributes_, wideAttributes_,
         combiningAttributes_, voidAttributes_, tabAttributes_;
+    // The fonts of fontState_, for this context's own thread to read without the lock.
     std::shared_ptr<const RellumFontSet> fontSet_ = std::make_shared<RellumFontSet>();
     uint64_t renditionGeneration_ = 0;
-    // Records built for recent renditions, so a host switching between a few
-    // colours hands the same shared record to the grid and the storages each
-    // time. Belongs to one context: a copy starts empty.
-    using RenditionKey = RellumRendition;
-    class RenditionCache {
-    public:
-        struct Slot {
-            RenditionKey key;
-            std::shared_ptr<const RellumAttributes> record;
-            std::shared_ptr<const RellumAttributes> voidRecord; // built from record when first asked for
-        };
-        static constexpr std::size_t kSlots = 64;
-        RenditionCache() = default;
-        RenditionCache(const RenditionCache&) {}
-        RenditionCache& operator=(const RenditionCache&) {
-            slots_.reset();
-            return *this;
-        }
-        Slot& slotFor(const RenditionKey& key);
-        void clear() { slots_.reset(); }
-
-    private:
-        std::unique_ptr<std::array<Slot, kSlots>> slots_;
-    };
-    mutable RenditionCache renditionCache_;
+    mutable RellumRenditionRecords renditionRecords_;
     uint64_t charset_ = 0;
     uint64_t mouseReportType_ = 0;
     uint64_t mouseReportProtocol_ = 0;

@@ -598,8 +598,7 @@ void RellumTerminal::flushUpdate() {
     update->edits.swap(editBlocks_);
     editBlocks_.swap(spareEdits_);
     for (const Edit& edit : update->edits)
-        update->textUnits += edit.text.string.size();
-    unitsSinceTrim_ += update->textUnits;
+        unitsSinceTrim_ += edit.text.string.size();
     std::swap(update->renditions, renditions_);
     update->fontSets.swap(fontSets_);
     renditionGeneration_ = 0;
@@ -704,14 +703,13 @@ void RellumTerminal::endUpdate(PendingUpdate& update) {
     // used; once it is over and the terminal has been quiet for a moment,
     // that room goes back (not at once: output that resumes would have to
     // take it from the system again).
-    if (!uiUpdateScheduled_ && unitsSinceTrim_ > kTrimAfterUnits && !trimScheduled_) {
-        trimScheduled_ = true;
+    if (!uiUpdateScheduled_ && unitsSinceTrim_ > kTrimAfterUnits && !scheduledTrim_) {
         std::weak_ptr<RellumTerminal> weak = weak_from_this();
         const uint64_t scanned = chunksScanned_;
         scheduledTrim_ = renderQueue_->asyncAfter(kTrimAfterQuiet, [weak, scanned] {
             std::shared_ptr<RellumTerminal> t = weak.lock();
             if (!t) return;
-            t->trimScheduled_ = false;
+            t->scheduledTrim_ = DelayedWork();
             if (t->chunksScanned_ != scanned || t->uiUpdateScheduled_) return; // output resumed: later
             t->unitsSinceTrim_ = 0;
 #ifdef __GLIBC__
@@ -748,52 +746,19 @@ uint32_t RellumTerminal::renditionNumber(RellumCellRole role) {
         RellumRendition rendition = context_->rendition();
         const std::shared_ptr<const RellumFontSet>& fonts = context_->fontSet();
         if (fontSets_.empty() || fontSets_.back() != fonts) fontSets_.push_back(fonts);
-        uint32_t& recent = recentRenditions_[(RellumHashRendition(rendition) ^
-                                              (reinterpret_cast<uintptr_t>(fonts.get()) >> 4)) %
-                                             kRenditionSlots];
-        if (recent != 0 && renditions_[recent - 1].fonts == fonts.get() &&
+        const uint32_t fontIndex = uint32_t(fontSets_.size() - 1);
+        uint32_t& recent =
+            recentRenditions_[RellumHashRendition(rendition, fonts.get()) % recentRenditions_.size()];
+        if (recent != 0 && renditions_[recent - 1].fonts == fontIndex &&
             renditions_[recent - 1].rendition == rendition) {
             renditionIndex_ = recent - 1;
         } else {
-            renditions_.push_back({std::move(rendition), fonts.get()}, spareRenditionChunks_);
+            renditions_.push_back({std::move(rendition), fontIndex}, spareRenditionChunks_);
             renditionIndex_ = uint32_t(renditions_.size() - 1);
             recent = renditionIndex_ + 1;
         }
     }
     return renditionIndex_ << 3 | uint32_t(role);
-}
-
-const std::shared_ptr<const RellumAttributes>& RellumTerminal::recordOf(const PendingUpdate& update,
-                                                                        uint32_t number) {
-    const RenditionEntry& entry = update.renditions[number >> 3];
-    const auto role = RellumCellRole(number & 7);
-    auto sharedFonts = [&]() -> std::shared_ptr<const RellumFontSet> {
-        for (auto it = update.fontSets.rbegin(); it != update.fontSets.rend(); ++it)
-            if (it->get() == entry.fonts) return *it;
-        return nullptr;
-    };
-    if (role == RellumCellRole::Newline) {
-        if (!newlineRecord_ || newlineFonts_.get() != entry.fonts) {
-            newlineFonts_ = sharedFonts();
-            newlineRecord_ = RellumBuildAttributes(entry.rendition, *entry.fonts, role);
-        }
-        return newlineRecord_;
-    }
-    if (!mainRecords_) mainRecords_ = std::make_unique<std::array<RenditionRecords, kRenditionSlots>>();
-    RenditionRecords& slot = (*mainRecords_)[(RellumHashRendition(entry.rendition) ^
-                                              (reinterpret_cast<uintptr_t>(entry.fonts) >> 4)) %
-                                             kRenditionSlots];
-    if (slot.fonts.get() != entry.fonts || !(slot.rendition == entry.rendition)) {
-        slot.rendition = entry.rendition;
-        slot.fonts = sharedFonts();
-        slot.records = {};
-    }
-    std::shared_ptr<const RellumAttributes>& text = slot.records[0];
-    if (!text) text = RellumBuildAttributes(entry.rendition, *entry.fonts, RellumCellRole::Text);
-    if (role == RellumCellRole::Text) return text;
-    std::shared_ptr<const RellumAttributes>& record = slot.records[std::size_t(role)];
-    if (!record) record = RellumBuildAttributes(entry.rendition, *entry.fonts, role, text.get());
-    return record;
 }
 
 void RellumTerminal::appendEditBlock(std::function<void()> block) {

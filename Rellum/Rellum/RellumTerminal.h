@@ -325,10 +325,10 @@ private:
         std::function<void()> block;
     };
     // A rendition the runs of an update name, with the fonts then in force
-    // (kept alive by the update's fontSets).
+    // (an index into the update's fontSets).
     struct RenditionEntry {
         RellumRendition rendition;
-        const RellumFontSet* fonts = nullptr;
+        uint32_t fonts = 0;
     };
 
     // The renditions of an update, in chunks that later updates reuse (a
@@ -353,7 +353,6 @@ private:
     // What one display update hands to the main thread.
     struct PendingUpdate {
         std::vector<Edit> edits;
-        uint64_t textUnits = 0; // the edits' text, UTF-16 units
         RenditionTable renditions;
         std::vector<std::shared_ptr<const RellumFontSet>> fontSets;
         std::unique_ptr<RellumContext> context;
@@ -373,7 +372,10 @@ private:
     // The number of the rendition in force for cells of a role (render queue).
     uint32_t renditionNumber(RellumCellRole role);
     // The record a rendition number of an update stands for (main).
-    const std::shared_ptr<const RellumAttributes>& recordOf(const PendingUpdate& update, uint32_t number);
+    const std::shared_ptr<const RellumAttributes>& recordOf(const PendingUpdate& update, uint32_t number) {
+        const RenditionEntry& entry = update.renditions[number >> 3];
+        return mainRecords_.record(entry.rendition, update.fontSets[entry.fonts], RellumCellRole(number & 7));
+    }
     // Runs on the render queue: at once when already there, else posted.
     void performOnRenderQueue(std::function<void(RellumTerminal&)> work);
     void publishState();
@@ -433,25 +435,15 @@ private:
     std::vector<std::shared_ptr<const RellumFontSet>> fontSets_;
     uint64_t renditionGeneration_ = 0;
     uint32_t renditionIndex_ = 0;
+    std::array<uint32_t, 64> recentRenditions_{}; // index + 1; 0 empty
     // Text handed over since the allocator last gave free memory back; a burst
     // of more than this does so once shown and followed by this much quiet.
     uint64_t unitsSinceTrim_ = 0;
     static constexpr uint64_t kTrimAfterUnits = 1 << 20;
     uint64_t chunksScanned_ = 0;
-    bool trimScheduled_ = false;
-    DelayedWork scheduledTrim_;
-    static constexpr std::size_t kRenditionSlots = 64;
-    std::array<uint32_t, kRenditionSlots> recentRenditions_{}; // index + 1; 0 empty
-    // Owned by the main thread: records built for recent renditions (with
-    // the fonts they were built with), and the newline record of the last fonts.
-    struct RenditionRecords {
-        RellumRendition rendition;
-        std::shared_ptr<const RellumFontSet> fonts;
-        std::array<std::shared_ptr<const RellumAttributes>, kRellumCellRoles> records;
-    };
-    std::unique_ptr<std::array<RenditionRecords, kRenditionSlots>> mainRecords_;
-    std::shared_ptr<const RellumFontSet> newlineFonts_;
-    std::shared_ptr<const RellumAttributes> newlineRecord_;
+    DelayedWork scheduledTrim_; // set while a trim waits
+    // Owned by the main thread: the records the rendition numbers stand for.
+    RellumRenditionRecords mainRecords_;
     RellumAttributedString applyText_; // reused to hand each edit's text to its storage
     // Set while an update waits for or runs on the main thread (shared, as
     // the main thread's block may outlive this object).
