@@ -66,6 +66,7 @@ std::unique_ptr<RellumLine> RellumGrid::makeLine() {
 void RellumGrid::insertLinesAtIndex(uint64_t index, uint64_t count) {
     ORVIK_ASSERT(index <= lines_.size());
     if (count == 0) return;
+    if (delegate_) delegate_->gridWillChangeLines(*this);
     const bool wasEmpty = lines_.empty();
     uint64_t origin = base_;
     if (index > 0) {
@@ -114,6 +115,7 @@ void RellumGrid::removeLinesInRange(uint64_t index, uint64_t count) {
     if (index >= lines_.size()) return;
     count = std::min<uint64_t>(count, lines_.size() - index);
     if (count == 0) return;
+    if (delegate_) delegate_->gridWillChangeLines(*this);
     const uint64_t first = storageOriginOfLineAtIndex(index);
     const RellumLine& lastLine = *lines_[index + count - 1];
     const uint64_t end = lastLine.absoluteOrigin_ - base_ + lastLine.characterCount_;
@@ -187,9 +189,11 @@ void RellumGrid::didReplaceCharactersInRange(RellumLine& line, RellumRange range
                                              const RellumIndexSet* combiningIndexes) {
     const uint64_t index = indexOfLine(line);
     const uint64_t origin = line.absoluteOrigin_ - base_;
-    if (delegate_)
+    if (delegate_) {
+        const ChangingLine changing(*this, line, origin);
         delegate_->didReplaceCharactersInRange(*this, {origin + range.location, range.length}, string,
                                                wideIndexes, voidIndexes, tabIndexes, combiningIndexes);
+    }
     ripple(index + 1, int64_t(string.size()) - int64_t(range.length));
 }
 
@@ -198,16 +202,21 @@ void RellumGrid::didInsertString(RellumLine& line, std::u16string_view string, u
                                  const RellumIndexSet* tabIndexes, const RellumIndexSet* combiningIndexes) {
     const uint64_t index = indexOfLine(line);
     const uint64_t origin = line.absoluteOrigin_ - base_;
-    if (delegate_)
+    if (delegate_) {
+        const ChangingLine changing(*this, line, origin);
         delegate_->didInsertString(*this, string, origin + at, wideIndexes, voidIndexes, tabIndexes,
                                    combiningIndexes);
+    }
     ripple(index + 1, int64_t(string.size()));
 }
 
 void RellumGrid::didDeleteCharactersInRange(RellumLine& line, RellumRange range) {
     const uint64_t index = indexOfLine(line);
     const uint64_t origin = line.absoluteOrigin_ - base_;
-    if (delegate_) delegate_->didDeleteCharactersInRange(*this, {origin + range.location, range.length});
+    if (delegate_) {
+        const ChangingLine changing(*this, line, origin);
+        delegate_->didDeleteCharactersInRange(*this, {origin + range.location, range.length});
+    }
     ripple(index + 1, -int64_t(range.length));
 }
 

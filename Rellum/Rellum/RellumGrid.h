@@ -33,6 +33,9 @@ public:
                                  const RellumIndexSet* combiningIndexes) = 0;
     virtual void didInsertNewLineAtIndex(RellumGrid& grid, uint64_t index) = 0;
     virtual void didDeleteCharactersInRange(RellumGrid& grid, RellumRange range) = 0;
+    // Told before lines are added to or removed from the list (before the
+    // reports of that change), while every line still stands where it was.
+    virtual void gridWillChangeLines(RellumGrid& grid) { (void)grid; }
 };
 
 // One screen: the page of lines (the last rows lines of the list), the
@@ -76,8 +79,13 @@ public:
     uint64_t storageOriginOfLineAtIndex(uint64_t index) const {
         return lines_[index]->absoluteOrigin_ - base_;
     }
+    uint64_t storageOriginOfLine(const RellumLine& line) const { return line.absoluteOrigin_ - base_; }
     // The storage text the delegate reports build: the lines joined by "\n".
     std::u16string string() const;
+    // While the delegate hears of a change within one line: that line and its
+    // storage origin (null during other reports).
+    const RellumLine* changingLine() const { return changingLine_; }
+    uint64_t changingLineOrigin() const { return changingLineOrigin_; }
 
     // Cursor.
     uint64_t cursorX() const { return cursorX_; }
@@ -192,6 +200,19 @@ private:
     uint64_t base_ = 0;
     uint64_t nextSerial_ = 1;
     uint64_t lineHint_ = 0;
+    const RellumLine* changingLine_ = nullptr;
+    uint64_t changingLineOrigin_ = 0;
+    // Names the changing line for the length of one report.
+    struct ChangingLine {
+        ChangingLine(RellumGrid& grid, const RellumLine& line, uint64_t origin) : grid(grid) {
+            grid.changingLine_ = &line;
+            grid.changingLineOrigin_ = origin;
+        }
+        ~ChangingLine() { grid.changingLine_ = nullptr; }
+        ChangingLine(const ChangingLine&) = delete;
+        ChangingLine& operator=(const ChangingLine&) = delete;
+        RellumGrid& grid;
+    };
 
     std::unique_ptr<RellumContext> savedContext_;
     RellumCoord savedCursorCoord_{-1, -1};

@@ -178,6 +178,7 @@ void RellumTerminal::initiateWithPageSize(RellumPageSize size) {
     }
     performOnRenderQueue([size](RellumTerminal& t) {
         t.context_->setPageSize(size);
+        t.flushShadows();
         t.primaryGrid_ = std::make_unique<RellumGrid>(size, t.context_.get(), false, &t);
         t.alternateGrid_ = std::make_unique<RellumGrid>(size, t.context_.get(), true, &t);
         if (t.maxScrollbackSet_) t.primaryGrid_->setMaxScrollback(t.maxScrollback_.load());
@@ -581,6 +582,7 @@ constexpr std::size_t kPooledRunLimit = 1024;
 
 void RellumTerminal::flushUpdate() {
     ensureGrids();
+    flushShadows();
     const std::shared_ptr<MainQueue> main = MainQueue::main();
     ORVIK_ASSERT(main != nullptr);
     // One update at a time is applied on the main thread while this queue
@@ -651,6 +653,23 @@ void RellumTerminal::applyEdit(const PendingUpdate& update, Edit& edit) {
     auto attributedRuns = [&](std::size_t from, std::size_t to, uint64_t origin) {
         applyText_.runs.clear();
         for (std::size_t i = from; i < to; ++i) {
+            if ((runs[i].rendition & 7) == kKeepRole) {
+                // The attributes the storage holds there now, run by run.
+                uint64_t old = edit.range.location + (runs[i].rendition >> 3);
+                uint64_t at = runs[i].range.location - origin;
+                uint64_t left = runs[i].range.length;
+                while (left > 0) {
+                    RellumRange stored;
+                    std::shared_ptr<const RellumAttributes> kept =
+                        edit.storage->attributesAtIndex(old, &stored);
+                    const uint64_t take = kept ? std::min(left, stored.end() - old) : left;
+                    applyText_.runs.push_back({{at, take}, std::move(kept)});
+                    at += take;
+                    old += take;
+                    left -= take;
+                }
+                continue;
+            }
             if (runs[i].rendition != number) {
                 number = runs[i].rendition;
                 record = recordOf(update, number);
@@ -658,7 +677,7 @@ void RellumTerminal::applyEdit(const PendingUpdate& update, Edit& edit) {
             applyText_.runs.push_back({{runs[i].range.location - origin, runs[i].range.length}, record});
         }
     };
-    if (runs.size() <= kApplyPieceRuns) {
+    if (runs.size() <= kApplyPieceRuns || edit.keeps) {
         // The edit's text is lent to the attributed text the storage takes.
         applyText_.string.swap(edit.text.string);
         attributedRuns(0, runs.size(), 0);
@@ -762,6 +781,7 @@ uint32_t RellumTerminal::renditionNumber(RellumCellRole role) {
 }
 
 void RellumTerminal::appendEditBlock(std::function<void()> block) {
+    flushShadows();
     Edit edit;
     edit.block = std::move(block);
     editBlocks_.push_back(std::move(edit));
@@ -778,6 +798,7 @@ RellumTerminal::Edit& RellumTerminal::pushEdit(RellumTextStorage* storage, Rellu
     Edit& edit = editBlocks_.back();
     edit.storage = storage;
     edit.range = range;
+    edit.keeps = false;
     scheduleUpdate(0);
     return edit;
 }
@@ -862,7 +883,7 @@ void spliceAttributed(RellumPendingText& dst, uint64_t at, uint64_t length, std:
 
 bool RellumTerminal::mergeEdit(Edit& into, RellumTextStorage* storage, RellumRange range,
                                std::u16string_view text, std::span<const PendingRun> runs) {
-    if (into.block || into.storage != storage) return false;
+    if (into.block || into.keeps || into.storage != storage) return false;
     const uint64_t written = into.text.string.size();
     if (range.location < into.range.location || range.location > into.range.location + written) return false;
     // The change starts inside (or right after) the text this edit writes: one
@@ -903,6 +924,7 @@ bool RellumTerminal::mergeIntoPendingEdit(RellumTextStorage* storage, RellumRang
 }
 
 void RellumTerminal::appendEdit(RellumTextStorage* storage, RellumRange range, PendingText&& text) {
+    flushShadows();
     if (mergeIntoPendingEdit(storage, range, text.string, text.runs)) return;
     pushEdit(storage, range).text = std::move(text);
 }
@@ -955,21 +977,15 @@ bool hasIndexes(const RellumIndexSet* set) {
 
 } // namespace
 
-void RellumTerminal::appendAttributedText(PendingText& out, std::u16string_view string,
-                                          const RellumIndexSet* wideIndexes,
-                                          const RellumIndexSet* voidIndexes, const RellumIndexSet* tabIndexes,
-                                          const RellumIndexSet* combiningIndexes) {
-    const uint64_t base = out.string.size();
-    const uint64_t n = string.size();
-    out.string.append(string);
-    if (n == 0) return;
+bool RellumTerminal::computeRoles(std::u16string_view string, const RellumIndexSet* wideIndexes,
+                                  const RellumIndexSet* voidIndexes, const RellumIndexSet* tabIndexes,
+                                  const RellumIndexSet* combiningIndexes) {
     if (!hasIndexes(wideIndexes) && !hasIndexes(voidIndexes) && !hasIndexes(tabIndexes) &&
-        !hasIndexes(combiningIndexes)) {
-        appendRun(out, base, n, renditionNumber(RellumCellRole::Text));
-        return;
-    }
+        !hasIndexes(combiningIndexes))
+        return false;
     // Later roles win: wide, then void, then tab (each widened to whole
     // composed sequences), then combining marks.
+    const uint64_t n = string.size();
     textRoles_.assign(n, uint8_t(RellumCellRole::Text));
     auto mark = [&](const RellumIndexSet* set, RellumCellRole role, bool widen) {
         if (!hasIndexes(set)) return;
@@ -984,6 +1000,21 @@ void RellumTerminal::appendAttributedText(PendingText& out, std::u16string_view 
     mark(voidIndexes, RellumCellRole::Void, true);
     mark(tabIndexes, RellumCellRole::Tab, true);
     mark(combiningIndexes, RellumCellRole::Combining, false);
+    return true;
+}
+
+void RellumTerminal::appendAttributedText(PendingText& out, std::u16string_view string,
+                                          const RellumIndexSet* wideIndexes,
+                                          const RellumIndexSet* voidIndexes, const RellumIndexSet* tabIndexes,
+                                          const RellumIndexSet* combiningIndexes) {
+    const uint64_t base = out.string.size();
+    const uint64_t n = string.size();
+    out.string.append(string);
+    if (n == 0) return;
+    if (!computeRoles(string, wideIndexes, voidIndexes, tabIndexes, combiningIndexes)) {
+        appendRun(out, base, n, renditionNumber(RellumCellRole::Text));
+        return;
+    }
     const uint32_t text = renditionNumber(RellumCellRole::Text) & ~uint32_t(7);
     uint64_t start = 0;
     for (uint64_t i = 1; i <= n; ++i) {
@@ -993,10 +1024,122 @@ void RellumTerminal::appendAttributedText(PendingText& out, std::u16string_view 
     }
 }
 
+RellumTerminal::LineShadow* RellumTerminal::shadowOf(const RellumGrid& grid, const RellumLine* line) {
+    if (lastShadow_ < shadows_.size() && shadows_[lastShadow_].line == line &&
+        shadows_[lastShadow_].grid == &grid)
+        return &shadows_[lastShadow_];
+    for (std::size_t i = 0; i < shadows_.size(); ++i)
+        if (shadows_[i].line == line && shadows_[i].grid == &grid) {
+            lastShadow_ = i;
+            return &shadows_[i];
+        }
+    return nullptr;
+}
+
+void RellumTerminal::shadowChange(RellumGrid& grid, LineShadow* shadow, RellumRange range,
+                                  std::u16string_view string, const RellumIndexSet* wideIndexes,
+                                  const RellumIndexSet* voidIndexes, const RellumIndexSet* tabIndexes,
+                                  const RellumIndexSet* combiningIndexes) {
+    const RellumLine* line = grid.changingLine();
+    if (!shadow) {
+        if (spareShadows_.empty()) {
+            shadows_.emplace_back();
+        } else {
+            shadows_.push_back(std::move(spareShadows_.back()));
+            spareShadows_.pop_back();
+        }
+        lastShadow_ = shadows_.size() - 1;
+        shadow = &shadows_.back();
+        shadow->grid = &grid;
+        shadow->line = line;
+        // The line has changed already: its length in the storage is its
+        // length before this change.
+        shadow->oldLength = line->characterCount() + range.length - string.size();
+        shadow->codes.resize(shadow->oldLength);
+        for (uint64_t i = 0; i < shadow->oldLength; ++i)
+            shadow->codes[i] = kKeepRole | uint32_t(i << 3);
+        scheduleUpdate(0);
+    }
+    std::vector<uint32_t>& codes = shadow->codes;
+    const uint64_t at = range.location - grid.changingLineOrigin();
+    const uint64_t n = string.size();
+    ORVIK_ASSERT(at + range.length <= codes.size());
+    if (n != range.length) {
+        const bool wasShifted = codes.size() != shadow->oldLength;
+        if (n > range.length)
+            codes.insert(codes.begin() + int64_t(at + range.length), n - range.length, 0u);
+        else
+            codes.erase(codes.begin() + int64_t(at + n), codes.begin() + int64_t(at + range.length));
+        const bool shifted = codes.size() != shadow->oldLength;
+        if (shifted != wasShifted) shiftedShadows_ += shifted ? 1 : -1;
+    }
+    if (n == 0) return;
+    uint32_t* out = codes.data() + at;
+    if (!computeRoles(string, wideIndexes, voidIndexes, tabIndexes, combiningIndexes)) {
+        std::fill(out, out + n, renditionNumber(RellumCellRole::Text));
+        return;
+    }
+    const uint32_t text = renditionNumber(RellumCellRole::Text) & ~uint32_t(7);
+    for (uint64_t i = 0; i < n; ++i)
+        out[i] = text | textRoles_[i];
+}
+
+void RellumTerminal::flushShadowsSlow() {
+    // Each storage's lines from the top: when a line's edit is applied, the
+    // lines above it match the grid again, so its grid origin is its offset
+    // in the storage too.
+    std::vector<LineShadow> shadows;
+    shadows.swap(shadows_);
+    lastShadow_ = 0;
+    shiftedShadows_ = 0;
+    std::sort(shadows.begin(), shadows.end(), [](const LineShadow& a, const LineShadow& b) {
+        if (a.grid != b.grid) return a.grid < b.grid;
+        return a.grid->storageOriginOfLine(*a.line) < b.grid->storageOriginOfLine(*b.line);
+    });
+    thread_local std::vector<PendingRun> runs;
+    for (LineShadow& shadow : shadows) {
+        RellumTextStorage* storage = textStorageOfGrid(shadow.grid);
+        const RellumRange range{shadow.grid->storageOriginOfLine(*shadow.line), shadow.oldLength};
+        const RellumElements& cells = shadow.line->elements();
+        shadowText_.clear();
+        cells.appendString(shadowText_, 0, cells.size(), nullptr, nullptr, nullptr, nullptr, false);
+        const std::vector<uint32_t>& codes = shadow.codes;
+        ORVIK_ASSERT(shadowText_.size() == codes.size());
+        runs.clear();
+        bool keeps = false;
+        for (std::size_t i = 0; i < codes.size();) {
+            const uint32_t code = codes[i];
+            std::size_t j = i + 1;
+            if ((code & 7) == kKeepRole) {
+                // Kept characters in a row of the old line make one run.
+                keeps = true;
+                while (j < codes.size() && codes[j] == code + uint32_t((j - i) << 3))
+                    ++j;
+            } else {
+                while (j < codes.size() && codes[j] == code)
+                    ++j;
+            }
+            runs.push_back({{i, j - i}, code});
+            i = j;
+        }
+        if (keeps || !mergeIntoPendingEdit(storage, range, shadowText_, runs)) {
+            Edit& edit = pushEdit(storage, range);
+            edit.keeps = keeps;
+            edit.text.string.assign(shadowText_);
+            edit.text.runs.assign(runs.begin(), runs.end());
+        }
+        shadow.codes.clear();
+        shadow.line = nullptr;
+        if (spareShadows_.size() < 64) spareShadows_.push_back(std::move(shadow));
+    }
+    shadows.clear();
+    if (shadows_.empty()) shadows_.swap(shadows); // keep the capacity
+}
+
 RellumTerminal::Edit* RellumTerminal::editContinuedAt(RellumTextStorage* storage, RellumRange range) {
     if (editBlocks_.empty()) return nullptr;
     Edit& last = editBlocks_.back();
-    if (last.block || last.storage != storage ||
+    if (last.block || last.keeps || last.storage != storage ||
         range.location != last.range.location + last.text.string.size())
         return nullptr;
     return &last;
@@ -1007,7 +1150,19 @@ void RellumTerminal::appendTextEdit(RellumGrid& grid, RellumRange range, std::u1
                                     const RellumIndexSet* tabIndexes,
                                     const RellumIndexSet* combiningIndexes) {
     RellumTextStorage* storage = textStorageOfGrid(&grid);
-    // Text that continues the last edit's text is written straight into it.
+    const RellumLine* line = grid.changingLine();
+    if (!line) flushShadows();
+    // A changed line takes the change (see LineShadow). Another change joins
+    // the pending edits where it continues the last one or falls in one,
+    // while no changed line has changed in length (the edits' offsets then
+    // still hold); else it makes its line a changed one.
+    LineShadow* shadow = !line || shadows_.empty() ? nullptr : shadowOf(grid, line);
+    if (shadow || shiftedShadows_ > 0) {
+        shadowChange(grid, shadow, range, string, wideIndexes, voidIndexes, tabIndexes, combiningIndexes);
+        return;
+    }
+    // Text that continues the last edit's text (output at the end of the
+    // page) is written straight into it.
     if (Edit* last = editContinuedAt(storage, range)) {
         last->range.length += range.length;
         appendAttributedText(last->text, string, wideIndexes, voidIndexes, tabIndexes, combiningIndexes);
@@ -1027,6 +1182,11 @@ void RellumTerminal::appendTextEdit(RellumGrid& grid, RellumRange range, std::u1
     if (uniform) {
         const PendingRun run{{0, string.size()}, renditionNumber(*uniform)};
         if (mergeIntoPendingEdit(storage, range, string, {&run, 1})) return;
+        if (line) {
+            shadowChange(grid, nullptr, range, string, wideIndexes, voidIndexes, tabIndexes,
+                         combiningIndexes);
+            return;
+        }
         Edit& edit = pushEdit(storage, range);
         edit.text.string.assign(string);
         edit.text.runs.push_back(run);
@@ -1034,7 +1194,12 @@ void RellumTerminal::appendTextEdit(RellumGrid& grid, RellumRange range, std::u1
     }
     PendingText text;
     appendAttributedText(text, string, wideIndexes, voidIndexes, tabIndexes, combiningIndexes);
-    appendEdit(storage, range, std::move(text));
+    if (mergeIntoPendingEdit(storage, range, text.string, text.runs)) return;
+    if (line) {
+        shadowChange(grid, nullptr, range, string, wideIndexes, voidIndexes, tabIndexes, combiningIndexes);
+        return;
+    }
+    pushEdit(storage, range).text = std::move(text);
 }
 
 void RellumTerminal::didReplaceCharactersInRange(RellumGrid& grid, RellumRange range,
@@ -1054,6 +1219,7 @@ void RellumTerminal::didInsertString(RellumGrid& grid, std::u16string_view strin
 }
 
 void RellumTerminal::didInsertNewLineAtIndex(RellumGrid& grid, uint64_t index) {
+    flushShadows();
     RellumTextStorage* storage = textStorageOfGrid(&grid);
     const uint32_t newline = renditionNumber(RellumCellRole::Newline);
     if (Edit* last = editContinuedAt(storage, {index, 0})) {
@@ -1068,5 +1234,17 @@ void RellumTerminal::didInsertNewLineAtIndex(RellumGrid& grid, uint64_t index) {
 }
 
 void RellumTerminal::didDeleteCharactersInRange(RellumGrid& grid, RellumRange range) {
+    if (const RellumLine* line = grid.changingLine()) {
+        LineShadow* shadow = shadows_.empty() ? nullptr : shadowOf(grid, line);
+        if (!shadow && shiftedShadows_ == 0 &&
+            mergeIntoPendingEdit(textStorageOfGrid(&grid), range, std::u16string_view(), {}))
+            return;
+        shadowChange(grid, shadow, range, {}, nullptr, nullptr, nullptr, nullptr);
+        return;
+    }
     appendEdit(textStorageOfGrid(&grid), range, PendingText());
+}
+
+void RellumTerminal::gridWillChangeLines(RellumGrid&) {
+    flushShadows();
 }

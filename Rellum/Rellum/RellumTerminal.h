@@ -206,6 +206,7 @@ public:
                          const RellumIndexSet* tabIndexes, const RellumIndexSet* combiningIndexes) override;
     void didInsertNewLineAtIndex(RellumGrid& grid, uint64_t index) override;
     void didDeleteCharactersInRange(RellumGrid& grid, RellumRange range) override;
+    void gridWillChangeLines(RellumGrid& grid) override;
 
     // RellumScannerDelegate (render queue); the control functions.
     void willScanData(RellumScanner& scanner, std::string_view data) override;
@@ -323,7 +324,14 @@ private:
         RellumRange range;
         PendingText text;
         std::function<void()> block;
+        // Some runs keep the attributes the storage holds before the edit
+        // (see kKeepRole); such an edit is never merged with another.
+        bool keeps = false;
     };
+    // The role of a run (or a line's character) whose attributes stay those
+    // of the storage's character at (number >> 3) from the start of the
+    // edit's range, as it stands before the edit.
+    static constexpr uint32_t kKeepRole = 7;
     // A rendition the runs of an update name, with the fonts then in force
     // (an index into the update's fontSets).
     struct RenditionEntry {
@@ -406,6 +414,40 @@ private:
     // it (see mergeEdit).
     bool mergeIntoPendingEdit(RellumTextStorage* storage, RellumRange range, std::u16string_view text,
                               std::span<const PendingRun> runs);
+
+    // A line changed since the last edit was made: one number a UTF-16 unit
+    // of its text, a rendition number or kKeepRole with the unit's offset in
+    // the line as the storage has it. Changes within lines only change these;
+    // before anything else reaches the edits (a line added or removed, a
+    // block, the update itself), each becomes one edit of its whole line.
+    // A page redrawn a thousand times in one update so costs one edit a
+    // line, whatever the order of the writes.
+    struct LineShadow {
+        RellumGrid* grid = nullptr;
+        const RellumLine* line = nullptr;
+        uint64_t oldLength = 0; // the line's length in the storage
+        std::vector<uint32_t> codes;
+    };
+    LineShadow* shadowOf(const RellumGrid& grid, const RellumLine* line);
+    // A change of the grid's changing line, in its shadow (a new one when null).
+    void shadowChange(RellumGrid& grid, LineShadow* shadow, RellumRange range, std::u16string_view string,
+                      const RellumIndexSet* wideIndexes, const RellumIndexSet* voidIndexes,
+                      const RellumIndexSet* tabIndexes, const RellumIndexSet* combiningIndexes);
+    // Turns every changed line into an edit (render queue).
+    void flushShadows() {
+        if (!shadows_.empty()) flushShadowsSlow();
+    }
+    void flushShadowsSlow();
+    // textRoles_ for a grid's text (see appendAttributedText); false when
+    // every character is plain text.
+    bool computeRoles(std::u16string_view string, const RellumIndexSet* wideIndexes,
+                      const RellumIndexSet* voidIndexes, const RellumIndexSet* tabIndexes,
+                      const RellumIndexSet* combiningIndexes);
+    std::vector<LineShadow> shadows_;
+    std::vector<LineShadow> spareShadows_;
+    std::size_t lastShadow_ = 0;
+    std::size_t shiftedShadows_ = 0; // shadows whose line's length differs from the storage's
+    std::u16string shadowText_;      // reused for a changed line's text
 
     // Owned by the main thread.
     std::unique_ptr<RellumScreenController> screenController_;

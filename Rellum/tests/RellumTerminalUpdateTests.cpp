@@ -140,6 +140,29 @@ TEST(TerminalUpdates, MergedEditsLeaveTheSameAttributedTextAsEditsAppliedOneByOn
     }
 }
 
+// A page shown once, then lines changed in places within one update: cells
+// inserted and deleted before kept ones, a double-width character cut in
+// two, a mark on a kept character, a line that changed length followed by
+// changes further down, then a scroll. The cells not written keep their
+// colours, as when every byte is shown on its own.
+TEST(TerminalUpdates, CellsNotWrittenKeepTheirAttributesWhenTheirLineChangesInPlaces) {
+    const std::string page = "\x1b[31mAAAA\x1b[32m\xE4\xB8\x80"
+                             "BB\x1b[1;34mCCCC\x1b[0m\r\n"
+                             "\x1b[33;44mDDDDDDDDDD\x1b[0m\r\n\x1b[7mEEEE\x1b[27m FFF";
+    const std::string changes = "\x1b[1;3H\x1b[2@\x1b[1;1H\x1b[35mX\x1b[2;4H\x1b[36mYY\x1b[1;10H\x1b[P"
+                                "\x1b[1;7HZ\x1b[3;2He\xCC\x81\x1b[3;8H\x1b[2X\x1b[2;1H\x1b[1K"
+                                "\x1b[1;14H\x1b[0mq\x1b[5;1H\n\n";
+    ControlHarness h({16, 5});
+    h.feed(page);
+    h.update();
+    h.feed(changes);
+    h.update();
+    EXPECT_TRUE(h.storagesMatchGrids());
+    const Storages stepwise = run(page + changes, 1, true);
+    EXPECT_TRUE(h.terminal->primaryTextStorage()->string() == stepwise.primary);
+    EXPECT_EQ(attributesOf(*h.terminal->primaryTextStorage()), stepwise.primaryAttributes);
+}
+
 // One update holding many more renditions than are remembered at a time,
 // each run a colour of its own, and a change of font half way: every
 // character keeps its colour and style, and all take the new font (the
