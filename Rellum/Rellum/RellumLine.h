@@ -58,6 +58,9 @@ public:
     }
     // UTF-16 length of the line's text.
     uint64_t characterCount() const { return characterCount_; }
+    // True when every cell is one UTF-16 unit of the text (cell and
+    // character positions coincide); false may also mean "not known".
+    bool hasUnitCells() const { return unitCells_; }
 
     // Copies of the cells in range, cut at the capacity, void cells supplied
     // past the stored ones; nullopt when the start is at or past the capacity.

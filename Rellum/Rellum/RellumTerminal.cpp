@@ -1052,29 +1052,38 @@ void RellumTerminal::shadowChange(RellumGrid& grid, LineShadow* shadow, RellumRa
         shadow = &shadows_.back();
         shadow->grid = &grid;
         shadow->line = line;
-        // The line has changed already: its length in the storage is its
-        // length before this change.
-        shadow->oldLength = line->characterCount() + range.length - string.size();
-        shadow->codes.resize(shadow->oldLength);
-        for (uint64_t i = 0; i < shadow->oldLength; ++i)
-            shadow->codes[i] = kKeepRole | uint32_t(i << 3);
+        shadow->from = shadow->oldEnd = range.location - grid.changingLineOrigin();
+        shadow->codes.clear();
         scheduleUpdate(0);
     }
     std::vector<uint32_t>& codes = shadow->codes;
     const uint64_t at = range.location - grid.changingLineOrigin();
     const uint64_t n = string.size();
-    ORVIK_ASSERT(at + range.length <= codes.size());
-    if (n != range.length) {
-        const bool wasShifted = codes.size() != shadow->oldLength;
-        if (n > range.length)
-            codes.insert(codes.begin() + int64_t(at + range.length), n - range.length, 0u);
-        else
-            codes.erase(codes.begin() + int64_t(at + n), codes.begin() + int64_t(at + range.length));
-        const bool shifted = codes.size() != shadow->oldLength;
-        if (shifted != wasShifted) shiftedShadows_ += shifted ? 1 : -1;
+    const bool wasShifted = codes.size() != shadow->oldEnd - shadow->from;
+    // The span grows to take the change in: characters before it are where
+    // they were, those after it have moved by the span's change in length.
+    if (at < shadow->from) {
+        codes.insert(codes.begin(), shadow->from - at, 0u);
+        for (uint64_t p = at; p < shadow->from; ++p)
+            codes[p - at] = kKeepRole | uint32_t(p << 3);
+        shadow->from = at;
     }
+    const uint64_t spanEnd = shadow->from + codes.size();
+    if (at + range.length > spanEnd) {
+        const uint64_t more = at + range.length - spanEnd;
+        for (uint64_t k = 0; k < more; ++k)
+            codes.push_back(kKeepRole | uint32_t((shadow->oldEnd + k) << 3));
+        shadow->oldEnd += more;
+    }
+    const uint64_t in = at - shadow->from;
+    if (n > range.length)
+        codes.insert(codes.begin() + int64_t(in + range.length), n - range.length, 0u);
+    else if (n < range.length)
+        codes.erase(codes.begin() + int64_t(in + n), codes.begin() + int64_t(in + range.length));
+    const bool shifted = codes.size() != shadow->oldEnd - shadow->from;
+    if (shifted != wasShifted) shiftedShadows_ += shifted ? 1 : -1;
     if (n == 0) return;
-    uint32_t* out = codes.data() + at;
+    uint32_t* out = codes.data() + in;
     if (!computeRoles(string, wideIndexes, voidIndexes, tabIndexes, combiningIndexes)) {
         std::fill(out, out + n, renditionNumber(RellumCellRole::Text));
         return;
@@ -1082,6 +1091,12 @@ void RellumTerminal::shadowChange(RellumGrid& grid, LineShadow* shadow, RellumRa
     const uint32_t text = renditionNumber(RellumCellRole::Text) & ~uint32_t(7);
     for (uint64_t i = 0; i < n; ++i)
         out[i] = text | textRoles_[i];
+}
+
+void RellumTerminal::releaseShadow(LineShadow& shadow) {
+    shadow.codes.clear();
+    shadow.line = nullptr;
+    if (spareShadows_.size() < 64) spareShadows_.push_back(std::move(shadow));
 }
 
 void RellumTerminal::flushShadowsSlow() {
@@ -1099,41 +1114,139 @@ void RellumTerminal::flushShadowsSlow() {
     thread_local std::vector<PendingRun> runs;
     for (LineShadow& shadow : shadows) {
         RellumTextStorage* storage = textStorageOfGrid(shadow.grid);
-        const RellumRange range{shadow.grid->storageOriginOfLine(*shadow.line), shadow.oldLength};
         const RellumElements& cells = shadow.line->elements();
-        shadowText_.clear();
-        cells.appendString(shadowText_, 0, cells.size(), nullptr, nullptr, nullptr, nullptr, false);
         const std::vector<uint32_t>& codes = shadow.codes;
-        ORVIK_ASSERT(shadowText_.size() == codes.size());
+        // The span's text: its cells alone where cells and characters coincide.
+        shadowText_.clear();
+        uint64_t textOrigin = 0;
+        if (shadow.line->hasUnitCells() && shadow.from + codes.size() <= cells.size()) {
+            textOrigin = shadow.from;
+            cells.appendString(shadowText_, textOrigin, codes.size(), nullptr, nullptr, nullptr, nullptr,
+                               false);
+        } else {
+            cells.appendString(shadowText_, 0, cells.size(), nullptr, nullptr, nullptr, nullptr, false);
+        }
+        ORVIK_ASSERT(shadow.from + codes.size() <= textOrigin + shadowText_.size());
+        // Characters kept where they were at either end of the span are left
+        // out: the edit covers what changed in between.
+        const std::size_t n = codes.size();
+        const uint64_t from = shadow.from;
+        const uint64_t oldLength = shadow.oldEnd - from;
+        std::size_t head = 0;
+        while (head < n && head < oldLength && codes[head] == (kKeepRole | uint32_t((from + head) << 3)))
+            ++head;
+        std::size_t tail = 0;
+        while (tail < n - head && tail < oldLength - head &&
+               codes[n - 1 - tail] == (kKeepRole | uint32_t((shadow.oldEnd - 1 - tail) << 3)))
+            ++tail;
+        const uint64_t start = from + head;
+        const RellumRange range{shadow.grid->storageOriginOfLine(*shadow.line) + start,
+                                oldLength - head - tail};
+        const std::u16string_view text =
+            std::u16string_view(shadowText_).substr(start - textOrigin, n - head - tail);
+        if (range.length == 0 && text.empty()) {
+            releaseShadow(shadow);
+            continue;
+        }
         runs.clear();
         bool keeps = false;
-        for (std::size_t i = 0; i < codes.size();) {
-            const uint32_t code = codes[i];
+        for (std::size_t i = head; i < n - tail;) {
+            uint32_t code = codes[i];
             std::size_t j = i + 1;
             if ((code & 7) == kKeepRole) {
                 // Kept characters in a row of the old line make one run.
                 keeps = true;
-                while (j < codes.size() && codes[j] == code + uint32_t((j - i) << 3))
+                while (j < n - tail && codes[j] == code + uint32_t((j - i) << 3))
                     ++j;
+                code -= uint32_t(start << 3); // measured from the edit's start
             } else {
-                while (j < codes.size() && codes[j] == code)
+                while (j < n - tail && codes[j] == code)
                     ++j;
             }
-            runs.push_back({{i, j - i}, code});
+            runs.push_back({{i - head, j - i}, code});
             i = j;
         }
-        if (keeps || !mergeIntoPendingEdit(storage, range, shadowText_, runs)) {
+        // The old text may still be in a pending edit: its runs then stand for
+        // the kept characters, and the line's edit can join that one.
+        if (keeps) {
+            if (resolveKeptRuns(storage, range, text, runs)) {
+                releaseShadow(shadow);
+                continue;
+            }
+            keeps = std::any_of(runs.begin(), runs.end(),
+                                [](const PendingRun& run) { return (run.rendition & 7) == kKeepRole; });
+        }
+        if (keeps || !mergeIntoPendingEdit(storage, range, text, runs)) {
             Edit& edit = pushEdit(storage, range);
             edit.keeps = keeps;
-            edit.text.string.assign(shadowText_);
+            edit.text.string.assign(text);
             edit.text.runs.assign(runs.begin(), runs.end());
         }
-        shadow.codes.clear();
-        shadow.line = nullptr;
-        if (spareShadows_.size() < 64) spareShadows_.push_back(std::move(shadow));
+        releaseShadow(shadow);
     }
     shadows.clear();
     if (shadows_.empty()) shadows_.swap(shadows); // keep the capacity
+}
+
+bool RellumTerminal::resolveKeptRuns(RellumTextStorage* storage, RellumRange range, std::u16string_view text,
+                                     std::vector<PendingRun>& runs) {
+    // The last edit that writes the whole of the range, passing only edits
+    // after it (which leave it where it is).
+    std::size_t k = editBlocks_.size();
+    std::size_t holder = SIZE_MAX;
+    for (std::size_t tried = 0; k > 0 && tried < kMergeLookBack; ++tried, --k) {
+        const Edit& edit = editBlocks_[k - 1];
+        if (edit.block) return false;
+        if (edit.storage != storage) continue;
+        if (range.location >= edit.range.location &&
+            range.end() <= edit.range.location + edit.text.string.size()) {
+            holder = k - 1;
+            break;
+        }
+        if (range.end() > edit.range.location) return false;
+    }
+    if (holder == SIZE_MAX) return false;
+    Edit& edit = editBlocks_[holder];
+    // A line's edit that keeps characters itself can only be replaced whole.
+    if (edit.keeps && (edit.range.location != range.location || edit.text.string.size() != range.length))
+        return false;
+    // Kept characters take the runs the holder writes there (kept ones of its
+    // own move with them).
+    thread_local std::vector<PendingRun> resolved;
+    resolved.clear();
+    const std::vector<PendingRun>& source = edit.text.runs;
+    const uint64_t base = range.location - edit.range.location;
+    for (const PendingRun& run : runs) {
+        if ((run.rendition & 7) != kKeepRole) {
+            appendMovedRun(resolved, run.range.location, run.range.length, run.rendition);
+            continue;
+        }
+        const uint64_t from = base + (run.rendition >> 3);
+        const uint64_t to = from + run.range.length;
+        auto it = std::partition_point(source.begin(), source.end(),
+                                       [from](const PendingRun& r) { return r.range.end() <= from; });
+        for (; it != source.end() && it->range.location < to; ++it) {
+            const uint64_t start = std::max(from, it->range.location);
+            const uint64_t end = std::min(to, it->range.end());
+            uint32_t rendition = it->rendition;
+            if ((rendition & 7) == kKeepRole) rendition += uint32_t((start - it->range.location) << 3);
+            appendMovedRun(resolved, run.range.location + (start - from), end - start, rendition);
+        }
+    }
+    if (!edit.keeps) {
+        runs.swap(resolved);
+        return false;
+    }
+    // The line's new text replaces the holder's: later edits move by the
+    // change in length.
+    const int64_t delta = int64_t(text.size()) - int64_t(range.length);
+    edit.text.string.assign(text);
+    edit.text.runs.assign(resolved.begin(), resolved.end());
+    if (delta != 0)
+        for (std::size_t j = holder + 1; j < editBlocks_.size(); ++j)
+            if (editBlocks_[j].storage == storage)
+                editBlocks_[j].range.location = uint64_t(int64_t(editBlocks_[j].range.location) + delta);
+    return true;
 }
 
 RellumTerminal::Edit* RellumTerminal::editContinuedAt(RellumTextStorage* storage, RellumRange range) {
@@ -1152,17 +1265,24 @@ void RellumTerminal::appendTextEdit(RellumGrid& grid, RellumRange range, std::u1
     RellumTextStorage* storage = textStorageOfGrid(&grid);
     const RellumLine* line = grid.changingLine();
     if (!line) flushShadows();
-    // A changed line takes the change (see LineShadow). Another change joins
-    // the pending edits where it continues the last one or falls in one,
-    // while no changed line has changed in length (the edits' offsets then
-    // still hold); else it makes its line a changed one.
-    LineShadow* shadow = !line || shadows_.empty() ? nullptr : shadowOf(grid, line);
-    if (shadow || shiftedShadows_ > 0) {
+    // A changed line takes the change (see LineShadow). Text that continues
+    // the last edit's text (output at the end of the page) is written
+    // straight into it, while no changed line has changed in length (the
+    // edit's offsets then still hold). Anything else in a line makes the
+    // line a changed one.
+    if (line) {
+        LineShadow* shadow = shadows_.empty() ? nullptr : shadowOf(grid, line);
+        if (!shadow && shiftedShadows_ == 0) {
+            if (Edit* last = editContinuedAt(storage, range)) {
+                last->range.length += range.length;
+                appendAttributedText(last->text, string, wideIndexes, voidIndexes, tabIndexes,
+                                     combiningIndexes);
+                return;
+            }
+        }
         shadowChange(grid, shadow, range, string, wideIndexes, voidIndexes, tabIndexes, combiningIndexes);
         return;
     }
-    // Text that continues the last edit's text (output at the end of the
-    // page) is written straight into it.
     if (Edit* last = editContinuedAt(storage, range)) {
         last->range.length += range.length;
         appendAttributedText(last->text, string, wideIndexes, voidIndexes, tabIndexes, combiningIndexes);
@@ -1182,11 +1302,6 @@ void RellumTerminal::appendTextEdit(RellumGrid& grid, RellumRange range, std::u1
     if (uniform) {
         const PendingRun run{{0, string.size()}, renditionNumber(*uniform)};
         if (mergeIntoPendingEdit(storage, range, string, {&run, 1})) return;
-        if (line) {
-            shadowChange(grid, nullptr, range, string, wideIndexes, voidIndexes, tabIndexes,
-                         combiningIndexes);
-            return;
-        }
         Edit& edit = pushEdit(storage, range);
         edit.text.string.assign(string);
         edit.text.runs.push_back(run);
@@ -1194,12 +1309,7 @@ void RellumTerminal::appendTextEdit(RellumGrid& grid, RellumRange range, std::u1
     }
     PendingText text;
     appendAttributedText(text, string, wideIndexes, voidIndexes, tabIndexes, combiningIndexes);
-    if (mergeIntoPendingEdit(storage, range, text.string, text.runs)) return;
-    if (line) {
-        shadowChange(grid, nullptr, range, string, wideIndexes, voidIndexes, tabIndexes, combiningIndexes);
-        return;
-    }
-    pushEdit(storage, range).text = std::move(text);
+    appendEdit(storage, range, std::move(text));
 }
 
 void RellumTerminal::didReplaceCharactersInRange(RellumGrid& grid, RellumRange range,
@@ -1235,11 +1345,8 @@ void RellumTerminal::didInsertNewLineAtIndex(RellumGrid& grid, uint64_t index) {
 
 void RellumTerminal::didDeleteCharactersInRange(RellumGrid& grid, RellumRange range) {
     if (const RellumLine* line = grid.changingLine()) {
-        LineShadow* shadow = shadows_.empty() ? nullptr : shadowOf(grid, line);
-        if (!shadow && shiftedShadows_ == 0 &&
-            mergeIntoPendingEdit(textStorageOfGrid(&grid), range, std::u16string_view(), {}))
-            return;
-        shadowChange(grid, shadow, range, {}, nullptr, nullptr, nullptr, nullptr);
+        shadowChange(grid, shadows_.empty() ? nullptr : shadowOf(grid, line), range, {}, nullptr, nullptr,
+                     nullptr, nullptr);
         return;
     }
     appendEdit(textStorageOfGrid(&grid), range, PendingText());

@@ -415,9 +415,11 @@ private:
     bool mergeIntoPendingEdit(RellumTextStorage* storage, RellumRange range, std::u16string_view text,
                               std::span<const PendingRun> runs);
 
-    // A line changed since the last edit was made: one number a UTF-16 unit
-    // of its text, a rendition number or kKeepRole with the unit's offset in
-    // the line as the storage has it. Changes within lines only change these;
+    // A line changed since the last edit was made: for the span of its text
+    // that changed, one number a UTF-16 unit, a rendition number or
+    // kKeepRole with the unit's offset in the line as the storage has it
+    // (the text before the span is where it was; the span ends at oldEnd in
+    // the storage's line). Changes within lines only change these;
     // before anything else reaches the edits (a line added or removed, a
     // block, the update itself), each becomes one edit of its whole line.
     // A page redrawn a thousand times in one update so costs one edit a
@@ -425,8 +427,9 @@ private:
     struct LineShadow {
         RellumGrid* grid = nullptr;
         const RellumLine* line = nullptr;
-        uint64_t oldLength = 0; // the line's length in the storage
-        std::vector<uint32_t> codes;
+        uint64_t from = 0;
+        uint64_t oldEnd = 0;
+        std::vector<uint32_t> codes; // from `from` on
     };
     LineShadow* shadowOf(const RellumGrid& grid, const RellumLine* line);
     // A change of the grid's changing line, in its shadow (a new one when null).
@@ -438,6 +441,13 @@ private:
         if (!shadows_.empty()) flushShadowsSlow();
     }
     void flushShadowsSlow();
+    // When a pending edit wrote the whole of a line's old text (range), the
+    // kept runs of the line's new text take that edit's runs. Returns true
+    // when the new text then replaced that edit's text (a line's edit that
+    // keeps characters itself); false when runs may still need an edit.
+    bool resolveKeptRuns(RellumTextStorage* storage, RellumRange range, std::u16string_view text,
+                         std::vector<PendingRun>& runs);
+    void releaseShadow(LineShadow& shadow);
     // textRoles_ for a grid's text (see appendAttributedText); false when
     // every character is plain text.
     bool computeRoles(std::u16string_view string, const RellumIndexSet* wideIndexes,
