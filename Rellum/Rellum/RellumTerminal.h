@@ -45,9 +45,11 @@ struct RellumPendingText {
 // one.
 //
 // Host bytes are scanned on a private serial render queue. Every text change
-// of a grid becomes an edit (a change of the grid's storage, built while the
-// change happens); edits are applied on the main thread, in order, in one
-// editing bracket per display update, while the render queue scans on.
+// of a grid becomes part of an edit (a change of the grid's storage): text at
+// the end of the last edit joins it at once, other changes within a line
+// gather in the line's shadow until something else needs the edits in order.
+// Edits are applied on the main thread, in order, in one editing bracket per
+// display update, while the render queue scans on.
 // Updates are coalesced: the first chunk after an update schedules the next
 // one kShortChunkDelay later (a chunk of less than kLongChunkBytes) or
 // kLongChunkDelay later (a larger one).
