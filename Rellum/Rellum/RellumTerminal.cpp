@@ -707,6 +707,14 @@ void RellumTerminal::endUpdate(PendingUpdate& update) {
     // Edits with buffers of a common size serve later ones, so the text of
     // the next update grows into buffers that exist already.
     for (Edit& edit : update.edits) {
+        if (edit.text.string.capacity() > spareLongText_.capacity() && !edit.block) {
+            edit.text.string.clear();
+            spareLongText_.swap(edit.text.string);
+        }
+        if (edit.text.runs.capacity() > spareLongRuns_.capacity() && !edit.block) {
+            edit.text.runs.clear();
+            spareLongRuns_.swap(edit.text.runs);
+        }
         if (editPool_.size() >= kEditPoolSize || edit.block ||
             edit.text.string.capacity() > kPooledTextLimit || edit.text.runs.capacity() > kPooledRunLimit)
             continue;
@@ -731,6 +739,8 @@ void RellumTerminal::endUpdate(PendingUpdate& update) {
             t->scheduledTrim_ = DelayedWork();
             if (t->chunksScanned_ != scanned || t->uiUpdateScheduled_) return; // output resumed: later
             t->unitsSinceTrim_ = 0;
+            t->spareLongText_ = std::u16string();
+            t->spareLongRuns_ = std::vector<PendingRun>();
 #ifdef __GLIBC__
             malloc_trim(0);
 #endif
@@ -975,14 +985,17 @@ bool hasIndexes(const RellumIndexSet* set) {
     return set && !set->empty();
 }
 
+bool isPlainText(const RellumIndexSet* wideIndexes, const RellumIndexSet* voidIndexes,
+                 const RellumIndexSet* tabIndexes, const RellumIndexSet* combiningIndexes) {
+    return !hasIndexes(wideIndexes) && !hasIndexes(voidIndexes) && !hasIndexes(tabIndexes) &&
+           !hasIndexes(combiningIndexes);
+}
+
 } // namespace
 
-bool RellumTerminal::computeRoles(std::u16string_view string, const RellumIndexSet* wideIndexes,
+void RellumTerminal::computeRoles(std::u16string_view string, const RellumIndexSet* wideIndexes,
                                   const RellumIndexSet* voidIndexes, const RellumIndexSet* tabIndexes,
                                   const RellumIndexSet* combiningIndexes) {
-    if (!hasIndexes(wideIndexes) && !hasIndexes(voidIndexes) && !hasIndexes(tabIndexes) &&
-        !hasIndexes(combiningIndexes))
-        return false;
     // Later roles win: wide, then void, then tab (each widened to whole
     // composed sequences), then combining marks.
     const uint64_t n = string.size();
@@ -1000,7 +1013,6 @@ bool RellumTerminal::computeRoles(std::u16string_view string, const RellumIndexS
     mark(voidIndexes, RellumCellRole::Void, true);
     mark(tabIndexes, RellumCellRole::Tab, true);
     mark(combiningIndexes, RellumCellRole::Combining, false);
-    return true;
 }
 
 void RellumTerminal::appendAttributedText(PendingText& out, std::u16string_view string,
@@ -1011,10 +1023,11 @@ void RellumTerminal::appendAttributedText(PendingText& out, std::u16string_view 
     const uint64_t n = string.size();
     out.string.append(string);
     if (n == 0) return;
-    if (!computeRoles(string, wideIndexes, voidIndexes, tabIndexes, combiningIndexes)) {
+    if (isPlainText(wideIndexes, voidIndexes, tabIndexes, combiningIndexes)) {
         appendRun(out, base, n, renditionNumber(RellumCellRole::Text));
         return;
     }
+    computeRoles(string, wideIndexes, voidIndexes, tabIndexes, combiningIndexes);
     const uint32_t text = renditionNumber(RellumCellRole::Text) & ~uint32_t(7);
     uint64_t start = 0;
     for (uint64_t i = 1; i <= n; ++i) {
@@ -1084,10 +1097,11 @@ void RellumTerminal::shadowChange(RellumGrid& grid, LineShadow* shadow, RellumRa
     if (shifted != wasShifted) shiftedShadows_ += shifted ? 1 : -1;
     if (n == 0) return;
     uint32_t* out = codes.data() + in;
-    if (!computeRoles(string, wideIndexes, voidIndexes, tabIndexes, combiningIndexes)) {
+    if (isPlainText(wideIndexes, voidIndexes, tabIndexes, combiningIndexes)) {
         std::fill(out, out + n, renditionNumber(RellumCellRole::Text));
         return;
     }
+    computeRoles(string, wideIndexes, voidIndexes, tabIndexes, combiningIndexes);
     const uint32_t text = renditionNumber(RellumCellRole::Text) & ~uint32_t(7);
     for (uint64_t i = 0; i < n; ++i)
         out[i] = text | textRoles_[i];
@@ -1255,7 +1269,27 @@ RellumTerminal::Edit* RellumTerminal::editContinuedAt(RellumTextStorage* storage
     if (last.block || last.keeps || last.storage != storage ||
         range.location != last.range.location + last.text.string.size())
         return nullptr;
+    // Output at the end grows one long edit: it moves into the buffers the
+    // last long edit left, rather than outgrowing buffers of its own time
+    // after time (each time copying all of it into memory just mapped).
+    if (last.text.string.size() > kLongTextUnits &&
+        (spareLongText_.capacity() > last.text.string.capacity() ||
+         spareLongRuns_.capacity() > last.text.runs.capacity()))
+        takeLongBuffers(last);
     return &last;
+}
+
+void RellumTerminal::takeLongBuffers(Edit& edit) {
+    if (spareLongText_.capacity() > edit.text.string.capacity()) {
+        spareLongText_.assign(edit.text.string);
+        edit.text.string.swap(spareLongText_);
+        spareLongText_ = std::u16string();
+    }
+    if (spareLongRuns_.capacity() > edit.text.runs.capacity()) {
+        spareLongRuns_.assign(edit.text.runs.begin(), edit.text.runs.end());
+        edit.text.runs.swap(spareLongRuns_);
+        spareLongRuns_ = std::vector<PendingRun>();
+    }
 }
 
 void RellumTerminal::appendTextEdit(RellumGrid& grid, RellumRange range, std::u16string_view string,

@@ -450,9 +450,8 @@ private:
     bool resolveKeptRuns(RellumTextStorage* storage, RellumRange range, std::u16string_view text,
                          std::vector<PendingRun>& runs);
     void releaseShadow(LineShadow& shadow);
-    // textRoles_ for a grid's text (see appendAttributedText); false when
-    // every character is plain text.
-    bool computeRoles(std::u16string_view string, const RellumIndexSet* wideIndexes,
+    // textRoles_ for a grid's text that is not all plain (see appendAttributedText).
+    void computeRoles(std::u16string_view string, const RellumIndexSet* wideIndexes,
                       const RellumIndexSet* voidIndexes, const RellumIndexSet* tabIndexes,
                       const RellumIndexSet* combiningIndexes);
     std::vector<LineShadow> shadows_;
@@ -477,6 +476,12 @@ private:
     std::vector<Edit> editPool_;
     static constexpr std::size_t kEditPoolSize = 32;
     static constexpr std::size_t kPooledTextLimit = 16384;
+    // The buffers of the longest edit of the last updates, for the next long
+    // one (an edit takes them once its text is longer than kLongTextUnits).
+    std::u16string spareLongText_;
+    std::vector<PendingRun> spareLongRuns_;
+    void takeLongBuffers(Edit& edit);
+    static constexpr std::size_t kLongTextUnits = 4096;
     // A new pending edit (from the pool when it has one), update scheduled.
     Edit& pushEdit(RellumTextStorage* storage, RellumRange range);
     bool uiUpdateScheduled_ = false;
