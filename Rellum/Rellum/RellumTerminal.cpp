@@ -1292,36 +1292,10 @@ void RellumTerminal::takeLongBuffers(Edit& edit) {
     }
 }
 
-void RellumTerminal::appendTextEdit(RellumGrid& grid, RellumRange range, std::u16string_view string,
-                                    const RellumIndexSet* wideIndexes, const RellumIndexSet* voidIndexes,
-                                    const RellumIndexSet* tabIndexes,
-                                    const RellumIndexSet* combiningIndexes) {
-    RellumTextStorage* storage = textStorageOfGrid(&grid);
-    const RellumLine* line = grid.changingLine();
-    if (!line) flushShadows();
-    // A changed line takes the change (see LineShadow). Text that continues
-    // the last edit's text (output at the end of the page) is written
-    // straight into it, while no changed line has changed in length (the
-    // edit's offsets then still hold). Anything else in a line makes the
-    // line a changed one.
-    if (line) {
-        LineShadow* shadow = shadows_.empty() ? nullptr : shadowOf(grid, line);
-        if (!shadow && shiftedShadows_ == 0) {
-            if (Edit* last = editContinuedAt(storage, range)) {
-                last->range.length += range.length;
-                appendAttributedText(last->text, string, wideIndexes, voidIndexes, tabIndexes,
-                                     combiningIndexes);
-                return;
-            }
-        }
-        shadowChange(grid, shadow, range, string, wideIndexes, voidIndexes, tabIndexes, combiningIndexes);
-        return;
-    }
-    if (Edit* last = editContinuedAt(storage, range)) {
-        last->range.length += range.length;
-        appendAttributedText(last->text, string, wideIndexes, voidIndexes, tabIndexes, combiningIndexes);
-        return;
-    }
+bool RellumTerminal::mergeText(RellumTextStorage* storage, RellumRange range, std::u16string_view string,
+                               const RellumIndexSet* wideIndexes, const RellumIndexSet* voidIndexes,
+                               const RellumIndexSet* tabIndexes, const RellumIndexSet* combiningIndexes,
+                               bool pushUnmerged) {
     // Text in one rendition (or erased cells alone): merged straight from the
     // grid's string when it can be, without an attributed copy first.
     std::optional<RellumCellRole> uniform;
@@ -1335,15 +1309,58 @@ void RellumTerminal::appendTextEdit(RellumGrid& grid, RellumRange range, std::u1
     }
     if (uniform) {
         const PendingRun run{{0, string.size()}, renditionNumber(*uniform)};
-        if (mergeIntoPendingEdit(storage, range, string, {&run, 1})) return;
+        if (mergeIntoPendingEdit(storage, range, string, {&run, 1})) return true;
+        if (!pushUnmerged) return false;
         Edit& edit = pushEdit(storage, range);
         edit.text.string.assign(string);
         edit.text.runs.push_back(run);
-        return;
+        return true;
     }
     PendingText text;
     appendAttributedText(text, string, wideIndexes, voidIndexes, tabIndexes, combiningIndexes);
-    appendEdit(storage, range, std::move(text));
+    if (mergeIntoPendingEdit(storage, range, text.string, text.runs)) return true;
+    if (!pushUnmerged) return false;
+    pushEdit(storage, range).text = std::move(text);
+    return true;
+}
+
+void RellumTerminal::appendTextEdit(RellumGrid& grid, RellumRange range, std::u16string_view string,
+                                    const RellumIndexSet* wideIndexes, const RellumIndexSet* voidIndexes,
+                                    const RellumIndexSet* tabIndexes,
+                                    const RellumIndexSet* combiningIndexes) {
+    RellumTextStorage* storage = textStorageOfGrid(&grid);
+    const RellumLine* line = grid.changingLine();
+    if (!line) flushShadows();
+    // A changed line takes the change (see LineShadow). While no changed
+    // line has changed in length (the edits' offsets then still hold), text
+    // that continues the last edit's text (output at the end of the page) is
+    // written straight into it, and text added at the end of a line joins
+    // the edit that wrote the line when there is one (a line scrolled into a
+    // region). Anything else in a line makes the line a changed one.
+    if (line) {
+        LineShadow* shadow = shadows_.empty() ? nullptr : shadowOf(grid, line);
+        if (!shadow && shiftedShadows_ == 0) {
+            if (Edit* last = editContinuedAt(storage, range)) {
+                last->range.length += range.length;
+                appendAttributedText(last->text, string, wideIndexes, voidIndexes, tabIndexes,
+                                     combiningIndexes);
+                return;
+            }
+            if (range.length == 0 &&
+                range.location + string.size() == grid.changingLineOrigin() + line->characterCount() &&
+                mergeText(storage, range, string, wideIndexes, voidIndexes, tabIndexes, combiningIndexes,
+                          false))
+                return;
+        }
+        shadowChange(grid, shadow, range, string, wideIndexes, voidIndexes, tabIndexes, combiningIndexes);
+        return;
+    }
+    if (Edit* last = editContinuedAt(storage, range)) {
+        last->range.length += range.length;
+        appendAttributedText(last->text, string, wideIndexes, voidIndexes, tabIndexes, combiningIndexes);
+        return;
+    }
+    mergeText(storage, range, string, wideIndexes, voidIndexes, tabIndexes, combiningIndexes, true);
 }
 
 void RellumTerminal::didReplaceCharactersInRange(RellumGrid& grid, RellumRange range,

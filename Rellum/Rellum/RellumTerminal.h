@@ -400,6 +400,12 @@ private:
     void appendAttributedText(PendingText& out, std::u16string_view string, const RellumIndexSet* wideIndexes,
                               const RellumIndexSet* voidIndexes, const RellumIndexSet* tabIndexes,
                               const RellumIndexSet* combiningIndexes);
+    // Merges a grid's text change into a pending edit when one can take it,
+    // else pushes it as a new edit when pushUnmerged; true when either happened.
+    bool mergeText(RellumTextStorage* storage, RellumRange range, std::u16string_view string,
+                   const RellumIndexSet* wideIndexes, const RellumIndexSet* voidIndexes,
+                   const RellumIndexSet* tabIndexes, const RellumIndexSet* combiningIndexes,
+                   bool pushUnmerged);
     void appendTextEdit(RellumGrid& grid, RellumRange range, std::u16string_view string,
                         const RellumIndexSet* wideIndexes, const RellumIndexSet* voidIndexes,
                         const RellumIndexSet* tabIndexes, const RellumIndexSet* combiningIndexes);
