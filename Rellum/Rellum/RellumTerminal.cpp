@@ -1346,6 +1346,12 @@ void RellumTerminal::appendTextEdit(RellumGrid& grid, RellumRange range, std::u1
                                      combiningIndexes);
                 return;
             }
+            // A line written whole (an erase) needs nothing of its old text.
+            if (range.location == grid.changingLineOrigin() && string.size() == line->characterCount()) {
+                mergeText(storage, range, string, wideIndexes, voidIndexes, tabIndexes, combiningIndexes,
+                          true);
+                return;
+            }
             if (range.length == 0 &&
                 range.location + string.size() == grid.changingLineOrigin() + line->characterCount() &&
                 mergeText(storage, range, string, wideIndexes, voidIndexes, tabIndexes, combiningIndexes,
