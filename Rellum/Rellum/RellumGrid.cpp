@@ -55,6 +55,7 @@ std::unique_ptr<RellumLine> RellumGrid::makeLine() {
         line->characterCount_ = 0;
         line->nextWrapSerial_ = 0;
         line->unitCells_ = true;
+        line->delegateMark_ = 0;
     } else {
         line.reset(new RellumLine(static_cast<RellumLineDelegate*>(this)));
     }

@@ -61,6 +61,10 @@ public:
     // True when every cell is one UTF-16 unit of the text (cell and
     // character positions coincide); false may also mean "not known".
     bool hasUnitCells() const { return unitCells_; }
+    // A number the owner's delegate may keep with the line while it stays
+    // in its grid (0 when unused); the line and the grid never read it.
+    uint32_t delegateMark() const { return delegateMark_; }
+    void setDelegateMark(uint32_t mark) const { delegateMark_ = mark; }
 
     // Copies of the cells in range, cut at the capacity, void cells supplied
     // past the stored ones; nullopt when the start is at or past the capacity.
@@ -131,6 +135,7 @@ private:
     uint64_t absoluteOrigin_ = 0; // kept by the grid, measured from its moving base
     uint64_t serial_ = 0;
     uint64_t nextWrapSerial_ = 0;
+    mutable uint32_t delegateMark_ = 0;
     RellumLineDelegate* delegate_ = nullptr;
     // Every cell is one UTF-16 unit of text (no double-width characters,
     // marks, surrogate pairs or control values): cell and character

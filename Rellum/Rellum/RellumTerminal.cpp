@@ -1037,16 +1037,11 @@ void RellumTerminal::appendAttributedText(PendingText& out, std::u16string_view 
     }
 }
 
-RellumTerminal::LineShadow* RellumTerminal::shadowOf(const RellumGrid& grid, const RellumLine* line) {
-    if (lastShadow_ < shadows_.size() && shadows_[lastShadow_].line == line &&
-        shadows_[lastShadow_].grid == &grid)
-        return &shadows_[lastShadow_];
-    for (std::size_t i = 0; i < shadows_.size(); ++i)
-        if (shadows_[i].line == line && shadows_[i].grid == &grid) {
-            lastShadow_ = i;
-            return &shadows_[i];
-        }
-    return nullptr;
+RellumTerminal::LineShadow* RellumTerminal::shadowOf(const RellumLine* line) {
+    // A changed line carries its shadow's index + 1.
+    const uint32_t mark = line->delegateMark();
+    if (mark == 0 || mark > shadows_.size() || shadows_[mark - 1].line != line) return nullptr;
+    return &shadows_[mark - 1];
 }
 
 void RellumTerminal::shadowChange(RellumGrid& grid, LineShadow* shadow, RellumRange range,
@@ -1061,8 +1056,8 @@ void RellumTerminal::shadowChange(RellumGrid& grid, LineShadow* shadow, RellumRa
             shadows_.push_back(std::move(spareShadows_.back()));
             spareShadows_.pop_back();
         }
-        lastShadow_ = shadows_.size() - 1;
         shadow = &shadows_.back();
+        line->setDelegateMark(uint32_t(shadows_.size()));
         shadow->grid = &grid;
         shadow->line = line;
         shadow->from = shadow->oldEnd = range.location - grid.changingLineOrigin();
@@ -1108,6 +1103,7 @@ void RellumTerminal::shadowChange(RellumGrid& grid, LineShadow* shadow, RellumRa
 }
 
 void RellumTerminal::releaseShadow(LineShadow& shadow) {
+    shadow.line->setDelegateMark(0);
     shadow.codes.clear();
     shadow.line = nullptr;
     if (spareShadows_.size() < 64) spareShadows_.push_back(std::move(shadow));
@@ -1119,7 +1115,6 @@ void RellumTerminal::flushShadowsSlow() {
     // in the storage too.
     std::vector<LineShadow> shadows;
     shadows.swap(shadows_);
-    lastShadow_ = 0;
     shiftedShadows_ = 0;
     std::sort(shadows.begin(), shadows.end(), [](const LineShadow& a, const LineShadow& b) {
         if (a.grid != b.grid) return a.grid < b.grid;
@@ -1338,7 +1333,7 @@ void RellumTerminal::appendTextEdit(RellumGrid& grid, RellumRange range, std::u1
     // the edit that wrote the line when there is one (a line scrolled into a
     // region). Anything else in a line makes the line a changed one.
     if (line) {
-        LineShadow* shadow = shadows_.empty() ? nullptr : shadowOf(grid, line);
+        LineShadow* shadow = shadows_.empty() ? nullptr : shadowOf(line);
         if (!shadow && shiftedShadows_ == 0) {
             if (Edit* last = editContinuedAt(storage, range)) {
                 last->range.length += range.length;
@@ -1402,8 +1397,8 @@ void RellumTerminal::didInsertNewLineAtIndex(RellumGrid& grid, uint64_t index) {
 
 void RellumTerminal::didDeleteCharactersInRange(RellumGrid& grid, RellumRange range) {
     if (const RellumLine* line = grid.changingLine()) {
-        shadowChange(grid, shadows_.empty() ? nullptr : shadowOf(grid, line), range, {}, nullptr, nullptr,
-                     nullptr, nullptr);
+        shadowChange(grid, shadows_.empty() ? nullptr : shadowOf(line), range, {}, nullptr, nullptr, nullptr,
+                     nullptr);
         return;
     }
     appendEdit(textStorageOfGrid(&grid), range, PendingText());

@@ -439,7 +439,7 @@ private:
         uint64_t oldEnd = 0;
         std::vector<uint32_t> codes; // from `from` on
     };
-    LineShadow* shadowOf(const RellumGrid& grid, const RellumLine* line);
+    LineShadow* shadowOf(const RellumLine* line);
     // A change of the grid's changing line, in its shadow (a new one when null).
     void shadowChange(RellumGrid& grid, LineShadow* shadow, RellumRange range, std::u16string_view string,
                       const RellumIndexSet* wideIndexes, const RellumIndexSet* voidIndexes,
@@ -462,7 +462,6 @@ private:
                       const RellumIndexSet* combiningIndexes);
     std::vector<LineShadow> shadows_;
     std::vector<LineShadow> spareShadows_;
-    std::size_t lastShadow_ = 0;
     std::size_t shiftedShadows_ = 0; // shadows whose line's length differs from the storage's
     std::u16string shadowText_;      // reused for a changed line's text
 
