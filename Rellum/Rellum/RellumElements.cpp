@@ -4,6 +4,13 @@
 #include "Foundation/Assert.h"
 
 #include <algorithm>
+#include <bit>
+#include <cstddef>
+#include <cstring>
+
+static_assert(offsetof(RellumElement, uchar) == 0 && offsetof(RellumElement, markIndex) == 4 &&
+                  std::endian::native == std::endian::little,
+              "appendString reads a cell's base and mark index as one little-endian word");
 
 namespace {
 
@@ -336,13 +343,20 @@ void RellumElements::appendString(std::u16string& out, std::size_t from, std::si
     auto simple = [](const RellumElement& e) {
         return e.uchar >= 0x20 && e.uchar < 0x1100 && e.markIndex == 0;
     };
+    // The same test on both halves of the cell read as one word: the base
+    // from 0x20 up to 0x1100 and no marks.
+    auto simpleWord = [](const RellumElement& e) {
+        uint64_t v;
+        std::memcpy(&v, &e, sizeof v);
+        return v - 0x20 < 0x1100 - 0x20;
+    };
     out.reserve(out.size() + (end > from ? end - from : 0));
     bool afterWide = false; // the cell before is a double-width character
     bool unitCells = true, needsNormalizing = false;
     for (std::size_t i = from; i < end; ++i) {
         if (simple(cells[i])) { // the common case: a run of narrow characters, copied in one go
             std::size_t j = i + 1;
-            while (j < end && simple(cells[j]))
+            while (j < end && simpleWord(cells[j]))
                 ++j;
             const std::size_t o = out.size();
             out.resize(o + (j - i));
