@@ -17,7 +17,7 @@ RellumContext::RellumContext() {
 std::unique_ptr<RellumContext> RellumContext::copy() const {
     std::unique_ptr<RellumContext> c(new RellumContext(*this));
     c->renditionGeneration_ = 0; // numbered apart from this one
-    c->updateAttributes();
+    c->renditionChanged();
     c->verticalPageMargin_ = verticalPageMargin();
     c->horizontalPageMargin_ = horizontalPageMargin();
     c->setSavedCursorCoord({0, 0});
@@ -39,7 +39,7 @@ void RellumContext::softReset() {
     insertMode_ = false;
     textStyleMask_ = 0;
     setSavedCursorCoord({0, 0});
-    updateAttributes();
+    renditionChanged();
 }
 
 void RellumContext::setPageSize(RellumPageSize size) {
@@ -149,23 +149,23 @@ bool RellumContext::allCharacterSetHaveDefaultValues() const {
 
 void RellumContext::setTextStyleMask(uint64_t mask) {
     textStyleMask_ = mask;
-    updateAttributes();
+    renditionChanged();
 }
 void RellumContext::setCurrentTextColor(std::optional<RellumColor> color) {
     currentTextColor_ = color;
-    updateAttributes();
+    renditionChanged();
 }
 void RellumContext::setCurrentBackgroundColor(std::optional<RellumColor> color) {
     currentBackgroundColor_ = color;
-    updateAttributes();
+    renditionChanged();
 }
 void RellumContext::setVideoBackgroundColor(std::optional<RellumColor> color) {
     videoBackgroundColor_ = color;
-    updateAttributes();
+    renditionChanged();
 }
 void RellumContext::setVideoTextColor(std::optional<RellumColor> color) {
     videoTextColor_ = color;
-    updateAttributes();
+    renditionChanged();
 }
 
 namespace {
@@ -174,17 +174,10 @@ namespace {
 std::atomic<uint64_t> nextGenerationBase{1};
 } // namespace
 
-void RellumContext::updateAttributes() {
+void RellumContext::renditionChanged() {
     if (renditionGeneration_ == 0)
         renditionGeneration_ = nextGenerationBase.fetch_add(1, std::memory_order_relaxed) << 32;
     ++renditionGeneration_;
-    // The newline record depends on the font only (see setFont), so a
-    // rendition change keeps it and lines of many renditions share it.
-    activeAttributes_.reset();
-    wideAttributes_.reset();
-    combiningAttributes_.reset();
-    voidAttributes_.reset();
-    tabAttributes_.reset();
 }
 
 void RellumContext::setFont(std::shared_ptr<const RellumFont> font) {
@@ -200,8 +193,7 @@ void RellumContext::setFont(std::shared_ptr<const RellumFont> font) {
     fontSet_ = std::make_shared<const RellumFontSet>(std::move(set));
     fontState_.update([&](FontState& state) { state.fonts = fontSet_; });
     renditionRecords_.clear();
-    newlineAttributes_.reset();
-    updateAttributes();
+    renditionChanged();
 }
 
 std::shared_ptr<const RellumFont> RellumContext::font() const {
@@ -236,10 +228,10 @@ void RellumContext::setSavedCursorCoord(RellumCoord coord) {
     fontState_.update([&](FontState& s) { s.savedCursorCoord = coord; });
 }
 
+// The records of the rendition in force come from the records cache, which
+// keeps them while the rendition stays in use.
 const std::shared_ptr<const RellumAttributes>& RellumContext::activeAttributes() const {
-    if (!activeAttributes_)
-        activeAttributes_ = renditionRecords_.record(rendition(), fontSet_, RellumCellRole::Text);
-    return activeAttributes_;
+    return renditionRecords_.record(rendition(), fontSet_, RellumCellRole::Text);
 }
 
 std::shared_ptr<const RellumAttributes> RellumBuildAttributes(const RellumRendition& rendition,
@@ -385,33 +377,23 @@ void RellumRenditionRecords::clear() {
 }
 
 const std::shared_ptr<const RellumAttributes>& RellumContext::wideAttributes() const {
-    if (!wideAttributes_)
-        wideAttributes_ = renditionRecords_.record(rendition(), fontSet_, RellumCellRole::Wide);
-    return wideAttributes_;
+    return renditionRecords_.record(rendition(), fontSet_, RellumCellRole::Wide);
 }
 
 const std::shared_ptr<const RellumAttributes>& RellumContext::combiningAttributes() const {
-    if (!combiningAttributes_)
-        combiningAttributes_ = renditionRecords_.record(rendition(), fontSet_, RellumCellRole::Combining);
-    return combiningAttributes_;
+    return renditionRecords_.record(rendition(), fontSet_, RellumCellRole::Combining);
 }
 
 const std::shared_ptr<const RellumAttributes>& RellumContext::voidAttributes() const {
-    if (!voidAttributes_)
-        voidAttributes_ = renditionRecords_.record(rendition(), fontSet_, RellumCellRole::Void);
-    return voidAttributes_;
+    return renditionRecords_.record(rendition(), fontSet_, RellumCellRole::Void);
 }
 
 const std::shared_ptr<const RellumAttributes>& RellumContext::tabAttributes() const {
-    if (!tabAttributes_)
-        tabAttributes_ = renditionRecords_.record(rendition(), fontSet_, RellumCellRole::Tab);
-    return tabAttributes_;
+    return renditionRecords_.record(rendition(), fontSet_, RellumCellRole::Tab);
 }
 
 const std::shared_ptr<const RellumAttributes>& RellumContext::newlineAttributes() const {
-    if (!newlineAttributes_)
-        newlineAttributes_ = renditionRecords_.record(rendition(), fontSet_, RellumCellRole::Newline);
-    return newlineAttributes_;
+    return renditionRecords_.record(rendition(), fontSet_, RellumCellRole::Newline);
 }
 
 namespace {

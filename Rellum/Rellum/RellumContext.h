@@ -209,7 +209,9 @@ public:
     const std::shared_ptr<const RellumFontSet>& fontSet() const { return fontSet_; }
     uint64_t renditionGeneration() const { return renditionGeneration_; }
 
-    // Cached attribute dictionaries, rebuilt on first use after a change.
+    // The attribute records of the rendition in force, from the cache of
+    // recent renditions (a reference holds until the rendition or the font
+    // changes).
     const std::shared_ptr<const RellumAttributes>& activeAttributes() const;
     const std::shared_ptr<const RellumAttributes>& wideAttributes() const;
     const std::shared_ptr<const RellumAttributes>& combiningAttributes() const;
@@ -235,7 +237,8 @@ private:
 
     uint64_t rows() const { return uint64_t(std::max<int64_t>(1, pageSize_.height)); }
     uint64_t columns() const { return uint64_t(std::max<int64_t>(1, pageSize_.width)); }
-    void updateAttributes();
+    // A new rendition generation, after any change of rendition or font.
+    void renditionChanged();
 
     struct FontState {
         std::shared_ptr<const RellumFontSet> fonts = std::make_shared<RellumFontSet>();
@@ -292,8 +295,6 @@ private:
     uint64_t textStyleMask_ = 0;
     std::optional<RellumColor> currentTextColor_, currentBackgroundColor_;
     std::optional<RellumColor> videoBackgroundColor_, videoTextColor_;
-    mutable std::shared_ptr<const RellumAttributes> newlineAttributes_, activeAttributes_, wideAttributes_,
-        combiningAttributes_, voidAttributes_, tabAttributes_;
     // The fonts of fontState_, for this context's own thread to read without the lock.
     std::shared_ptr<const RellumFontSet> fontSet_ = std::make_shared<RellumFontSet>();
     uint64_t renditionGeneration_ = 0;

@@ -707,16 +707,17 @@ void RellumTerminal::endUpdate(PendingUpdate& update) {
     // Edits with buffers of a common size serve later ones, so the text of
     // the next update grows into buffers that exist already.
     for (Edit& edit : update.edits) {
-        if (edit.text.string.capacity() > spareLongText_.capacity() && !edit.block) {
+        if (edit.block) continue;
+        if (edit.text.string.capacity() > spareLongText_.capacity()) {
             edit.text.string.clear();
             spareLongText_.swap(edit.text.string);
         }
-        if (edit.text.runs.capacity() > spareLongRuns_.capacity() && !edit.block) {
+        if (edit.text.runs.capacity() > spareLongRuns_.capacity()) {
             edit.text.runs.clear();
             spareLongRuns_.swap(edit.text.runs);
         }
-        if (editPool_.size() >= kEditPoolSize || edit.block ||
-            edit.text.string.capacity() > kPooledTextLimit || edit.text.runs.capacity() > kPooledRunLimit)
+        if (editPool_.size() >= kEditPoolSize || edit.text.string.capacity() > kPooledTextLimit ||
+            edit.text.runs.capacity() > kPooledRunLimit)
             continue;
         edit.text.string.clear();
         edit.text.runs.clear();
@@ -914,23 +915,31 @@ bool RellumTerminal::mergeIntoPendingEdit(RellumTextStorage* storage, RellumRang
     // an edit before that one (a cursor moved up the page, the oldest lines
     // leaving the scrollback while new lines are written at the end); the
     // edits it passed then move by its change in length.
-    const int64_t delta = int64_t(text.size()) - int64_t(range.length);
+    const std::size_t merged = findPendingEdit(
+        storage, range, [&](Edit& edit) { return mergeEdit(edit, storage, range, text, runs); });
+    if (merged == SIZE_MAX) return false;
+    moveEditsAfter(merged, storage, int64_t(text.size()) - int64_t(range.length));
+    return true;
+}
+
+template <typename Take>
+std::size_t RellumTerminal::findPendingEdit(RellumTextStorage* storage, RellumRange range, Take take) {
     std::size_t k = editBlocks_.size();
     for (std::size_t tried = 0; k > 0 && tried < kMergeLookBack; ++tried, --k) {
         Edit& edit = editBlocks_[k - 1];
-        if (edit.block) return false;
+        if (edit.block) return SIZE_MAX;
         if (edit.storage != storage) continue;
-        if (mergeEdit(edit, storage, range, text, runs)) {
-            if (delta != 0)
-                for (std::size_t j = k; j < editBlocks_.size(); ++j)
-                    if (editBlocks_[j].storage == storage)
-                        editBlocks_[j].range.location =
-                            uint64_t(int64_t(editBlocks_[j].range.location) + delta);
-            return true;
-        }
-        if (range.end() > edit.range.location) return false;
+        if (take(edit)) return k - 1;
+        if (range.end() > edit.range.location) return SIZE_MAX;
     }
-    return false;
+    return SIZE_MAX;
+}
+
+void RellumTerminal::moveEditsAfter(std::size_t index, RellumTextStorage* storage, int64_t delta) {
+    if (delta == 0) return;
+    for (std::size_t j = index + 1; j < editBlocks_.size(); ++j)
+        if (editBlocks_[j].storage == storage)
+            editBlocks_[j].range.location = uint64_t(int64_t(editBlocks_[j].range.location) + delta);
 }
 
 void RellumTerminal::appendEdit(RellumTextStorage* storage, RellumRange range, PendingText&& text) {
@@ -977,10 +986,6 @@ RellumRange composedRange(std::u16string_view s, RellumRange r) {
     return {start, end - start};
 }
 
-void appendRun(RellumPendingText& out, uint64_t location, uint64_t length, uint32_t rendition) {
-    appendMovedRun(out.runs, location, length, rendition);
-}
-
 bool hasIndexes(const RellumIndexSet* set) {
     return set && !set->empty();
 }
@@ -1024,7 +1029,7 @@ void RellumTerminal::appendAttributedText(PendingText& out, std::u16string_view 
     out.string.append(string);
     if (n == 0) return;
     if (isPlainText(wideIndexes, voidIndexes, tabIndexes, combiningIndexes)) {
-        appendRun(out, base, n, renditionNumber(RellumCellRole::Text));
+        appendMovedRun(out.runs, base, n, renditionNumber(RellumCellRole::Text));
         return;
     }
     computeRoles(string, wideIndexes, voidIndexes, tabIndexes, combiningIndexes);
@@ -1032,7 +1037,7 @@ void RellumTerminal::appendAttributedText(PendingText& out, std::u16string_view 
     uint64_t start = 0;
     for (uint64_t i = 1; i <= n; ++i) {
         if (i < n && textRoles_[i] == textRoles_[start]) continue;
-        appendRun(out, base + start, i - start, text | textRoles_[start]);
+        appendMovedRun(out.runs, base + start, i - start, text | textRoles_[start]);
         start = i;
     }
 }
@@ -1201,19 +1206,10 @@ bool RellumTerminal::resolveKeptRuns(RellumTextStorage* storage, RellumRange ran
                                      std::vector<PendingRun>& runs) {
     // The last edit that writes the whole of the range, passing only edits
     // after it (which leave it where it is).
-    std::size_t k = editBlocks_.size();
-    std::size_t holder = SIZE_MAX;
-    for (std::size_t tried = 0; k > 0 && tried < kMergeLookBack; ++tried, --k) {
-        const Edit& edit = editBlocks_[k - 1];
-        if (edit.block) return false;
-        if (edit.storage != storage) continue;
-        if (range.location >= edit.range.location &&
-            range.end() <= edit.range.location + edit.text.string.size()) {
-            holder = k - 1;
-            break;
-        }
-        if (range.end() > edit.range.location) return false;
-    }
+    const std::size_t holder = findPendingEdit(storage, range, [&](const Edit& edit) {
+        return range.location >= edit.range.location &&
+               range.end() <= edit.range.location + edit.text.string.size();
+    });
     if (holder == SIZE_MAX) return false;
     Edit& edit = editBlocks_[holder];
     // A line's edit that keeps characters itself can only be replaced whole.
@@ -1248,13 +1244,9 @@ bool RellumTerminal::resolveKeptRuns(RellumTextStorage* storage, RellumRange ran
     }
     // The line's new text replaces the holder's: later edits move by the
     // change in length.
-    const int64_t delta = int64_t(text.size()) - int64_t(range.length);
     edit.text.string.assign(text);
     edit.text.runs.assign(resolved.begin(), resolved.end());
-    if (delta != 0)
-        for (std::size_t j = holder + 1; j < editBlocks_.size(); ++j)
-            if (editBlocks_[j].storage == storage)
-                editBlocks_[j].range.location = uint64_t(int64_t(editBlocks_[j].range.location) + delta);
+    moveEditsAfter(holder, storage, int64_t(text.size()) - int64_t(range.length));
     return true;
 }
 
@@ -1329,39 +1321,30 @@ void RellumTerminal::appendTextEdit(RellumGrid& grid, RellumRange range, std::u1
     // A changed line takes the change (see LineShadow). While no changed
     // line has changed in length (the edits' offsets then still hold), text
     // that continues the last edit's text (output at the end of the page) is
-    // written straight into it, and text added at the end of a line joins
-    // the edit that wrote the line when there is one (a line scrolled into a
-    // region). Anything else in a line makes the line a changed one.
-    if (line) {
-        LineShadow* shadow = shadows_.empty() ? nullptr : shadowOf(line);
-        if (!shadow && shiftedShadows_ == 0) {
-            if (Edit* last = editContinuedAt(storage, range)) {
-                last->range.length += range.length;
-                appendAttributedText(last->text, string, wideIndexes, voidIndexes, tabIndexes,
-                                     combiningIndexes);
-                return;
-            }
-            // A line written whole (an erase) needs nothing of its old text.
-            if (range.location == grid.changingLineOrigin() && string.size() == line->characterCount()) {
-                mergeText(storage, range, string, wideIndexes, voidIndexes, tabIndexes, combiningIndexes,
-                          true);
-                return;
-            }
-            if (range.length == 0 &&
-                range.location + string.size() == grid.changingLineOrigin() + line->characterCount() &&
-                mergeText(storage, range, string, wideIndexes, voidIndexes, tabIndexes, combiningIndexes,
-                          false))
-                return;
+    // written straight into it, a line written whole (an erase, which needs
+    // nothing of its old text) becomes an edit at once, and text added at the
+    // end of a line joins the edit that wrote the line when there is one (a
+    // line scrolled into a region). Anything else in a line makes the line a
+    // changed one.
+    LineShadow* shadow = !line || shadows_.empty() ? nullptr : shadowOf(line);
+    if (!shadow && shiftedShadows_ == 0) {
+        if (Edit* last = editContinuedAt(storage, range)) {
+            last->range.length += range.length;
+            appendAttributedText(last->text, string, wideIndexes, voidIndexes, tabIndexes, combiningIndexes);
+            return;
         }
-        shadowChange(grid, shadow, range, string, wideIndexes, voidIndexes, tabIndexes, combiningIndexes);
-        return;
+        const bool wholeLine =
+            !line || (range.location == grid.changingLineOrigin() && string.size() == line->characterCount());
+        if (wholeLine) {
+            mergeText(storage, range, string, wideIndexes, voidIndexes, tabIndexes, combiningIndexes, true);
+            return;
+        }
+        if (range.length == 0 &&
+            range.location + string.size() == grid.changingLineOrigin() + line->characterCount() &&
+            mergeText(storage, range, string, wideIndexes, voidIndexes, tabIndexes, combiningIndexes, false))
+            return;
     }
-    if (Edit* last = editContinuedAt(storage, range)) {
-        last->range.length += range.length;
-        appendAttributedText(last->text, string, wideIndexes, voidIndexes, tabIndexes, combiningIndexes);
-        return;
-    }
-    mergeText(storage, range, string, wideIndexes, voidIndexes, tabIndexes, combiningIndexes, true);
+    shadowChange(grid, shadow, range, string, wideIndexes, voidIndexes, tabIndexes, combiningIndexes);
 }
 
 void RellumTerminal::didReplaceCharactersInRange(RellumGrid& grid, RellumRange range,
@@ -1385,7 +1368,7 @@ void RellumTerminal::didInsertNewLineAtIndex(RellumGrid& grid, uint64_t index) {
     RellumTextStorage* storage = textStorageOfGrid(&grid);
     const uint32_t newline = renditionNumber(RellumCellRole::Newline);
     if (Edit* last = editContinuedAt(storage, {index, 0})) {
-        appendRun(last->text, last->text.string.size(), 1, newline);
+        appendMovedRun(last->text.runs, last->text.string.size(), 1, newline);
         last->text.string.push_back(u'\n');
         return;
     }

@@ -422,6 +422,13 @@ private:
     // it (see mergeEdit).
     bool mergeIntoPendingEdit(RellumTextStorage* storage, RellumRange range, std::u16string_view text,
                               std::span<const PendingRun> runs);
+    // The index of the last pending edit (of the last kMergeLookBack) that
+    // take accepts, passing only edits of the storage that lie after the
+    // range; SIZE_MAX when there is none.
+    template <typename Take>
+    std::size_t findPendingEdit(RellumTextStorage* storage, RellumRange range, Take take);
+    // The storage's edits after index move by delta (a change in length of the one at index).
+    void moveEditsAfter(std::size_t index, RellumTextStorage* storage, int64_t delta);
 
     // A line changed since the last edit was made: for the span of its text
     // that changed, one number a UTF-16 unit, a rendition number or
@@ -429,7 +436,7 @@ private:
     // (the text before the span is where it was; the span ends at oldEnd in
     // the storage's line). Changes within lines only change these;
     // before anything else reaches the edits (a line added or removed, a
-    // block, the update itself), each becomes one edit of its whole line.
+    // block, the update itself), each becomes one edit of its span.
     // A page redrawn a thousand times in one update so costs one edit a
     // line, whatever the order of the writes.
     struct LineShadow {
