@@ -41,6 +41,14 @@ void RellumElements::assignFromASCIIChars(const char* bytes, std::size_t length)
         c[i] = RellumElement(char32_t(static_cast<unsigned char>(bytes[i]) & 0x7F));
 }
 
+void RellumElements::writeASCIIChars(std::size_t at, const char* bytes, std::size_t length) {
+    ORVIK_ASSERT(at <= cells_.size());
+    if (cells_.size() < at + length) cells_.resize(at + length);
+    RellumElement* c = cells_.data() + at;
+    for (std::size_t i = 0; i < length; ++i)
+        c[i] = RellumElement(char32_t(static_cast<unsigned char>(bytes[i]) & 0x7F));
+}
+
 void RellumElements::assignFromMBCSUTF32Chars(const char32_t* chars, std::size_t length) {
     clear();
     appendMBCSUTF32Chars(chars, length);

@@ -23,6 +23,9 @@ public:
     static RellumElements elementsFromMBCSUTF32Chars(const char32_t* chars, std::size_t length);
     // The same, refilling this array so a caller can reuse its storage run after run.
     void assignFromASCIIChars(const char* bytes, std::size_t length);
+    // Plain cells from the bytes, written from `at` on over the cells there
+    // and past the end (at is at most size()).
+    void writeASCIIChars(std::size_t at, const char* bytes, std::size_t length);
     void assignFromMBCSUTF32Chars(const char32_t* chars, std::size_t length);
     // The same cells appended after the ones held. The code-point form
     // returns whether any of the new cells is a combining mark.

@@ -321,7 +321,6 @@ void RellumGrid::renderElementsFromCursor(const RellumElements& elements) {
     bool justWrapped = false;
     while (done < total) {
         RellumLine& line = mutableCursorLine();
-        lineHint_ = cursorLineIndex();
         const uint64_t placed = context_->insertMode() ? line.insertElements(elements, cursorX_, done)
                                                        : line.writeElements(elements, cursorX_, done);
         done += placed;
@@ -334,11 +333,7 @@ void RellumGrid::renderElementsFromCursor(const RellumElements& elements) {
             continue;
         }
         if (context_->autoWrapMode()) {
-            moveCursorToLeftMargin();
-            moveCursorDownOrNewline();
-            const uint64_t index = cursorLineIndex();
-            if (!hasHorizontalMargin() && index > 0)
-                mutableLine(index - 1).setNextWrapLine(lines_[index].get());
+            wrapCursor();
             justWrapped = true;
             continue;
         }
@@ -368,6 +363,29 @@ void RellumGrid::renderElementsFromCursor(const RellumElements& elements) {
         cursorX_ = margin + 1;
         break;
     }
+}
+
+void RellumGrid::wrapCursor() {
+    moveCursorToLeftMargin();
+    moveCursorDownOrNewline();
+    const uint64_t index = cursorLineIndex();
+    if (!hasHorizontalMargin() && index > 0) mutableLine(index - 1).setNextWrapLine(lines_[index].get());
+}
+
+std::size_t RellumGrid::renderASCIIFromCursor(const char* bytes, std::size_t count) {
+    if (context_->insertMode()) return 0;
+    std::size_t done = 0;
+    while (done < count) {
+        uint64_t placed = 0;
+        if (!mutableCursorLine().writeASCII(bytes + done, count - done, cursorX_, &placed)) break;
+        done += placed;
+        cursorX_ += placed;
+        // Nothing placed even at the left margin, or no auto-wrap: the
+        // general path knows what becomes of the rest.
+        if (done == count || (placed == 0 && cursorX_ == leftMargin()) || !context_->autoWrapMode()) break;
+        wrapCursor();
+    }
+    return done;
 }
 
 void RellumGrid::insertBlankAtCursorWithCount(uint64_t count) {

@@ -115,6 +115,10 @@ public:
 
     // Writing.
     void renderElementsFromCursor(const RellumElements& elements);
+    // The same for printable ASCII bytes, as far as it goes without the
+    // general path (insert mode, lines with other than unit cells, a write
+    // that does not fit without auto-wrap); returns how many bytes it wrote.
+    std::size_t renderASCIIFromCursor(const char* bytes, std::size_t count);
     void insertBlankAtCursorWithCount(uint64_t count);
     void deleteElementsAtCursorWithCount(uint64_t count);
     void eraseCharacterWithCount(uint64_t count);
@@ -175,7 +179,13 @@ private:
     bool isLeftMarginAtEdge() const { return leftMargin() == 0; }
 
     RellumLine& mutableLine(uint64_t index) { return *lines_[index]; }
-    RellumLine& mutableCursorLine() { return *lines_[cursorLineIndex()]; }
+    // The cursor line, also remembered as the line the next report names.
+    RellumLine& mutableCursorLine() {
+        lineHint_ = cursorLineIndex();
+        return *lines_[lineHint_];
+    }
+    // Auto-wrap: on to the left margin of the next row, the row left marked as wrapping.
+    void wrapCursor();
     RellumLine* nextLine(uint64_t index) {
         return index + 1 < lines_.size() ? lines_[index + 1].get() : nullptr;
     }

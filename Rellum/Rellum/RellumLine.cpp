@@ -218,6 +218,35 @@ uint64_t RellumLine::replaceElementsInRange(RellumRange range, const RellumEleme
     return n;
 }
 
+bool RellumLine::writeASCII(const char* bytes, std::size_t count, uint64_t index, uint64_t* placed) {
+    unpack();
+    // A line of unit cells holds no double-width pair a write could cut and
+    // no marks: old and new cells are one unit each, at the same offsets.
+    if (!unitCells_) return false;
+    *placed = 0;
+    const uint64_t limit = delegate_ ? delegate_->lineRightMargin(*this) : capacity() - 1;
+    if (limit < index || count == 0) return true;
+    ensureElementIntegrityAtIndex(index);
+    const uint64_t n = std::min<uint64_t>(limit - index + 1, count);
+    const uint64_t stored = elements_.size();
+    const uint64_t old = std::min<uint64_t>(n, stored - index);
+    elements_.writeASCIIChars(index, bytes, n);
+    std::u16string& text = scratch().text;
+    text.resize(n);
+    for (uint64_t i = 0; i < n; ++i)
+        text[i] = char16_t(static_cast<unsigned char>(bytes[i]) & 0x7F);
+    characterCount_ += n - old;
+    if (delegate_) {
+        if (old > 0)
+            delegate_->didReplaceCharactersInRange(*this, {index, old}, text, nullptr, nullptr, nullptr,
+                                                   nullptr);
+        else
+            delegate_->didInsertString(*this, text, index, nullptr, nullptr, nullptr, nullptr);
+    }
+    *placed = n;
+    return true;
+}
+
 uint64_t RellumLine::writeElements(const RellumElements& elements, uint64_t index, std::size_t from,
                                    std::size_t count) {
     if (from > elements.size()) return 0;

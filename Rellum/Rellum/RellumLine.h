@@ -92,6 +92,10 @@ public:
     }
     uint64_t writeElements(const RellumElements& elements, uint64_t index, std::size_t from = 0,
                            std::size_t count = SIZE_MAX);
+    // writeElements for printable ASCII bytes, where every cell the write
+    // may touch is one UTF-16 unit; false, with nothing changed, where the
+    // general path must decide. *placed is how many bytes were written.
+    bool writeASCII(const char* bytes, std::size_t count, uint64_t index, uint64_t* placed);
     uint64_t insertElements(const RellumElements& elements, uint64_t index, std::size_t from = 0,
                             std::size_t count = SIZE_MAX);
     // Overwrites the range with void cells, up to the last cell of the line.
