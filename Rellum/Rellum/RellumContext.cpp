@@ -318,31 +318,25 @@ uint32_t componentBits(float v) {
     return std::bit_cast<uint32_t>(v + 0.0f);
 }
 
-void mixHash(std::size_t& h, uint64_t v) {
-    h = (h ^ v) * 0x9e3779b97f4a7c15ull;
-    h ^= h >> 32;
-}
-
-void mixColorHash(std::size_t& h, const std::optional<RellumColor>& c) {
-    if (!c) {
-        mixHash(h, 1);
-        return;
-    }
-    mixHash(h, uint64_t(componentBits(c->red)) << 32 | componentBits(c->green));
-    mixHash(h, uint64_t(componentBits(c->blue)) << 32 | componentBits(c->alpha));
+// A colour as one word: each component's bits folded in at its own rotation.
+uint64_t colorWord(const std::optional<RellumColor>& c) {
+    if (!c) return 1;
+    const uint64_t rg = uint64_t(componentBits(c->red)) << 32 | componentBits(c->green);
+    const uint64_t ba = uint64_t(componentBits(c->blue)) << 32 | componentBits(c->alpha);
+    return rg ^ std::rotl(ba, 17);
 }
 
 } // namespace
 
 std::size_t RellumHashRendition(const RellumRendition& key, const RellumFontSet* fonts) {
-    std::size_t h = 0;
-    mixHash(h, std::size_t(key.mask));
-    mixColorHash(h, key.text);
-    mixColorHash(h, key.background);
-    mixColorHash(h, key.videoText);
-    mixColorHash(h, key.videoBackground);
-    mixHash(h, reinterpret_cast<uintptr_t>(fonts));
-    return h ^ (h >> 29);
+    // Few instructions, no long chain: this runs for every change of colour.
+    constexpr uint64_t k1 = 0x9e3779b97f4a7c15ull, k2 = 0xc2b2ae3d27d4eb4full;
+    // The video (default) colours seldom change: keys that differ only
+    // there share a slot, and equality tells them apart.
+    const uint64_t a = (colorWord(key.text) ^ k1) * (colorWord(key.background) ^ k2);
+    uint64_t h = a ^ (key.mask * k1) ^ reinterpret_cast<uintptr_t>(fonts);
+    h *= k2;
+    return std::size_t(h ^ (h >> 32));
 }
 
 const std::shared_ptr<const RellumAttributes>&

@@ -206,6 +206,14 @@ public:
         return {textStyleMask_, currentTextColor_, currentBackgroundColor_, videoTextColor_,
                 videoBackgroundColor_};
     }
+    // The same, written field by field into a rendition kept elsewhere.
+    void copyRenditionInto(RellumRendition& out) const {
+        out.mask = textStyleMask_;
+        out.text = currentTextColor_;
+        out.background = currentBackgroundColor_;
+        out.videoText = videoTextColor_;
+        out.videoBackground = videoBackgroundColor_;
+    }
     const std::shared_ptr<const RellumFontSet>& fontSet() const { return fontSet_; }
     uint64_t renditionGeneration() const { return renditionGeneration_; }
 

@@ -49,6 +49,12 @@ void RellumElements::writeASCIIChars(std::size_t at, const char* bytes, std::siz
         c[i] = RellumElement(char32_t(static_cast<unsigned char>(bytes[i]) & 0x7F));
 }
 
+void RellumElements::fillVoid(std::size_t at, std::size_t length) {
+    ORVIK_ASSERT(at <= cells_.size());
+    if (cells_.size() < at + length) cells_.resize(at + length);
+    std::fill_n(cells_.begin() + at, length, RellumElement(RellumElement::kVoidPadding));
+}
+
 void RellumElements::assignFromMBCSUTF32Chars(const char32_t* chars, std::size_t length) {
     clear();
     appendMBCSUTF32Chars(chars, length);

@@ -26,6 +26,8 @@ public:
     // Plain cells from the bytes, written from `at` on over the cells there
     // and past the end (at is at most size()).
     void writeASCIIChars(std::size_t at, const char* bytes, std::size_t length);
+    // Void cells in the same way.
+    void fillVoid(std::size_t at, std::size_t length);
     void assignFromMBCSUTF32Chars(const char32_t* chars, std::size_t length);
     // The same cells appended after the ones held. The code-point form
     // returns whether any of the new cells is a combining mark.

@@ -188,14 +188,15 @@ void RellumGrid::didReplaceCharactersInRange(RellumLine& line, RellumRange range
                                              const RellumIndexSet* voidIndexes,
                                              const RellumIndexSet* tabIndexes,
                                              const RellumIndexSet* combiningIndexes) {
-    const uint64_t index = indexOfLine(line);
     const uint64_t origin = line.absoluteOrigin_ - base_;
     if (delegate_) {
         const ChangingLine changing(*this, line, origin);
         delegate_->didReplaceCharactersInRange(*this, {origin + range.location, range.length}, string,
                                                wideIndexes, voidIndexes, tabIndexes, combiningIndexes);
     }
-    ripple(index + 1, int64_t(string.size()) - int64_t(range.length));
+    // Text written over as much text moves no line.
+    if (string.size() != range.length)
+        ripple(indexOfLine(line) + 1, int64_t(string.size()) - int64_t(range.length));
 }
 
 void RellumGrid::didInsertString(RellumLine& line, std::u16string_view string, uint64_t at,

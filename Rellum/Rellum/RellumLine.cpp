@@ -218,6 +218,16 @@ uint64_t RellumLine::replaceElementsInRange(RellumRange range, const RellumEleme
     return n;
 }
 
+void RellumLine::reportUnitWrite(uint64_t index, uint64_t old, const std::u16string& text,
+                                 const RellumIndexSet* voids) {
+    characterCount_ += text.size() - old;
+    if (!delegate_) return;
+    if (old > 0)
+        delegate_->didReplaceCharactersInRange(*this, {index, old}, text, nullptr, voids, nullptr, nullptr);
+    else
+        delegate_->didInsertString(*this, text, index, nullptr, voids, nullptr, nullptr);
+}
+
 bool RellumLine::writeASCII(const char* bytes, std::size_t count, uint64_t index, uint64_t* placed) {
     unpack();
     // A line of unit cells holds no double-width pair a write could cut and
@@ -228,21 +238,13 @@ bool RellumLine::writeASCII(const char* bytes, std::size_t count, uint64_t index
     if (limit < index || count == 0) return true;
     ensureElementIntegrityAtIndex(index);
     const uint64_t n = std::min<uint64_t>(limit - index + 1, count);
-    const uint64_t stored = elements_.size();
-    const uint64_t old = std::min<uint64_t>(n, stored - index);
+    const uint64_t old = std::min<uint64_t>(n, elements_.size() - index);
     elements_.writeASCIIChars(index, bytes, n);
     std::u16string& text = scratch().text;
     text.resize(n);
     for (uint64_t i = 0; i < n; ++i)
         text[i] = char16_t(static_cast<unsigned char>(bytes[i]) & 0x7F);
-    characterCount_ += n - old;
-    if (delegate_) {
-        if (old > 0)
-            delegate_->didReplaceCharactersInRange(*this, {index, old}, text, nullptr, nullptr, nullptr,
-                                                   nullptr);
-        else
-            delegate_->didInsertString(*this, text, index, nullptr, nullptr, nullptr, nullptr);
-    }
+    reportUnitWrite(index, old, text, nullptr);
     *placed = n;
     return true;
 }
@@ -265,6 +267,19 @@ void RellumLine::eraseElementsInRange(RellumRange range) {
     const uint64_t cap = capacity();
     if (range.location >= cap || range.length == 0) return;
     const uint64_t n = std::min(range.length, cap - range.location);
+    unpack();
+    if (unitCells_) {
+        // Void cells are one unit each: no pair to break, offsets unchanged.
+        ensureElementIntegrityAtIndex(range.location);
+        const uint64_t old = std::min<uint64_t>(n, elements_.size() - range.location);
+        elements_.fillVoid(range.location, n);
+        WriteScratch& s = scratch();
+        s.text.assign(n, u' ');
+        s.voids.clear();
+        s.voids.addRange({0, n});
+        reportUnitWrite(range.location, old, s.text, &s.voids);
+        return;
+    }
     // One row of void cells serves every erase on this thread (a page erased
     // whole would otherwise build a row of them for each line).
     thread_local RellumElements voids;

@@ -120,6 +120,9 @@ public:
 private:
     friend class RellumGrid;
     void breakWideAtIndex(uint64_t index);
+    // Tells the delegate of cells written at index over `old` unit cells.
+    void reportUnitWrite(uint64_t index, uint64_t old, const std::u16string& text,
+                         const RellumIndexSet* voids);
     uint64_t capacity() const;
     // Scrollback lines are kept packed; anything that reads or writes their
     // cells as an array unpacks them first (a pure change of form).

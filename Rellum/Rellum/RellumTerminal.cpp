@@ -106,6 +106,7 @@ void RellumTerminal::renderData(std::string data) {
 void RellumTerminal::scanChunk(const std::string& data) {
     ++chunksScanned_;
     ensureGrids();
+    if (renditions_.size() >= renditionCompactAt_) compactRenditions();
     scheduleUpdate(data.size());
     scanner_->scanData(data);
 }
@@ -605,6 +606,7 @@ void RellumTerminal::flushUpdate() {
     update->fontSets.swap(fontSets_);
     renditionGeneration_ = 0;
     recentRenditions_.fill(0);
+    renditionCompactAt_ = kRenditionCompactMin;
     publishState();
     uiUpdateScheduled_ = false;
 
@@ -749,7 +751,7 @@ void RellumTerminal::endUpdate(PendingUpdate& update) {
     }
 }
 
-void RellumTerminal::RenditionTable::push_back(RenditionEntry entry, Spares& spares) {
+RellumTerminal::RenditionEntry& RellumTerminal::RenditionTable::next(Spares& spares) {
     if (size_ % kChunk == 0 && size_ / kChunk == chunks_.size()) {
         if (spares.empty()) {
             chunks_.push_back(std::make_unique<Chunk>());
@@ -758,8 +760,7 @@ void RellumTerminal::RenditionTable::push_back(RenditionEntry entry, Spares& spa
             spares.pop_back();
         }
     }
-    (*chunks_[size_ / kChunk])[size_ % kChunk] = std::move(entry);
-    ++size_;
+    return (*chunks_[size_ / kChunk])[size_ % kChunk];
 }
 
 void RellumTerminal::RenditionTable::release(Spares& spares, std::size_t limit) {
@@ -769,26 +770,64 @@ void RellumTerminal::RenditionTable::release(Spares& spares, std::size_t limit) 
     size_ = 0;
 }
 
-uint32_t RellumTerminal::renditionNumber(RellumCellRole role) {
-    const uint64_t generation = context_->renditionGeneration();
-    if (generation != renditionGeneration_) {
-        renditionGeneration_ = generation;
-        RellumRendition rendition = context_->rendition();
-        const std::shared_ptr<const RellumFontSet>& fonts = context_->fontSet();
-        if (fontSets_.empty() || fontSets_.back() != fonts) fontSets_.push_back(fonts);
-        const uint32_t fontIndex = uint32_t(fontSets_.size() - 1);
-        uint32_t& recent =
-            recentRenditions_[RellumHashRendition(rendition, fonts.get()) % recentRenditions_.size()];
-        if (recent != 0 && renditions_[recent - 1].fonts == fontIndex &&
-            renditions_[recent - 1].rendition == rendition) {
+void RellumTerminal::takeRendition() {
+    renditionGeneration_ = context_->renditionGeneration();
+    const std::shared_ptr<const RellumFontSet>& fonts = context_->fontSet();
+    if (fontSets_.empty() || fontSets_.back() != fonts) fontSets_.push_back(fonts);
+    const uint32_t fontIndex = uint32_t(fontSets_.size() - 1);
+    // Written straight into the table's next place, which counts only when
+    // no recent entry is the same.
+    RenditionEntry& entry = renditions_.next(spareRenditionChunks_);
+    context_->copyRenditionInto(entry.rendition);
+    entry.fonts = fontIndex;
+    uint32_t& recent =
+        recentRenditions_[RellumHashRendition(entry.rendition, fonts.get()) % recentRenditions_.size()];
+    if (recent != 0) {
+        const RenditionEntry& known = renditions_[recent - 1];
+        if (known.fonts == fontIndex && known.rendition == entry.rendition) {
             renditionIndex_ = recent - 1;
-        } else {
-            renditions_.push_back({std::move(rendition), fontIndex}, spareRenditionChunks_);
-            renditionIndex_ = uint32_t(renditions_.size() - 1);
-            recent = renditionIndex_ + 1;
+            return;
         }
     }
-    return renditionIndex_ << 3 | uint32_t(role);
+    renditionIndex_ = renditions_.commit();
+    recent = renditionIndex_ + 1;
+}
+
+void RellumTerminal::compactRenditions() {
+    // A colourful page redrawn again and again names a new rendition for
+    // nearly every write, and most are written over before the update goes
+    // out: the few still named move to a fresh table, so the table stays
+    // small (and in cache) however much one update scans.
+    renditionRemap_.assign(renditions_.size(), UINT32_MAX);
+    RenditionTable kept;
+    auto remap = [&](uint32_t& number) {
+        if ((number & 7) == kKeepRole) return;
+        uint32_t& to = renditionRemap_[number >> 3];
+        if (to == UINT32_MAX) {
+            kept.next(spareRenditionChunks_) = renditions_[number >> 3];
+            to = kept.commit();
+        }
+        number = to << 3 | (number & 7);
+    };
+    for (LineShadow& shadow : shadows_)
+        for (uint32_t& code : shadow.codes)
+            remap(code);
+    for (Edit& edit : editBlocks_)
+        for (PendingRun& run : edit.text.runs)
+            remap(run.rendition);
+    if (renditionGeneration_ != 0) {
+        uint32_t number = renditionIndex_ << 3;
+        remap(number);
+        renditionIndex_ = number >> 3;
+    }
+    for (uint32_t& recent : recentRenditions_) {
+        if (recent == 0) continue;
+        const uint32_t to = renditionRemap_[recent - 1];
+        recent = to == UINT32_MAX ? 0 : to + 1;
+    }
+    renditions_.release(spareRenditionChunks_, kSpareRenditionChunks);
+    renditions_ = std::move(kept);
+    renditionCompactAt_ = std::max(kRenditionCompactMin, 2 * renditions_.size());
 }
 
 void RellumTerminal::appendEditBlock(std::function<void()> block) {

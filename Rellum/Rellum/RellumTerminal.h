@@ -351,7 +351,10 @@ private:
         using Spares = std::vector<std::unique_ptr<Chunk>>;
         std::size_t size() const { return size_; }
         const RenditionEntry& operator[](std::size_t i) const { return (*chunks_[i / kChunk])[i % kChunk]; }
-        void push_back(RenditionEntry entry, Spares& spares);
+        // The place after the last entry, made ready; commit() counts it and
+        // answers its index.
+        RenditionEntry& next(Spares& spares);
+        uint32_t commit() { return uint32_t(size_++); }
         // Empties the table, keeping up to `limit` chunks in spares.
         void release(Spares& spares, std::size_t limit);
 
@@ -380,7 +383,17 @@ private:
     void scanChunk(const std::string& data);
     void appendEdit(RellumTextStorage* storage, RellumRange range, PendingText&& text);
     // The number of the rendition in force for cells of a role (render queue).
-    uint32_t renditionNumber(RellumCellRole role);
+    uint32_t renditionNumber(RellumCellRole role) {
+        if (context_->renditionGeneration() != renditionGeneration_) takeRendition();
+        return renditionIndex_ << 3 | uint32_t(role);
+    }
+    // Gives the context's rendition a number in this update (render queue).
+    void takeRendition();
+    // Renumbers the renditions still named (by shadows, pending edits and the
+    // one in force) into a fresh table; run between chunks, when no caller
+    // holds a number.
+    void compactRenditions();
+    static constexpr std::size_t kRenditionCompactMin = 1024;
     // The record a rendition number of an update stands for (main).
     const std::shared_ptr<const RellumAttributes>& recordOf(const PendingUpdate& update, uint32_t number) {
         const RenditionEntry& entry = update.renditions[number >> 3];
@@ -507,6 +520,8 @@ private:
     uint64_t renditionGeneration_ = 0;
     uint32_t renditionIndex_ = 0;
     std::array<uint32_t, 64> recentRenditions_{}; // index + 1; 0 empty
+    std::size_t renditionCompactAt_ = kRenditionCompactMin;
+    std::vector<uint32_t> renditionRemap_;
     // Text handed over since the allocator last gave free memory back; a burst
     // of more than this does so once shown and followed by this much quiet.
     uint64_t unitsSinceTrim_ = 0;

@@ -45,16 +45,11 @@ void RellumTerminal::scannerDidScanData(RellumScanner&) {}
 
 void RellumTerminal::renderASCIIChars(RellumScanner&, const char* chars, uint64_t length) {
     if (!context_->lineDrawingMode()) {
-        // Printable text over plain cells goes straight into the line.
-        bool printable = true;
-        for (uint64_t i = 0; i < length; ++i)
-            printable &= (static_cast<unsigned char>(chars[i]) & 0x7F) >= 0x20;
-        if (printable) {
-            const std::size_t done = activeGrid()->renderASCIIFromCursor(chars, std::size_t(length));
-            chars += done;
-            length -= done;
-            if (length == 0) return;
-        }
+        // Printable text (as the scanner hands it) over plain cells goes straight into the line.
+        const std::size_t done = activeGrid()->renderASCIIFromCursor(chars, std::size_t(length));
+        chars += done;
+        length -= done;
+        if (length == 0) return;
     }
     runElements_.assignFromASCIIChars(chars, std::size_t(length));
     if (runElements_.empty()) return;

@@ -69,62 +69,71 @@ std::optional<RellumParameterList> RellumScanParameterList(std::string_view text
 
 bool RellumScanSGRParameterListInto(std::string_view text, RellumParameterList* list) {
     list->clear();
-    const size_t n = text.size();
-    size_t i = 0;
+    const unsigned char* p = reinterpret_cast<const unsigned char*>(text.data());
+    const unsigned char* const end = p + text.size();
+    // One piece up to ";" or ":": its value (0 when empty) and whether it
+    // had digits; false when it starts with anything else.
+    auto piece = [&](uint64_t* value, bool* has) {
+        uint64_t v = 0;
+        unsigned digit;
+        *has = p < end && (digit = unsigned(*p) - '0') <= 9;
+        if (*has) {
+            do {
+                v = std::min<uint64_t>(v * 10 + digit, RellumScannerParameterMax);
+                ++p;
+            } while (p < end && (digit = unsigned(*p) - '0') <= 9);
+        } else if (p < end && *p != ';' && *p != ':') {
+            return false;
+        }
+        while (p < end && *p != ';' && *p != ':')
+            ++p; // what follows the digits is not read
+        *value = v;
+        return true;
+    };
     constexpr size_t kPieces = 8;
     for (;;) {
-        // One field up to ";": a value and the ":" sub-parameters after it
-        // (an empty piece is absent).
-        uint64_t values[kPieces] = {};
-        bool present[kPieces] = {};
-        size_t count = 0;
-        for (;;) {
-            uint64_t value = 0;
-            bool has = false;
-            unsigned digit;
-            if (i < n && (digit = static_cast<unsigned char>(text[i]) - '0') <= 9) {
-                has = true;
-                while (i < n && (digit = static_cast<unsigned char>(text[i]) - '0') <= 9) {
-                    value = std::min<uint64_t>(value * 10 + digit, RellumScannerParameterMax);
-                    ++i;
-                }
-            } else if (i < n && text[i] != ';' && text[i] != ':') {
-                return false;
-            }
-            while (i < n && text[i] != ';' && text[i] != ':')
-                ++i; // what follows the digits is not read
-            if (count < kPieces) {
-                values[count] = value;
-                present[count] = has;
-            }
-            ++count;
-            if (i < n && text[i] == ':') {
-                ++i;
-                continue;
-            }
-            break;
-        }
+        uint64_t first = 0;
+        bool present = false;
+        if (!piece(&first, &present)) return false;
         bool room = true;
-        if (count == 1) {
-            room = list->push_back(values[0]);
-        } else if (present[0] && (values[0] == 38 || values[0] == 48)) {
-            // Extended colours in the colon form become the semicolon form
-            // they stand for: 38:5:N; 38:2:R:G:B and 38:2:CS:R:G:B (the
-            // colour space may be empty). Any other form changes nothing.
-            const uint64_t kind = present[1] ? values[1] : RellumNotFound;
-            if (kind == 5 && count == 3 && present[2]) {
-                room = list->push_back(values[0]) && list->push_back(5) && list->push_back(values[2]);
-            } else if (kind == 2 && (count == 5 || count == 6)) {
-                const size_t r = count - 3;
-                room = list->push_back(values[0]) && list->push_back(2) && list->push_back(values[r]) &&
-                       list->push_back(values[r + 1]) && list->push_back(values[r + 2]);
+        if (p >= end || *p != ':') {
+            // The common field: one value.
+            room = list->push_back(first);
+        } else {
+            // A value with ":" sub-parameters after it (an empty piece is absent).
+            uint64_t values[kPieces] = {first};
+            bool has[kPieces] = {present};
+            size_t count = 1;
+            while (p < end && *p == ':') {
+                ++p;
+                uint64_t value = 0;
+                bool got = false;
+                if (!piece(&value, &got)) return false;
+                if (count < kPieces) {
+                    values[count] = value;
+                    has[count] = got;
+                }
+                ++count;
             }
-        } else if (present[0]) {
-            // Other sub-parameters (4:3, a curly underline) keep the main value.
-            room = list->push_back(values[0]);
+            if (present && (first == 38 || first == 48)) {
+                // Extended colours in the colon form become the semicolon form
+                // they stand for: 38:5:N; 38:2:R:G:B and 38:2:CS:R:G:B (the
+                // colour space may be empty). Any other form changes nothing.
+                const uint64_t kind = has[1] ? values[1] : RellumNotFound;
+                if (kind == 5 && count == 3 && has[2]) {
+                    room = list->push_back(first) && list->push_back(5) && list->push_back(values[2]);
+                } else if (kind == 2 && (count == 5 || count == 6)) {
+                    const size_t r = count - 3;
+                    room = list->push_back(first) && list->push_back(2) && list->push_back(values[r]) &&
+                           list->push_back(values[r + 1]) && list->push_back(values[r + 2]);
+                }
+            } else if (present) {
+                // Other sub-parameters (4:3, a curly underline) keep the main value.
+                room = list->push_back(first);
+            }
         }
-        if (!room || i >= n) break;
-        ++i;
+        if (!room || p >= end) break;
+        ++p;
     }
     return true;
 }

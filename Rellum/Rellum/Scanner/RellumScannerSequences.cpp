@@ -100,9 +100,12 @@ uint64_t RellumScanner::scanCSI(const char* bytes, uint64_t length, uint64_t* rm
             if (c >= 0x30 && c <= 0x3F) {
                 // The parameter bytes in one go: the common case.
                 const uint64_t end = std::min(length, limit);
-                do {
-                    params_[paramsLength_++] = static_cast<char>(s[i++]);
-                } while (i < end && s[i] >= 0x30 && s[i] <= 0x3F);
+                uint64_t j = i + 1;
+                while (j < end && s[j] >= 0x30 && s[j] <= 0x3F)
+                    ++j;
+                std::memcpy(params_ + paramsLength_, s + i, j - i);
+                paramsLength_ += j - i;
+                i = j;
                 continue;
             }
             phase = 1;
