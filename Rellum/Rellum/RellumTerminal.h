@@ -3,6 +3,7 @@
 #include "Dispatch/DispatchClock.h"
 #include "Dispatch/DispatchQueue.h"
 #include "Dispatch/DispatchSemaphore.h"
+#include "Foundation/Assert.h"
 #include "Rellum/RellumAttributes.h"
 #include "Rellum/RellumContext.h"
 #include "Rellum/RellumGrid.h"
@@ -350,7 +351,10 @@ private:
         using Chunk = std::array<RenditionEntry, kChunk>;
         using Spares = std::vector<std::unique_ptr<Chunk>>;
         std::size_t size() const { return size_; }
-        const RenditionEntry& operator[](std::size_t i) const { return (*chunks_[i / kChunk])[i % kChunk]; }
+        const RenditionEntry& operator[](std::size_t i) const {
+            ORVIK_ASSERT(i < size_);
+            return (*chunks_[i / kChunk])[i % kChunk];
+        }
         // The place after the last entry, made ready; commit() counts it and
         // answers its index.
         RenditionEntry& next(Spares& spares);

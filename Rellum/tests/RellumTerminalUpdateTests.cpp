@@ -8,6 +8,7 @@
 
 #include <cstdio>
 #include <random>
+#include <vector>
 
 using namespace control_test;
 
@@ -45,13 +46,13 @@ std::vector<std::string> attributesOf(RellumTextStorage& storage) {
     return out;
 }
 
-// Feeds the stream in chunks of at most `chunk` bytes, with a display update
-// after each when `updateEachChunk`, else one at the end.
-Storages run(const std::string& stream, std::size_t chunk, bool updateEachChunk) {
+// Feeds the chunks, with a display update after each when
+// `updateEachChunk`, else one at the end.
+Storages run(const std::vector<std::string>& chunks, bool updateEachChunk) {
     ControlHarness h({16, 5});
     h.onRender([](RellumTerminal& t) { t.setMaxScrollback(6); });
-    for (std::size_t at = 0; at < stream.size(); at += chunk) {
-        h.feed(stream.substr(at, chunk));
+    for (const std::string& chunk : chunks) {
+        h.feed(chunk);
         if (updateEachChunk) h.update();
     }
     Storages s;
@@ -61,6 +62,14 @@ Storages run(const std::string& stream, std::size_t chunk, bool updateEachChunk)
     s.primaryAttributes = attributesOf(*h.terminal->primaryTextStorage());
     s.alternateAttributes = attributesOf(*h.terminal->alternateTextStorage());
     return s;
+}
+
+// The stream in chunks of at most `chunk` bytes.
+Storages run(const std::string& stream, std::size_t chunk, bool updateEachChunk) {
+    std::vector<std::string> chunks;
+    for (std::size_t at = 0; at < stream.size(); at += chunk)
+        chunks.push_back(stream.substr(at, chunk));
+    return run(chunks, updateEachChunk);
 }
 
 // Short coloured runs written over, into and past each other: relative and
@@ -136,6 +145,48 @@ TEST(TerminalUpdates, MergedEditsLeaveTheSameAttributedTextAsEditsAppliedOneByOn
         EXPECT_TRUE(merged.alternate == stepwise.alternate);
         EXPECT_EQ(merged.primaryAttributes, stepwise.primaryAttributes);
         EXPECT_EQ(merged.alternateAttributes, stepwise.alternateAttributes);
+        if (HasFailure()) break;
+    }
+}
+
+// Thousands of colours of their own in one update, fed in many small chunks
+// (the renditions still named are renumbered between chunks): the same
+// attributed text as when the stream comes in one chunk.
+TEST(TerminalUpdates, ThousandsOfColoursInOneUpdateLeaveTheSameAttributedText) {
+    for (unsigned seed = 1; seed <= 6; ++seed) {
+        SCOPED_TRACE(seed);
+        std::mt19937 rng(seed);
+        // Odd seeds: writes all over the page (lines changed in place, in
+        // shadows); even seeds: anything, scrolling included (pending edits).
+        static const char* const kInPlace[] = {"ab",     "xyz ",    "q",       "\xE4\xB8\x80", "e\xCC\x81",
+                                               "\x1b[K", "\x1b[2@", "\x1b[4P", "\x1b[3X"};
+        // A chunk ends after each colour, so text is first in a chunk.
+        std::vector<std::string> chunks;
+        for (int i = 0; i < 4000; ++i) {
+            char colour[64];
+            std::snprintf(colour, sizeof colour, "\x1b[%d;2;%d;%d;%dm\x1b[%u;%uH", i % 2 ? 38 : 48, i % 251,
+                          i / 251, 7, 1 + unsigned(rng() % 5), 1 + unsigned(rng() % 16));
+            if (chunks.empty() || rng() % 4 == 0) chunks.emplace_back();
+            chunks.back() += colour;
+            const std::string text =
+                seed % 2 ? std::string(kInPlace[rng() % std::size(kInPlace)]) : randomStream(rng, 2);
+            // Text cut in two: its second half is written in the rendition
+            // named in the chunk before.
+            const std::size_t cut = rng() % 2 ? text.size() / 2 : 0;
+            if (cut > 0) chunks.push_back(text.substr(0, cut));
+            chunks.push_back(text.substr(cut));
+        }
+        std::string whole;
+        for (const std::string& chunk : chunks)
+            whole += chunk;
+        // Against the stream in one chunk (nothing renumbered).
+        const Storages merged = run(chunks, false);
+        const Storages once = run(whole, whole.size(), false);
+        EXPECT_TRUE(merged.matchGrids);
+        EXPECT_TRUE(merged.primary == once.primary);
+        EXPECT_TRUE(merged.alternate == once.alternate);
+        EXPECT_EQ(merged.primaryAttributes, once.primaryAttributes);
+        EXPECT_EQ(merged.alternateAttributes, once.alternateAttributes);
         if (HasFailure()) break;
     }
 }
