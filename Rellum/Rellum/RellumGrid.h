@@ -119,6 +119,8 @@ public:
     // general path (insert mode, lines with other than unit cells, a write
     // that does not fit without auto-wrap); returns how many bytes it wrote.
     std::size_t renderASCIIFromCursor(const char* bytes, std::size_t count);
+    // The last column a write at the cursor may fill.
+    uint64_t cursorRightMargin() { return lineRightMargin(cursorLine()); }
     void insertBlankAtCursorWithCount(uint64_t count);
     void deleteElementsAtCursorWithCount(uint64_t count);
     void eraseCharacterWithCount(uint64_t count);

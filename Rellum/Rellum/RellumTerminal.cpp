@@ -583,6 +583,7 @@ constexpr std::size_t kPooledRunLimit = 1024;
 
 void RellumTerminal::flushUpdate() {
     ensureGrids();
+    releaseHeldText(*scanner_);
     flushShadows();
     const std::shared_ptr<MainQueue> main = MainQueue::main();
     ORVIK_ASSERT(main != nullptr);
@@ -1067,6 +1068,16 @@ void RellumTerminal::appendAttributedText(PendingText& out, std::u16string_view 
     const uint64_t n = string.size();
     out.string.append(string);
     if (n == 0) return;
+    if (heldCodesInUse_) {
+        // Held text: a run for each rendition it was written in.
+        uint64_t start = 0;
+        for (uint64_t i = 1; i <= n; ++i) {
+            if (i < n && heldCodesInUse_[i] == heldCodesInUse_[start]) continue;
+            appendMovedRun(out.runs, base + start, i - start, heldCodesInUse_[start]);
+            start = i;
+        }
+        return;
+    }
     if (isPlainText(wideIndexes, voidIndexes, tabIndexes, combiningIndexes)) {
         appendMovedRun(out.runs, base, n, renditionNumber(RellumCellRole::Text));
         return;
@@ -1123,8 +1134,11 @@ void RellumTerminal::shadowChange(RellumGrid& grid, LineShadow* shadow, RellumRa
     const uint64_t spanEnd = shadow->from + codes.size();
     if (at + range.length > spanEnd) {
         const uint64_t more = at + range.length - spanEnd;
+        const std::size_t end = codes.size();
+        codes.resize(end + more);
+        uint32_t* kept = codes.data() + end;
         for (uint64_t k = 0; k < more; ++k)
-            codes.push_back(kKeepRole | uint32_t((shadow->oldEnd + k) << 3));
+            kept[k] = kKeepRole | uint32_t((shadow->oldEnd + k) << 3);
         shadow->oldEnd += more;
     }
     const uint64_t in = at - shadow->from;
@@ -1136,6 +1150,10 @@ void RellumTerminal::shadowChange(RellumGrid& grid, LineShadow* shadow, RellumRa
     if (shifted != wasShifted) shiftedShadows_ += shifted ? 1 : -1;
     if (n == 0) return;
     uint32_t* out = codes.data() + in;
+    if (heldCodesInUse_) {
+        std::copy(heldCodesInUse_, heldCodesInUse_ + n, out);
+        return;
+    }
     if (isPlainText(wideIndexes, voidIndexes, tabIndexes, combiningIndexes)) {
         std::fill(out, out + n, renditionNumber(RellumCellRole::Text));
         return;
@@ -1325,7 +1343,7 @@ bool RellumTerminal::mergeText(RellumTextStorage* storage, RellumRange range, st
     // Text in one rendition (or erased cells alone): merged straight from the
     // grid's string when it can be, without an attributed copy first.
     std::optional<RellumCellRole> uniform;
-    if (!string.empty() && !hasIndexes(wideIndexes) && !hasIndexes(tabIndexes) &&
+    if (!string.empty() && !heldCodesInUse_ && !hasIndexes(wideIndexes) && !hasIndexes(tabIndexes) &&
         !hasIndexes(combiningIndexes)) {
         if (!hasIndexes(voidIndexes))
             uniform = RellumCellRole::Text;

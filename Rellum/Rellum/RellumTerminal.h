@@ -217,6 +217,7 @@ public:
     void scannerDidScanData(RellumScanner& scanner) override;
     void renderASCIIChars(RellumScanner& scanner, const char* chars, uint64_t length) override;
     void renderMBCSString(RellumScanner& scanner, std::u32string_view string) override;
+    void releaseHeldText(RellumScanner& scanner) override;
     bool acceptsTextSegments(RellumScanner& scanner) override;
     void renderTextSegments(RellumScanner& scanner, const RellumTextSegment* segments,
                             std::size_t count) override;
@@ -541,6 +542,19 @@ private:
     DelayedWork scheduledUpdate_;
     // Reused cells of the text runs.
     RellumElements runElements_;
+    // Text held back (see releaseHeldText): the bytes of one line from the
+    // cursor on, each with the rendition number it was written in; all of
+    // them fit before the line's right margin.
+    std::string heldText_;
+    std::vector<uint32_t> heldCodes_;
+    uint64_t heldRoom_ = 0;
+    // The last scanner token wrote ASCII text (graphic renditions aside).
+    bool textJustWritten_ = false;
+    // While held text is written: its numbers, in place of the one in force.
+    const uint32_t* heldCodesInUse_ = nullptr;
+    // Holds text when it may wait (after text on the same line, with only
+    // graphic renditions between); false when it must be written now.
+    bool holdText(const char* chars, uint64_t length);
     // The cells of a mixed text run, written to the grid at once, and the
     // cell count after each of its pieces (false where a later mark changed
     // the piece's last cell).

@@ -43,7 +43,41 @@ void RellumTerminal::scannerDidScanData(RellumScanner&) {}
 
 // ---- Text ----
 
-void RellumTerminal::renderASCIIChars(RellumScanner&, const char* chars, uint64_t length) {
+bool RellumTerminal::holdText(const char* chars, uint64_t length) {
+    if (heldText_.empty()) {
+        // Only text that follows text written at the cursor, so a line of
+        // plain output (text, then a new line) is written at once as before.
+        if (!textJustWritten_ || context_->lineDrawingMode() || context_->insertMode()) return false;
+        RellumGrid* grid = activeGrid();
+        const RellumLine& line = grid->cursorLine();
+        const uint64_t x = grid->cursorX();
+        const uint64_t end = grid->cursorRightMargin() + 1;
+        // The write must land whole in this line's unit cells, with no
+        // padding before it (which would take the rendition in force then).
+        if (!line.hasUnitCells() || x > line.elementCount() || x >= end) return false;
+        heldRoom_ = end - x;
+    }
+    if (length > heldRoom_ - heldText_.size()) return false;
+    heldText_.append(chars, length);
+    heldCodes_.insert(heldCodes_.end(), length, renditionNumber(RellumCellRole::Text));
+    return true;
+}
+
+void RellumTerminal::releaseHeldText(RellumScanner&) {
+    textJustWritten_ = false;
+    if (heldText_.empty()) return;
+    heldCodesInUse_ = heldCodes_.data();
+    const std::size_t written = activeGrid()->renderASCIIFromCursor(heldText_.data(), heldText_.size());
+    heldCodesInUse_ = nullptr;
+    ORVIK_ASSERT(written == heldText_.size());
+    heldText_.clear();
+    heldCodes_.clear();
+}
+
+void RellumTerminal::renderASCIIChars(RellumScanner& scanner, const char* chars, uint64_t length) {
+    if (holdText(chars, length)) return;
+    releaseHeldText(scanner);
+    textJustWritten_ = true;
     if (!context_->lineDrawingMode()) {
         // Printable text (as the scanner hands it) over plain cells goes straight into the line.
         const std::size_t done = activeGrid()->renderASCIIFromCursor(chars, std::size_t(length));
@@ -63,7 +97,8 @@ void RellumTerminal::renderASCIIChars(RellumScanner&, const char* chars, uint64_
     activeGrid()->renderElementsFromCursor(runElements_);
 }
 
-void RellumTerminal::renderMBCSString(RellumScanner&, std::u32string_view string) {
+void RellumTerminal::renderMBCSString(RellumScanner& scanner, std::u32string_view string) {
+    releaseHeldText(scanner);
     runElements_.assignFromMBCSUTF32Chars(string.data(), string.size());
     if (runElements_.empty()) return;
     RellumGrid* grid = activeGrid();
@@ -130,6 +165,7 @@ bool RellumTerminal::acceptsTextSegments(RellumScanner&) {
 
 void RellumTerminal::renderTextSegments(RellumScanner& scanner, const RellumTextSegment* segments,
                                         std::size_t count) {
+    releaseHeldText(scanner);
     auto renderOne = [&](const RellumTextSegment& segment) {
         if (segment.ascii)
             renderASCIIChars(scanner, segment.ascii, segment.asciiLength);

@@ -176,3 +176,21 @@ TEST(TerminalTextRuns, DoubleWidthAndAstralMarksJoinTheSameWayInOneRun) {
 }
 
 } // namespace
+
+TEST(TerminalTextRuns, ColouredWordsMeetTheControlsAfterThemWhereTheyWereWritten) {
+    // Words of a line with colour changes between them may go to the screen
+    // together; whatever follows (insert mode, a backspace, a mark, a wide
+    // character, the margin with and without autowrap, line drawing) meets
+    // them in place.
+    expectSame({"ab", "\x1b[31mcd", "\x1b[32mef", "\x1b[4h", "XY", "\x1b[4l"});
+    expectSame({"ab", "\x1b[31mcd\b\b", "\x1b[1mZ"});
+    expectSame({"ab", "\x1b[31mcd", "\xCC\x81", "\x1b[32m\xE4\xB8\x80"});
+    expectSame({"0123", "\x1b[31m4567", "\x1b[32m89ab", "\x1b[33mcd"});
+    expectSame({"\x1b[?7l0123", "\x1b[31m4567", "\x1b[32m89ab", "\x1b[33mcd"});
+    expectSame({"ab", "\x1b[31mcd", "\x1b(0", "lqk"});
+    // A cursor report after them counts them.
+    ControlHarness h({12, 4});
+    h.feed("ab\x1b[31mcd\x1b[32mef\x1b[6n");
+    h.update();
+    EXPECT_EQ(h.takeReplies(), "\x1b[1;7R");
+}

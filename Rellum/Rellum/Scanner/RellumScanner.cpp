@@ -113,7 +113,14 @@ void RellumScanner::scanData(std::string_view input, uint64_t encoding) {
             rmlen = printableRunLength(reinterpret_cast<const unsigned char*>(bytes + offset), size - offset);
             delegate.renderASCIIChars(*this, bytes + offset, rmlen);
             type = RellumTokenASCII;
+        } else if (first == ESC && size - offset >= 2 && bytes[offset + 1] == '[') {
+            // A control sequence, the commonest token after text, straight to its scanner.
+            uint64_t consumed = 0;
+            type = scanCSI(bytes + offset + 2, size - offset - 2, &consumed,
+                           resuming_ && progress_.kind == Kind::CSI);
+            rmlen = 2 + consumed;
         } else if (first < 0x20 || first == 0x7F) {
+            delegate.releaseHeldText(*this);
             type = scanControlTokenWithBytes(bytes + offset, size - offset, &rmlen);
         } else if (first < 0x80) {
             // Printable text, the bulk of host output, handled here without a further call.
@@ -156,6 +163,7 @@ void RellumScanner::scanData(std::string_view input, uint64_t encoding) {
         else
             remain_.clear();
     }
+    delegate.releaseHeldText(*this);
     scanning_ = false;
     delegate.scannerDidScanData(*this);
 }
@@ -217,6 +225,7 @@ uint64_t RellumScanner::scanControlTokenWithBytes(const char* bytes, uint64_t le
 // Carries out a control byte met inside a control sequence, as outside one.
 // False for the bytes that cancel the sequence (CAN, SUB, ESC).
 bool RellumScanner::runControlInSequence(unsigned char byte) {
+    d().releaseHeldText(*this);
     switch (byte) {
     case CAN:
     case SUB:

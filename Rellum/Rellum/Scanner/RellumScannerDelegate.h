@@ -62,6 +62,12 @@ public:
         }
     }
 
+    // Optional: a delegate may hold back text written between graphic
+    // renditions alone (the coloured words of one line then reach the screen
+    // in one write). The scanner calls this before every other token, and
+    // before the end of `scanData`, so held text is written in its place.
+    virtual void releaseHeldText(RellumScanner&) {}
+
     // C0 controls and escape sequences.
     virtual void scannerRingBell(RellumScanner& scanner) = 0;
     virtual void scannerBackspace(RellumScanner& scanner) = 0;

@@ -132,6 +132,8 @@ uint64_t RellumScanner::dispatchCSI(unsigned char final) {
     const std::string_view params(params_, paramsLength_);
     const char prefix = params.empty() ? 0 : params[0];
     const unsigned char intermediate = intermediate_;
+    // A graphic rendition is the one control function held text may wait across.
+    if (final != 'm' || prefix == '>' || intermediate) delegate.releaseHeldText(*this);
     auto one = [&](uint64_t defaultValue, bool zeroIsDefault) {
         return RellumScanNumericParameter(params, defaultValue, zeroIsDefault);
     };
