@@ -140,8 +140,14 @@ std::vector<std::string> buildCorpus() {
         }
         corpus.push_back(E + "[" + list + "m" + "t");
     }
-    for (const char* sgr : {"38;5;196", "48;2;1;2;3", "38;2;255;0;0;1", "38;5", "1;0", "22;1"})
+    for (const char* sgr : {"38;5;196", "48;2;1;2;3", "38;2;255;0;0;1", "38;5", "1;0", "22;1", "", ";",
+                            "1;;4", "0001;31", "99999999999999999999;1", "38:5:196", "1;\a4", "?1"})
         corpus.push_back(E + "[" + sgr + "m");
+    // More parameters than are kept: the last ones are dropped.
+    std::string many;
+    for (int k = 0; k < 70; ++k)
+        many += std::to_string(30 + k % 8) + ";";
+    corpus.push_back(E + "[" + many + "1m");
     // Operating-system commands and device control strings.
     for (const char* osc : {"0;title\a", "2;x\033\\", "1;a;b\a", ";plain\a", "7;file:///tmp\a", "7;no url\a",
                             "3;x\a", "0;a\033]b\a",

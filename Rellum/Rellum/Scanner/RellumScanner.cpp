@@ -114,10 +114,15 @@ void RellumScanner::scanData(std::string_view input, uint64_t encoding) {
             delegate.renderASCIIChars(*this, bytes + offset, rmlen);
             type = RellumTokenASCII;
         } else if (first == ESC && size - offset >= 2 && bytes[offset + 1] == '[') {
-            // A control sequence, the commonest token after text, straight to its scanner.
-            uint64_t consumed = 0;
-            type = scanCSI(bytes + offset + 2, size - offset - 2, &consumed,
-                           resuming_ && progress_.kind == Kind::CSI);
+            // A control sequence, the commonest token after text, straight to
+            // its scanner; a plain colour change read and applied in one pass.
+            uint64_t consumed = resuming_ ? 0 : scanPlainSGR(bytes + offset + 2, size - offset - 2);
+            if (consumed > 0) {
+                type = RellumTokenCSI;
+            } else {
+                type = scanCSI(bytes + offset + 2, size - offset - 2, &consumed,
+                               resuming_ && progress_.kind == Kind::CSI);
+            }
             rmlen = 2 + consumed;
         } else if (first < 0x20 || first == 0x7F) {
             delegate.releaseHeldText(*this);
@@ -166,6 +171,31 @@ void RellumScanner::scanData(std::string_view input, uint64_t encoding) {
     delegate.releaseHeldText(*this);
     scanning_ = false;
     delegate.scannerDidScanData(*this);
+}
+
+uint64_t RellumScanner::scanPlainSGR(const char* bytes, uint64_t length) {
+    // Digits and ";" up to "m", all in this chunk; anything else (a prefix,
+    // ":", a control, the end of the chunk) is left to the full scanner.
+    const unsigned char* const start = reinterpret_cast<const unsigned char*>(bytes);
+    const unsigned char* const end = start + std::min<uint64_t>(length, kControlSequenceLimit - 2);
+    list_.clear();
+    uint64_t value = 0;
+    for (const unsigned char* p = start; p < end; ++p) {
+        const unsigned digit = unsigned(*p) - '0';
+        if (digit <= 9) {
+            value = std::min<uint64_t>(value * 10 + digit, RellumScannerParameterMax);
+        } else if (*p == ';') {
+            list_.push_back(value); // parameters past the bound are ignored
+            value = 0;
+        } else if (*p == 'm') {
+            list_.push_back(value);
+            RellumApplySGRParameters(list_, *this, d());
+            return uint64_t(p + 1 - start);
+        } else {
+            return 0;
+        }
+    }
+    return 0;
 }
 
 uint64_t RellumScanner::scanControlTokenWithBytes(const char* bytes, uint64_t length, uint64_t* rmlen) {

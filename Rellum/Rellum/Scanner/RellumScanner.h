@@ -84,6 +84,9 @@ private:
         int64_t separator = -1;   // OSC: index of the first ";", -1 while none
     };
 
+    // A graphic rendition of digits and ";" alone, whole in the bytes after
+    // ESC [: applied, answering the bytes it took; 0 when it is not one.
+    uint64_t scanPlainSGR(const char* bytes, uint64_t length);
     uint64_t scanCSI(const char* bytes, uint64_t length, uint64_t* rmlen, bool resume);
     uint64_t scanOSC(const char* bytes, uint64_t length, uint64_t* rmlen, bool resume);
     uint64_t scanDCS(const char* bytes, uint64_t length, uint64_t* rmlen, bool resume);
