@@ -1360,11 +1360,17 @@ bool RellumTerminal::mergeText(RellumTextStorage* storage, RellumRange range, st
         edit.text.runs.push_back(run);
         return true;
     }
-    PendingText text;
+    // Built in a buffer that serves every merge (most merge, or fail and go
+    // to a line's shadow).
+    PendingText& text = mergeScratch_;
+    text.string.clear();
+    text.runs.clear();
     appendAttributedText(text, string, wideIndexes, voidIndexes, tabIndexes, combiningIndexes);
     if (mergeIntoPendingEdit(storage, range, text.string, text.runs)) return true;
     if (!pushUnmerged) return false;
-    pushEdit(storage, range).text = std::move(text);
+    Edit& edit = pushEdit(storage, range);
+    edit.text.string.assign(text.string);
+    edit.text.runs.assign(text.runs.begin(), text.runs.end());
     return true;
 }
 

@@ -552,6 +552,7 @@ private:
     bool textJustWritten_ = false;
     // While held text is written: its numbers, in place of the one in force.
     const uint32_t* heldCodesInUse_ = nullptr;
+    PendingText mergeScratch_;
     // Holds text when it may wait (after text on the same line, with only
     // graphic renditions between); false when it must be written now.
     bool holdText(const char* chars, uint64_t length);

@@ -8,6 +8,10 @@
 #include <new>
 #include <unordered_map>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace {
 
 using AttributesPtr = RellumTextStorage::AttributesPtr;
@@ -21,6 +25,24 @@ void appendRun(std::vector<Run>& runs, uint64_t length, const AttributesPtr& att
         return;
     }
     runs.push_back({uint32_t(length), attributes});
+}
+
+// The first "\n" at or after pos, or npos; eight units a step, as every
+// line of host output is searched for its end.
+std::size_t findNewline(std::u16string_view text, std::size_t pos = 0) {
+    const char16_t* p = text.data();
+    const std::size_t n = text.size();
+#if defined(__SSE2__)
+    const __m128i newline = _mm_set1_epi16(u'\n');
+    for (; pos + 8 <= n; pos += 8) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + pos));
+        const unsigned m = unsigned(_mm_movemask_epi8(_mm_cmpeq_epi16(v, newline)));
+        if (m != 0) return pos + std::size_t(std::countr_zero(m)) / 2;
+    }
+#endif
+    for (; pos < n; ++pos)
+        if (p[pos] == u'\n') return pos;
+    return std::u16string_view::npos;
 }
 
 // A run's length and record, for stored runs and for the (length, record)
@@ -368,7 +390,7 @@ void RellumTextStorage::replaceCharactersInRange(RellumRange range, std::u16stri
     const Line& line = lines_[i];
     const uint64_t start = startOf(line);
     const uint64_t contentEnd = start + textLength(line) - (endsWithNewline(line) ? 1 : 0);
-    if (range.end() <= contentEnd && string.find(u'\n') == std::u16string_view::npos)
+    if (range.end() <= contentEnd && findNewline(string) == std::u16string_view::npos)
         replaceInLine(i, range.location - start, range.length, string, nullptr, fallback);
     else
         replaceAcrossLines(range, string, nullptr, fallback);
@@ -387,7 +409,7 @@ void RellumTextStorage::replaceCharactersInRange(RellumRange range, const Rellum
     const Line& line = lines_[i];
     const uint64_t start = startOf(line);
     const uint64_t contentEnd = start + textLength(line) - (endsWithNewline(line) ? 1 : 0);
-    if (range.end() <= contentEnd && text.find(u'\n') == std::u16string_view::npos)
+    if (range.end() <= contentEnd && findNewline(text) == std::u16string_view::npos)
         replaceInLine(i, range.location - start, range.length, text, &string.runs, nullptr);
     else
         replaceAcrossLines(range, text, &string.runs, nullptr);
@@ -552,7 +574,7 @@ void RellumTextStorage::replaceAcrossLines(RellumRange range, std::u16string_vie
     RunCursor cursor;
     uint64_t absolute = lines_[first].absoluteStart;
     while (true) {
-        const std::size_t nl = joined.text.find(u'\n', pos);
+        const std::size_t nl = findNewline(joined.text, pos);
         const std::size_t end = nl == std::u16string::npos ? joined.text.size() : nl + 1;
         Line piece = newLine(absolute);
         piece.text.assign(joined.text, pos, end - pos);
@@ -607,9 +629,9 @@ void RellumTextStorage::appendToLastLine(uint64_t at, std::u16string_view text, 
     line->runs.erase(line->runs.begin() + int64_t(r), line->runs.end());
     // The new text, a line after each "\n"; the last line never ends with one.
     std::size_t pos = 0;
+    std::size_t nl = findNewline(text);
     RunCursor cursor;
     while (true) {
-        const std::size_t nl = text.find(u'\n', pos);
         const std::size_t end = nl == std::u16string_view::npos ? text.size() : nl + 1;
         line->text.append(text.substr(pos, end - pos));
         cursor.take(insert, end - pos, line->runs);
@@ -621,8 +643,8 @@ void RellumTextStorage::appendToLastLine(uint64_t at, std::u16string_view text, 
         packOldLines();
         lines_.push_back(newLine(next));
         line = &lines_.back();
-        const std::size_t following = text.find(u'\n', pos);
-        line->text.reserve((following == std::u16string_view::npos ? text.size() : following + 1) - pos);
+        nl = findNewline(text, pos);
+        line->text.reserve((nl == std::u16string_view::npos ? text.size() : nl + 1) - pos);
     }
     length_ = uint64_t(int64_t(length_) + delta);
     packOldLines();
