@@ -30,9 +30,10 @@ uint64_t RellumGrid::indexOfLine(const RellumLine& line) {
 }
 
 void RellumGrid::ripple(uint64_t fromIndex, int64_t delta) {
-    if (delta == 0) return;
-    for (uint64_t i = fromIndex; i < lines_.size(); ++i)
-        lines_[i]->absoluteOrigin_ += uint64_t(delta);
+    if (delta == 0 || fromIndex >= lines_.size()) return;
+    // By iterator: indexing a deque costs a division a line.
+    for (auto it = lines_.begin() + int64_t(fromIndex); it != lines_.end(); ++it)
+        (*it)->absoluteOrigin_ += uint64_t(delta);
 }
 
 void RellumGrid::insertLineAtIndex(uint64_t index) {

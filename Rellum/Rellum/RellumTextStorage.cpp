@@ -201,13 +201,17 @@ void RellumTextStorage::pack(Line& line) {
             text[i] = static_cast<unsigned char>(line.text[i]);
     }
     line.packed = std::move(packed);
+    recycle(line);
+}
+
+void RellumTextStorage::recycle(Line& line) {
     // The buffers serve the next new lines.
-    if (spareTexts_.size() < kSpareBuffers) {
+    if (spareTexts_.size() < kSpareBuffers && line.text.capacity() > 0) {
         line.text.clear();
         spareTexts_.push_back(std::move(line.text));
     }
     std::u16string().swap(line.text);
-    if (spareRuns_.size() < kSpareBuffers) {
+    if (spareRuns_.size() < kSpareBuffers && line.runs.capacity() > 0) {
         line.runs.clear();
         spareRuns_.push_back(std::move(line.runs));
     }
@@ -555,7 +559,9 @@ void RellumTextStorage::replaceAcrossLines(RellumRange range, std::u16string_vie
     unpack(tail);
     const uint64_t at = range.location - firstStart;
     const uint64_t cut = range.end() - startOf(tail);
-    Line joined;
+    Line& joined = joinedScratch_;
+    joined.text.clear();
+    joined.runs.clear();
     joined.text.reserve(at + text.size() + (tail.text.size() - cut));
     joined.text.append(head.text, 0, at);
     joined.text.append(text);
@@ -569,7 +575,8 @@ void RellumTextStorage::replaceAcrossLines(RellumRange range, std::u16string_vie
     rest.take(tail.runs, tail.text.size() - cut, joined.runs);
 
     // Split again after each "\n".
-    std::vector<Line> pieces;
+    std::vector<Line>& pieces = piecesScratch_;
+    pieces.clear();
     std::size_t pos = 0;
     RunCursor cursor;
     uint64_t absolute = lines_[first].absoluteStart;
@@ -589,11 +596,17 @@ void RellumTextStorage::replaceAcrossLines(RellumRange range, std::u16string_vie
         if (pos == joined.text.size() && last + 1 < lines_.size()) break;
     }
     const int64_t delta = int64_t(text.size()) - int64_t(range.length);
+    for (std::size_t i = first; i <= last; ++i)
+        recycle(lines_[i]);
     lines_.erase(lines_.begin() + int64_t(first), lines_.begin() + int64_t(last) + 1);
     lines_.insert(lines_.begin() + int64_t(first), std::make_move_iterator(pieces.begin()),
                   std::make_move_iterator(pieces.end()));
+    const std::size_t added = pieces.size();
+    pieces.clear();
+    // A huge replacement's buffer is not kept.
+    if (joined.text.capacity() > 65536) joined = Line();
     length_ = uint64_t(int64_t(length_) + delta);
-    ripple(first + pieces.size(), delta);
+    ripple(first + added, delta);
     lineHint_ = first;
     if (lines_.empty()) lines_.emplace_back();
     packedUpTo_ = std::min(packedUpTo_, first);

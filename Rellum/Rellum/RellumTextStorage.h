@@ -114,6 +114,11 @@ private:
     static constexpr std::size_t kSpareBuffers = 16;
     std::vector<std::u16string> spareTexts_;
     std::vector<std::vector<Run>> spareRuns_;
+    // Gives a line's buffers (emptied) to the spares, when they have room.
+    void recycle(Line& line);
+    // Buffers of replaceAcrossLines, kept between calls.
+    Line joinedScratch_;
+    std::vector<Line> piecesScratch_;
 
     uint64_t startOf(const Line& line) const { return line.absoluteStart - base_; }
     static uint64_t textLength(const Line& line);
