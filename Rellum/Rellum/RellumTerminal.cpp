@@ -643,6 +643,7 @@ void RellumTerminal::flushUpdate() {
 }
 
 void RellumTerminal::applyUpdate(PendingUpdate& update) {
+    if (update.renditions.size() <= kRecordedRenditions) updateRecords_.resize(update.renditions.size() * 8);
     if (!update.edits.empty()) {
         RellumTextStorage* primary = primaryTextStorage_.get();
         RellumTextStorage* alternate = alternateTextStorage_.get();
@@ -658,6 +659,7 @@ void RellumTerminal::applyUpdate(PendingUpdate& update) {
         alternate->endEditing();
         primary->endEditing();
     }
+    updateRecords_.clear();
     if (screenController_)
         screenController_->updateContext(std::move(update.context), update.location, update.rect,
                                          update.coord);

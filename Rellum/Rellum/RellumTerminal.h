@@ -401,9 +401,19 @@ private:
     static constexpr std::size_t kRenditionCompactMin = 1024;
     // The record a rendition number of an update stands for (main).
     const std::shared_ptr<const RellumAttributes>& recordOf(const PendingUpdate& update, uint32_t number) {
+        // Runs of an update name few numbers many times over (text whose
+        // roles change every few characters): each is looked up once.
+        if (number < updateRecords_.size() && updateRecords_[number]) return updateRecords_[number];
         const RenditionEntry& entry = update.renditions[number >> 3];
-        return mainRecords_.record(entry.rendition, update.fontSets[entry.fonts], RellumCellRole(number & 7));
+        const std::shared_ptr<const RellumAttributes>& record =
+            mainRecords_.record(entry.rendition, update.fontSets[entry.fonts], RellumCellRole(number & 7));
+        if (number < updateRecords_.size()) updateRecords_[number] = record;
+        return record;
     }
+    // The records of an update's numbers, while it is applied (main), for
+    // an update of at most this many renditions.
+    std::vector<std::shared_ptr<const RellumAttributes>> updateRecords_;
+    static constexpr std::size_t kRecordedRenditions = 4096;
     // Runs on the render queue: at once when already there, else posted.
     void performOnRenderQueue(std::function<void(RellumTerminal&)> work);
     void publishState();
