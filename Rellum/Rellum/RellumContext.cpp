@@ -147,15 +147,27 @@ bool RellumContext::allCharacterSetHaveDefaultValues() const {
                                          charsetUsesLineDrawingMode_.end(), [](bool b) { return b; });
 }
 
+// A rendition set to what it already is keeps its number (hosts repeat
+// their colour changes, SGR 0 most of all).
 void RellumContext::setTextStyleMask(uint64_t mask) {
+    if (mask == textStyleMask_) return;
     textStyleMask_ = mask;
     renditionChanged();
 }
+void RellumContext::resetRendition() {
+    if (textStyleMask_ == 0 && !currentTextColor_ && !currentBackgroundColor_) return;
+    textStyleMask_ = 0;
+    currentTextColor_.reset();
+    currentBackgroundColor_.reset();
+    renditionChanged();
+}
 void RellumContext::setCurrentTextColor(std::optional<RellumColor> color) {
+    if (color == currentTextColor_) return;
     currentTextColor_ = color;
     renditionChanged();
 }
 void RellumContext::setCurrentBackgroundColor(std::optional<RellumColor> color) {
+    if (color == currentBackgroundColor_) return;
     currentBackgroundColor_ = color;
     renditionChanged();
 }
@@ -471,7 +483,7 @@ void RellumContext::mergeFromCursorContext(const RellumContext& saved) {
     charset_ = saved.charset_;
     autoWrapMode_ = saved.autoWrapMode_;
     originMode_ = saved.originMode_;
-    textStyleMask_ = saved.textStyleMask_;
+    setTextStyleMask(saved.textStyleMask_);
     setCurrentTextColor(saved.currentTextColor_);
     setCurrentBackgroundColor(saved.currentBackgroundColor_);
 }

@@ -183,6 +183,8 @@ public:
     void setCurrentTextColor(std::optional<RellumColor> color);
     const std::optional<RellumColor>& currentBackgroundColor() const { return currentBackgroundColor_; }
     void setCurrentBackgroundColor(std::optional<RellumColor> color);
+    // No style, default colours (SGR 0), as one change.
+    void resetRendition();
     const std::optional<RellumColor>& videoBackgroundColor() const { return videoBackgroundColor_; }
     void setVideoBackgroundColor(std::optional<RellumColor> color);
     const std::optional<RellumColor>& videoTextColor() const { return videoTextColor_; }

@@ -56,9 +56,7 @@ void RellumTerminal::removeTextStyleMask(RellumScanner&, uint64_t mask) {
 }
 
 void RellumTerminal::scannerResetTextStyleAndBGFG(RellumScanner&) {
-    context_->setTextStyleMask(0);
-    context_->setCurrentTextColor(std::nullopt);
-    context_->setCurrentBackgroundColor(std::nullopt);
+    context_->resetRendition();
 }
 
 void RellumTerminal::setBackgroundWithColorIndex(RellumScanner&, uint8_t index) {
