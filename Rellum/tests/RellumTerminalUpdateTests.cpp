@@ -72,6 +72,15 @@ Storages run(const std::string& stream, std::size_t chunk, bool updateEachChunk)
     return run(chunks, updateEachChunk);
 }
 
+// The same attributed text on both screens, the first equal to its grids.
+void expectSame(const Storages& merged, const Storages& reference) {
+    EXPECT_TRUE(merged.matchGrids);
+    EXPECT_TRUE(merged.primary == reference.primary);
+    EXPECT_TRUE(merged.alternate == reference.alternate);
+    EXPECT_EQ(merged.primaryAttributes, reference.primaryAttributes);
+    EXPECT_EQ(merged.alternateAttributes, reference.alternateAttributes);
+}
+
 // Short coloured runs written over, into and past each other: relative and
 // absolute moves, erases, insertions and deletions of cells and lines, wide
 // characters and marks, scrolling, both screens.
@@ -139,12 +148,8 @@ TEST(TerminalUpdates, MergedEditsLeaveTheSameAttributedTextAsEditsAppliedOneByOn
         const std::string stream = randomStream(rng, 160);
         const Storages merged = run(stream, 1 << 20, false);
         const Storages stepwise = run(stream, 1 + rng() % 12, true);
-        EXPECT_TRUE(merged.matchGrids);
         EXPECT_TRUE(stepwise.matchGrids);
-        EXPECT_TRUE(merged.primary == stepwise.primary);
-        EXPECT_TRUE(merged.alternate == stepwise.alternate);
-        EXPECT_EQ(merged.primaryAttributes, stepwise.primaryAttributes);
-        EXPECT_EQ(merged.alternateAttributes, stepwise.alternateAttributes);
+        expectSame(merged, stepwise);
         if (HasFailure()) break;
     }
 }
@@ -182,11 +187,7 @@ TEST(TerminalUpdates, ThousandsOfColoursInOneUpdateLeaveTheSameAttributedText) {
         // Against the stream in one chunk (nothing renumbered).
         const Storages merged = run(chunks, false);
         const Storages once = run(whole, whole.size(), false);
-        EXPECT_TRUE(merged.matchGrids);
-        EXPECT_TRUE(merged.primary == once.primary);
-        EXPECT_TRUE(merged.alternate == once.alternate);
-        EXPECT_EQ(merged.primaryAttributes, once.primaryAttributes);
-        EXPECT_EQ(merged.alternateAttributes, once.alternateAttributes);
+        expectSame(merged, once);
         if (HasFailure()) break;
     }
 }
