@@ -750,7 +750,10 @@ void RellumTerminal::endUpdate(PendingUpdate& update) {
     // used; once it is over and the terminal has been quiet for a moment,
     // that room goes back (not at once: output that resumes would have to
     // take it from the system again).
-    if (!uiUpdateScheduled_ && unitsSinceTrim_ > kTrimAfterUnits && !scheduledTrim_) {
+    // A trim already waiting starts its quiet second again from here: one
+    // that found output resumed would otherwise never come back.
+    if (!uiUpdateScheduled_ && unitsSinceTrim_ > kTrimAfterUnits) {
+        scheduledTrim_.cancel();
         std::weak_ptr<RellumTerminal> weak = weak_from_this();
         const uint64_t scanned = chunksScanned_;
         scheduledTrim_ = renderQueue_->asyncAfter(kTrimAfterQuiet, [weak, scanned] {
