@@ -96,25 +96,11 @@ void RellumTerminal::renderData(std::string data) {
     // for a chunk to be scanned there could wait forever.
     const std::shared_ptr<MainQueue> main = MainQueue::main();
     const bool counted = !(main && main->isCurrent()) && !renderQueue_->isCurrent();
-    if (counted) {
-        renderSemaphore_.wait();
-        queuedChunks_.fetch_add(1, std::memory_order_relaxed);
-    }
+    if (counted) renderSemaphore_.wait();
     renderQueue_->async([self = std::move(self), data = std::move(data), counted] {
         self->scanChunk(data);
-        if (counted) self->returnChunkPermit();
+        if (counted) self->renderSemaphore_.signal();
     });
-}
-
-void RellumTerminal::returnChunkPermit() {
-    // While two or more chunks still wait, permits go back in pairs: a writer
-    // held up by the bound is woken half as often (each wake is a system
-    // call), and the chunks still queued keep this queue busy meanwhile.
-    ++heldPermits_;
-    const int waiting = queuedChunks_.fetch_sub(1, std::memory_order_relaxed) - 1;
-    if (waiting >= 2 && heldPermits_ < 2) return;
-    renderSemaphore_.signal(heldPermits_);
-    heldPermits_ = 0;
 }
 
 void RellumTerminal::scanChunk(const std::string& data) {

@@ -542,11 +542,6 @@ private:
     uint64_t unitsSinceTrim_ = 0;
     static constexpr uint64_t kTrimAfterUnits = 1 << 20;
     uint64_t chunksScanned_ = 0;
-    // Chunks passed by the semaphore and not yet scanned; permits of scanned
-    // chunks not yet given back (render queue).
-    std::atomic<int> queuedChunks_{0};
-    int heldPermits_ = 0;
-    void returnChunkPermit();
     DelayedWork scheduledTrim_; // set while a trim waits
     // Owned by the main thread: the records the rendition numbers stand for.
     RellumRenditionRecords mainRecords_;

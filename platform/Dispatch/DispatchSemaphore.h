@@ -20,7 +20,6 @@ public:
     // True when a unit was taken before the timeout ran out.
     bool waitFor(std::chrono::nanoseconds timeout) { return semaphore_.try_acquire_for(timeout); }
     void signal() { semaphore_.release(); }
-    void signal(std::ptrdiff_t count) { semaphore_.release(count); }
 
 private:
     std::counting_semaphore<> semaphore_;
