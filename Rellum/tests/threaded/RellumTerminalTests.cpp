@@ -102,6 +102,37 @@ TEST(RellumTerminalUpdates, AQueuedChunkKeepsItsTerminalAliveUntilScanned) {
     EXPECT_TRUE(weak.expired());
 }
 
+// A writer may get four chunks ahead of the render queue, no more; once the
+// queue moves, every chunk is scanned and the writer goes on to the end.
+TEST(RellumTerminalUpdates, AWriterWaitsWhileFourChunksAreQueuedAndThenGoesOn) {
+    TerminalHarness h;
+    std::atomic<bool> release{false};
+    h.terminal->renderQueue().async([&] {
+        while (!release.load())
+            std::this_thread::sleep_for(1ms);
+    });
+    constexpr int kChunks = 40;
+    std::atomic<int> handed{0};
+    std::thread writer([&] {
+        for (int i = 0; i < kChunks; ++i) {
+            h.terminal->renderData(std::string(1, char('a' + i % 26)));
+            ++handed;
+        }
+    });
+    for (int i = 0; i < 2000 && handed.load() < 4; ++i)
+        std::this_thread::sleep_for(1ms);
+    std::this_thread::sleep_for(50ms);
+    EXPECT_EQ(handed.load(), 4);
+    release = true;
+    writer.join();
+    EXPECT_EQ(handed.load(), kChunks);
+    h.drain();
+    std::string expected;
+    for (int i = 0; i < kChunks; ++i)
+        expected += char('a' + i % 26);
+    EXPECT_EQ(h.gridText().substr(0, kChunks), expected);
+}
+
 TEST(RellumTerminalUpdates, ATerminalLastHeldByItsRenderQueueLeavesItsViewToTheMainThread) {
     TerminalHarness h;
     std::thread::id destroyedOn;
