@@ -205,8 +205,9 @@ public:
     // The rendition and fonts the records below are built from, and a number
     // that changes (to one no context had before) whenever either does.
     RellumRendition rendition() const {
-        return {textStyleMask_, currentTextColor_, currentBackgroundColor_, videoTextColor_,
-                videoBackgroundColor_};
+        RellumRendition out;
+        copyRenditionInto(out);
+        return out;
     }
     // The same, written field by field into a rendition kept elsewhere.
     void copyRenditionInto(RellumRendition& out) const {

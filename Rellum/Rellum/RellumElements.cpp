@@ -36,9 +36,7 @@ RellumElements RellumElements::elementsFromMBCSUTF32Chars(const char32_t* chars,
 void RellumElements::assignFromASCIIChars(const char* bytes, std::size_t length) {
     marks_.clear();
     cells_.resize(length); // every cell is written below
-    RellumElement* c = cells_.data();
-    for (std::size_t i = 0; i < length; ++i)
-        c[i] = RellumElement(char32_t(static_cast<unsigned char>(bytes[i]) & 0x7F));
+    writeASCIIChars(0, bytes, length);
 }
 
 void RellumElements::writeASCIIChars(std::size_t at, const char* bytes, std::size_t length) {
@@ -61,11 +59,7 @@ void RellumElements::assignFromMBCSUTF32Chars(const char32_t* chars, std::size_t
 }
 
 void RellumElements::appendASCIIChars(const char* bytes, std::size_t length) {
-    const std::size_t at = cells_.size();
-    cells_.resize(at + length);
-    RellumElement* c = cells_.data() + at;
-    for (std::size_t i = 0; i < length; ++i)
-        c[i] = RellumElement(char32_t(static_cast<unsigned char>(bytes[i]) & 0x7F));
+    writeASCIIChars(cells_.size(), bytes, length);
 }
 
 bool RellumElements::appendMBCSUTF32Chars(const char32_t* chars, std::size_t length) {

@@ -1073,14 +1073,18 @@ void RellumTerminal::appendAttributedText(PendingText& out, std::u16string_view 
     const uint64_t n = string.size();
     out.string.append(string);
     if (n == 0) return;
-    if (heldCodesInUse_) {
-        // Held text: a run for each rendition it was written in.
+    // A run for each stretch of characters with the same number.
+    auto appendRunsOf = [&](auto numberAt) {
         uint64_t start = 0;
         for (uint64_t i = 1; i <= n; ++i) {
-            if (i < n && heldCodesInUse_[i] == heldCodesInUse_[start]) continue;
-            appendMovedRun(out.runs, base + start, i - start, heldCodesInUse_[start]);
+            if (i < n && numberAt(i) == numberAt(start)) continue;
+            appendMovedRun(out.runs, base + start, i - start, numberAt(start));
             start = i;
         }
+    };
+    if (heldCodesInUse_) {
+        // Held text: each character in the rendition it was written in.
+        appendRunsOf([&](uint64_t i) { return heldCodesInUse_[i]; });
         return;
     }
     if (isPlainText(wideIndexes, voidIndexes, tabIndexes, combiningIndexes)) {
@@ -1089,12 +1093,7 @@ void RellumTerminal::appendAttributedText(PendingText& out, std::u16string_view 
     }
     computeRoles(string, wideIndexes, voidIndexes, tabIndexes, combiningIndexes);
     const uint32_t text = renditionNumber(RellumCellRole::Text) & ~uint32_t(7);
-    uint64_t start = 0;
-    for (uint64_t i = 1; i <= n; ++i) {
-        if (i < n && textRoles_[i] == textRoles_[start]) continue;
-        appendMovedRun(out.runs, base + start, i - start, text | textRoles_[start]);
-        start = i;
-    }
+    appendRunsOf([&](uint64_t i) { return text | textRoles_[i]; });
 }
 
 RellumTerminal::LineShadow* RellumTerminal::shadowOf(const RellumLine* line) {

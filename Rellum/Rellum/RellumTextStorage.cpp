@@ -205,8 +205,9 @@ void RellumTextStorage::pack(Line& line) {
 }
 
 void RellumTextStorage::recycle(Line& line) {
-    // The buffers serve the next new lines.
-    if (spareTexts_.size() < kSpareBuffers && line.text.capacity() > 0) {
+    // The buffers serve the next new lines (a packed line's empty text has
+    // no buffer of its own to give).
+    if (spareTexts_.size() < kSpareBuffers && line.text.capacity() > std::u16string().capacity()) {
         line.text.clear();
         spareTexts_.push_back(std::move(line.text));
     }
