@@ -161,6 +161,15 @@ void RellumContext::resetRendition() {
     currentBackgroundColor_.reset();
     renditionChanged();
 }
+void RellumContext::setStyleAndColors(const RellumRendition& rendition) {
+    if (rendition.mask == textStyleMask_ && rendition.text == currentTextColor_ &&
+        rendition.background == currentBackgroundColor_)
+        return;
+    textStyleMask_ = rendition.mask;
+    currentTextColor_ = rendition.text;
+    currentBackgroundColor_ = rendition.background;
+    renditionChanged();
+}
 void RellumContext::setCurrentTextColor(std::optional<RellumColor> color) {
     if (color == currentTextColor_) return;
     currentTextColor_ = color;

@@ -185,6 +185,9 @@ public:
     void setCurrentBackgroundColor(std::optional<RellumColor> color);
     // No style, default colours (SGR 0), as one change.
     void resetRendition();
+    // The style and the two current colours of `rendition` (not its video
+    // colours), as one change.
+    void setStyleAndColors(const RellumRendition& rendition);
     const std::optional<RellumColor>& videoBackgroundColor() const { return videoBackgroundColor_; }
     void setVideoBackgroundColor(std::optional<RellumColor> color);
     const std::optional<RellumColor>& videoTextColor() const { return videoTextColor_; }

@@ -607,6 +607,7 @@ void RellumTerminal::flushUpdate() {
     update->fontSets.swap(fontSets_);
     renditionGeneration_ = 0;
     recentRenditions_.fill(0);
+    ++sgrMemoEpoch_;
     renditionCompactAt_ = kRenditionCompactMin;
     publishState();
     uiUpdateScheduled_ = false;
@@ -831,6 +832,7 @@ void RellumTerminal::compactRenditions() {
         const uint32_t to = renditionRemap_[recent - 1];
         recent = to == UINT32_MAX ? 0 : to + 1;
     }
+    ++sgrMemoEpoch_;
     renditions_.release(spareRenditionChunks_, kSpareRenditionChunks);
     renditions_ = std::move(kept);
     renditionCompactAt_ = std::max(kRenditionCompactMin, 2 * renditions_.size());

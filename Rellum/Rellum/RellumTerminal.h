@@ -270,6 +270,7 @@ public:
     void setForegroundWithColorIndex(RellumScanner& scanner, uint8_t index) override;
     void setBackgroundColor(RellumScanner& scanner, std::optional<RellumColor> color) override;
     void setForegroundColor(RellumScanner& scanner, std::optional<RellumColor> color) override;
+    void applyGraphicRendition(RellumScanner& scanner, const RellumParameterList& list) override;
     void enableApplicationCursorKey(RellumScanner& scanner, bool enabled) override;
     void fixMoreProgram(RellumScanner& scanner, bool enabled) override;
     void enableReverseVideoMode(RellumScanner& scanner, bool enabled) override;
@@ -535,6 +536,22 @@ private:
     uint64_t renditionGeneration_ = 0;
     uint32_t renditionIndex_ = 0;
     std::array<uint32_t, 64> recentRenditions_{}; // index + 1; 0 empty
+    // What a plain graphic rendition made of the numbered rendition in force:
+    // hosts repeat a few colour changes again and again, and a repeat is then
+    // one lookup. Slots of an older epoch (before the table of numbers was
+    // handed to an update or renumbered) are empty.
+    static constexpr std::size_t kSGRMemoValues = 6;
+    struct SGRMemo {
+        uint64_t epoch = 0;
+        uint32_t from = 0, to = 0;
+        std::array<uint32_t, kSGRMemoValues> values{}; // the parameters, padded with zeros
+        uint32_t count = 0;
+    };
+    std::array<SGRMemo, 256> sgrMemo_{};
+    uint64_t sgrMemoEpoch_ = 1;
+    static constexpr int kSGRMemoScoreMax = 64, kSGRMemoRest = 1024, kSGRMemoRetry = 16;
+    int sgrMemoScore_ = 0; // hits less misses, within the bounds
+    int sgrMemoRest_ = 0;  // graphic renditions left before the memo is tried again
     std::size_t renditionCompactAt_ = kRenditionCompactMin;
     std::vector<uint32_t> renditionRemap_;
     // Text handed over since the allocator last gave free memory back; a burst
@@ -555,8 +572,10 @@ private:
     // Text held back (see releaseHeldText): the bytes of one line from the
     // cursor on, each with the rendition number it was written in; all of
     // them fit before the line's right margin.
-    std::string heldText_;
+    // Buffers of the line's room, kept between holds: holding a word is two copies.
+    std::vector<char> heldText_;
     std::vector<uint32_t> heldCodes_;
+    uint64_t heldLength_ = 0;
     uint64_t heldRoom_ = 0;
     // The last scanner token wrote ASCII text (graphic renditions aside).
     bool textJustWritten_ = false;

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cstring>
 
 // The control functions on the screen: text, C0 controls, cursor moves,
 // erasing, insertion and deletion, tabulation, resets and the screen switch.
@@ -44,7 +45,7 @@ void RellumTerminal::scannerDidScanData(RellumScanner&) {}
 // ---- Text ----
 
 bool RellumTerminal::holdText(const char* chars, uint64_t length) {
-    if (heldText_.empty()) {
+    if (heldLength_ == 0) {
         // Only text that follows text written at the cursor, so a line of
         // plain output (text, then a new line) is written at once as before.
         if (!textJustWritten_ || context_->lineDrawingMode() || context_->insertMode()) return false;
@@ -56,22 +57,26 @@ bool RellumTerminal::holdText(const char* chars, uint64_t length) {
         // padding before it (which would take the rendition in force then).
         if (!line.hasUnitCells() || x > line.elementCount() || x >= end) return false;
         heldRoom_ = end - x;
+        if (heldText_.size() < heldRoom_) {
+            heldText_.resize(heldRoom_);
+            heldCodes_.resize(heldRoom_);
+        }
     }
-    if (length > heldRoom_ - heldText_.size()) return false;
-    heldText_.append(chars, length);
-    heldCodes_.insert(heldCodes_.end(), length, renditionNumber(RellumCellRole::Text));
+    if (length > heldRoom_ - heldLength_) return false;
+    std::memcpy(heldText_.data() + heldLength_, chars, length);
+    std::fill_n(heldCodes_.data() + heldLength_, length, renditionNumber(RellumCellRole::Text));
+    heldLength_ += length;
     return true;
 }
 
 void RellumTerminal::releaseHeldText(RellumScanner&) {
     textJustWritten_ = false;
-    if (heldText_.empty()) return;
+    if (heldLength_ == 0) return;
     heldCodesInUse_ = heldCodes_.data();
-    const std::size_t written = activeGrid()->renderASCIIFromCursor(heldText_.data(), heldText_.size());
+    const std::size_t written = activeGrid()->renderASCIIFromCursor(heldText_.data(), heldLength_);
     heldCodesInUse_ = nullptr;
-    ORVIK_ASSERT(written == heldText_.size());
-    heldText_.clear();
-    heldCodes_.clear();
+    ORVIK_ASSERT(written == heldLength_);
+    heldLength_ = 0;
 }
 
 void RellumTerminal::renderASCIIChars(RellumScanner& scanner, const char* chars, uint64_t length) {

@@ -75,6 +75,46 @@ void RellumTerminal::setForegroundColor(RellumScanner&, std::optional<RellumColo
     context_->setCurrentTextColor(color);
 }
 
+void RellumTerminal::applyGraphicRendition(RellumScanner& scanner, const RellumParameterList& list) {
+    // A host that seldom repeats a change (random colours) would pay for
+    // the lookups and never gain: after many more misses than hits the memo
+    // rests for a while, then tries again.
+    if (list.size() > kSGRMemoValues || sgrMemoRest_ > 0) {
+        if (sgrMemoRest_ > 0) --sgrMemoRest_;
+        RellumScannerDelegate::applyGraphicRendition(scanner, list);
+        return;
+    }
+    // The result depends on the rendition in force alone (the palette of
+    // indexed colours is fixed), and its number names it whole, fonts too.
+    const uint32_t from = renditionNumber(RellumCellRole::Text) >> 3;
+    SGRMemo key;
+    key.count = uint32_t(list.size());
+    uint64_t h = from * 0x9e3779b97f4a7c15ull + key.count;
+    for (std::size_t i = 0; i < list.size(); ++i) {
+        key.values[i] = uint32_t(list[i]); // values are clamped far below 2^32
+        h = (h ^ list[i]) * 0xc2b2ae3d27d4eb4full;
+    }
+    SGRMemo& slot = sgrMemo_[(h ^ (h >> 32)) % sgrMemo_.size()];
+    if (slot.epoch == sgrMemoEpoch_ && slot.from == from && slot.count == key.count &&
+        slot.values == key.values) {
+        context_->setStyleAndColors(renditions_[slot.to].rendition);
+        renditionGeneration_ = context_->renditionGeneration();
+        renditionIndex_ = slot.to;
+        if (sgrMemoScore_ < kSGRMemoScoreMax) ++sgrMemoScore_;
+        return;
+    }
+    if (--sgrMemoScore_ < -kSGRMemoScoreMax) {
+        // The next try gives up sooner unless it finds repeats.
+        sgrMemoScore_ = kSGRMemoRetry - kSGRMemoScoreMax;
+        sgrMemoRest_ = kSGRMemoRest;
+    }
+    RellumScannerDelegate::applyGraphicRendition(scanner, list);
+    key.epoch = sgrMemoEpoch_;
+    key.from = from;
+    key.to = renditionNumber(RellumCellRole::Text) >> 3;
+    slot = key;
+}
+
 // ---- Mouse, focus, paste and margin modes ----
 
 void RellumTerminal::setMouseReportType(RellumScanner&, uint64_t type) {

@@ -192,6 +192,65 @@ TEST(TerminalUpdates, ThousandsOfColoursInOneUpdateLeaveTheSameAttributedText) {
     }
 }
 
+// A few colour changes repeated among text (what an editor's redraw sends),
+// then a run of colours never seen again (enough to have the renditions of
+// the update renumbered between chunks), then the few again; with saved and
+// restored cursors, with and without updates in between: the same
+// attributed text as when every change is written with seven ignored codes
+// before it (lists that long are always applied code by code).
+TEST(TerminalUpdates, RepeatedColourChangesLeaveTheSameAttributedTextAsChangesAppliedCodeByCode) {
+    static const char* const kChanges[] = {"1",   "38;5;81", "48;5;17",      "7",
+                                           "3;4", "1;31",    "0;1;38;5;208", "39;49"};
+    for (unsigned seed = 1; seed <= 3; ++seed) {
+        SCOPED_TRACE(seed);
+        std::mt19937 rng(seed);
+        std::vector<std::string> repeated, spelled;
+        for (int i = 0; i < 4000; ++i) {
+            if (repeated.empty() || rng() % 8 == 0) {
+                repeated.emplace_back();
+                spelled.emplace_back();
+            }
+            const bool unseen = i >= 300 && i < 1450;
+            // A reset, then a change: few pairs of rendition and change, each
+            // seen again and again.
+            std::vector<std::string> changes;
+            if (rng() % 4) changes.push_back(rng() % 2 ? "0" : "");
+            changes.push_back(unseen ? "38;2;" + std::to_string(i % 256) + ";" + std::to_string(i / 256) +
+                                           ";" + std::to_string(seed)
+                                     : kChanges[rng() % std::size(kChanges)]);
+            for (const std::string& change : changes) {
+                repeated.back() += "\x1b[" + change + "m";
+                spelled.back() += "\x1b[50;50;50;50;50;50;50;" + change + "m";
+            }
+            std::string text = std::string(1 + rng() % 5, char('a' + rng() % 26));
+            switch (rng() % 8) {
+            case 0:
+                text += "\x1b"
+                        "7";
+                break; // saves the rendition with the cursor
+            case 1:
+                text += "\x1b"
+                        "8x";
+                break; // and brings it back
+            case 2:
+                text += "\x1b[K\r\n";
+                break; // an erase takes the background in force
+            default:
+                break;
+            }
+            repeated.back() += text;
+            spelled.back() += text;
+        }
+        for (const bool updateEachChunk : {false, true}) {
+            const Storages looked = run(repeated, updateEachChunk);
+            const Storages applied = run(spelled, updateEachChunk);
+            EXPECT_TRUE(looked.matchGrids);
+            expectSame(looked, applied);
+        }
+        if (HasFailure()) break;
+    }
+}
+
 // A page shown once, then lines changed in places within one update: cells
 // inserted and deleted before kept ones, a double-width character cut in
 // two, a mark on a kept character, a line that changed length followed by

@@ -189,13 +189,17 @@ uint64_t RellumScanner::scanPlainSGR(const char* bytes, uint64_t length) {
             value = 0;
         } else if (*p == 'm') {
             list_.push_back(value);
-            RellumApplySGRParameters(list_, *this, d());
+            d().applyGraphicRendition(*this, list_);
             return uint64_t(p + 1 - start);
         } else {
             return 0;
         }
     }
     return 0;
+}
+
+void RellumScannerDelegate::applyGraphicRendition(RellumScanner& scanner, const RellumParameterList& list) {
+    RellumApplySGRParameters(list, scanner, *this);
 }
 
 uint64_t RellumScanner::scanControlTokenWithBytes(const char* bytes, uint64_t length, uint64_t* rmlen) {

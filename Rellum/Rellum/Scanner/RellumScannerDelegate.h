@@ -10,6 +10,7 @@
 #include <string_view>
 
 class RellumScanner;
+class RellumParameterList;
 
 // One piece of a text run: printable ASCII bytes in the chunk (`ascii` set)
 // or decoded code points (`ascii` null).
@@ -124,6 +125,10 @@ public:
     virtual void setForegroundWithColorIndex(RellumScanner& scanner, uint8_t index) = 0;
     virtual void setBackgroundColor(RellumScanner& scanner, std::optional<RellumColor> color) = 0;
     virtual void setForegroundColor(RellumScanner& scanner, std::optional<RellumColor> color) = 0;
+    // A whole graphic rendition (SGR), its parameters read. By default they
+    // are applied through the operations above, left to right; a delegate
+    // may remember what a list did.
+    virtual void applyGraphicRendition(RellumScanner& scanner, const RellumParameterList& list);
 
     // DEC private modes.
     virtual void enableApplicationCursorKey(RellumScanner& scanner, bool enabled) = 0;

@@ -237,7 +237,7 @@ uint64_t RellumScanner::dispatchCSI(unsigned char final) {
     case 'm': {
         if (prefix == '>') return RellumTokenUnsupport;
         if (!RellumScanSGRParameterListInto(params, &list_)) return RellumTokenInvalid;
-        RellumApplySGRParameters(list_, *this, delegate);
+        delegate.applyGraphicRendition(*this, list_);
         break;
     }
     case 'n': {
