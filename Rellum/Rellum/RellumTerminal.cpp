@@ -872,7 +872,7 @@ void appendMovedRun(std::vector<PendingRun>& runs, uint64_t location, uint64_t l
         runs.back().range.length += length;
         return;
     }
-    runs.push_back({{location, length}, rendition});
+    runs.push_back({{uint32_t(location), uint32_t(length)}, rendition});
 }
 
 // dst's text [at, at + length) replaced by text, whose runs are measured
@@ -909,7 +909,7 @@ void spliceAttributed(RellumPendingText& dst, uint64_t at, uint64_t length, std:
                        out[j - 1].rendition);
     if (shift != 0)
         for (std::size_t k = j; k < out.size(); ++k)
-            out[k].range.location = uint64_t(int64_t(out[k].range.location) + shift);
+            out[k].range.location = uint32_t(int64_t(out[k].range.location) + shift);
     // Join equal neighbours.
     if (!middle.empty() && i > 0 && out[i - 1].rendition == middle.front().rendition) {
         middle.front().range.location = out[i - 1].range.location;
@@ -950,6 +950,7 @@ bool RellumTerminal::mergeEdit(Edit& into, RellumTextStorage* storage, RellumRan
     // line leaving a full scrollback, would cost the whole edit each time).
     const uint64_t at = range.location - into.range.location;
     if (written - at > kMergeTailLimit) return false;
+    if (written + text.size() > kMaxPendingUnits) return false;
     const uint64_t inside = std::min(range.length, written - at);
     into.range.length += range.length - inside;
     spliceAttributed(into.text, at, inside, text, runs);
@@ -1240,7 +1241,7 @@ void RellumTerminal::flushShadowsSlow() {
                 while (j < n - tail && codes[j] == code)
                     ++j;
             }
-            runs.push_back({{i - head, j - i}, code});
+            runs.push_back({{uint32_t(i - head), uint32_t(j - i)}, code});
             i = j;
         }
         // The old text may still be in a pending edit: its runs then stand for
@@ -1294,7 +1295,7 @@ bool RellumTerminal::resolveKeptRuns(RellumTextStorage* storage, RellumRange ran
         auto it = std::partition_point(source.begin(), source.end(),
                                        [from](const PendingRun& r) { return r.range.end() <= from; });
         for (; it != source.end() && it->range.location < to; ++it) {
-            const uint64_t start = std::max(from, it->range.location);
+            const uint64_t start = std::max<uint64_t>(from, it->range.location);
             const uint64_t end = std::min(to, it->range.end());
             uint32_t rendition = it->rendition;
             if ((rendition & 7) == kKeepRole) rendition += uint32_t((start - it->range.location) << 3);
@@ -1313,11 +1314,13 @@ bool RellumTerminal::resolveKeptRuns(RellumTextStorage* storage, RellumRange ran
     return true;
 }
 
-RellumTerminal::Edit* RellumTerminal::editContinuedAt(RellumTextStorage* storage, RellumRange range) {
+RellumTerminal::Edit* RellumTerminal::editContinuedAt(RellumTextStorage* storage, RellumRange range,
+                                                      uint64_t units) {
     if (editBlocks_.empty()) return nullptr;
     Edit& last = editBlocks_.back();
     if (last.block || last.keeps || last.storage != storage ||
-        range.location != last.range.location + last.text.string.size())
+        range.location != last.range.location + last.text.string.size() ||
+        last.text.string.size() + units > kMaxPendingUnits)
         return nullptr;
     // Output at the end grows one long edit: it moves into the buffers the
     // last long edit left, rather than outgrowing buffers of its own time
@@ -1358,7 +1361,7 @@ bool RellumTerminal::mergeText(RellumTextStorage* storage, RellumRange range, st
             uniform = RellumCellRole::Void;
     }
     if (uniform) {
-        const PendingRun run{{0, string.size()}, renditionNumber(*uniform)};
+        const PendingRun run{{0, uint32_t(string.size())}, renditionNumber(*uniform)};
         if (mergeIntoPendingEdit(storage, range, string, {&run, 1})) return true;
         if (!pushUnmerged) return false;
         Edit& edit = pushEdit(storage, range);
@@ -1397,7 +1400,7 @@ void RellumTerminal::appendTextEdit(RellumGrid& grid, RellumRange range, std::u1
     // changed one.
     LineShadow* shadow = !line || shadows_.empty() ? nullptr : shadowOf(line);
     if (!shadow && shiftedShadows_ == 0) {
-        if (Edit* last = editContinuedAt(storage, range)) {
+        if (Edit* last = editContinuedAt(storage, range, string.size())) {
             last->range.length += range.length;
             appendAttributedText(last->text, string, wideIndexes, voidIndexes, tabIndexes, combiningIndexes);
             return;
@@ -1436,7 +1439,7 @@ void RellumTerminal::didInsertNewLineAtIndex(RellumGrid& grid, uint64_t index) {
     flushShadows();
     RellumTextStorage* storage = textStorageOfGrid(&grid);
     const uint32_t newline = renditionNumber(RellumCellRole::Newline);
-    if (Edit* last = editContinuedAt(storage, {index, 0})) {
+    if (Edit* last = editContinuedAt(storage, {index, 0}, 1)) {
         appendMovedRun(last->text.runs, last->text.string.size(), 1, newline);
         last->text.string.push_back(u'\n');
         return;

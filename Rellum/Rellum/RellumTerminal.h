@@ -31,11 +31,20 @@
 #include <vector>
 
 // Text of a pending display update, with runs naming renditions by number
-// (see RellumTerminal::Edit).
+// (see RellumTerminal::Edit). A run is 12 bytes: a colourful update holds
+// hundreds of thousands, written into memory just mapped. Its offsets are
+// within one edit's text, which never grows past kMaxPendingUnits (an edit
+// that would is left and a new one begun), so 32 bits hold them.
 struct RellumPendingRun {
-    RellumRange range;
+    struct Span {
+        uint32_t location = 0;
+        uint32_t length = 0;
+        uint64_t end() const { return uint64_t(location) + length; }
+    };
+    Span range;
     uint32_t rendition = 0;
 };
+inline constexpr uint64_t kMaxPendingUnits = uint64_t(1) << 31;
 struct RellumPendingText {
     std::u16string string;
     std::vector<RellumPendingRun> runs;
@@ -423,7 +432,9 @@ private:
     void ensureGrids();
     // The last edit when a change at range continues the text it writes (so
     // the change can be written straight into it), else null.
-    Edit* editContinuedAt(RellumTextStorage* storage, RellumRange range);
+    // The last edit when `units` more written at `range` continue its text
+    // (and it stays within kMaxPendingUnits).
+    Edit* editContinuedAt(RellumTextStorage* storage, RellumRange range, uint64_t units);
     // Appends a grid's text with the attributes in force (the cell-span,
     // void, tab and combining marks at the given positions) to out.
     void appendAttributedText(PendingText& out, std::u16string_view string, const RellumIndexSet* wideIndexes,
