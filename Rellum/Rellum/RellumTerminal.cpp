@@ -687,7 +687,7 @@ void RellumTerminal::applyEdit(const PendingUpdate& update, Edit& edit) {
         // The edit's text is lent to the attributed text the storage takes.
         applyText_.string.swap(edit.text.string);
         attributedRuns(0, runs.size(), 0);
-        edit.storage->replaceCharactersInRange(edit.range, applyText_);
+        edit.storage->replaceCharactersInRange(edit.range, std::move(applyText_));
         applyText_.string.swap(edit.text.string);
     } else {
         // A long edit (the output of a whole update at the end) goes in
@@ -700,7 +700,7 @@ void RellumTerminal::applyEdit(const PendingUpdate& update, Edit& edit) {
             applyText_.string.assign(edit.text.string, at, end - at);
             attributedRuns(from, to, at);
             edit.storage->replaceCharactersInRange(
-                {edit.range.location + at, from == 0 ? edit.range.length : 0}, applyText_);
+                {edit.range.location + at, from == 0 ? edit.range.length : 0}, std::move(applyText_));
             at = end;
         }
         applyText_.string.clear();

@@ -7,6 +7,7 @@
 #include <cstring>
 #include <new>
 #include <unordered_map>
+#include <utility>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -25,6 +26,17 @@ void appendRun(std::vector<Run>& runs, uint64_t length, const AttributesPtr& att
         return;
     }
     runs.push_back({uint32_t(length), attributes});
+}
+// The same, taking the record (a copy is an atomic count change, and a
+// colourful update brings hundreds of thousands of runs).
+template <typename Run>
+void appendRun(std::vector<Run>& runs, uint64_t length, AttributesPtr&& attributes) {
+    if (length == 0) return;
+    if (!runs.empty() && runs.back().attributes == attributes) {
+        runs.back().length += uint32_t(length);
+        return;
+    }
+    runs.push_back({uint32_t(length), std::move(attributes)});
 }
 
 // The first "\n" at or after pos, or npos; eight units a step, as every
@@ -61,6 +73,13 @@ const AttributesPtr& recordOf(const Run& r) {
 inline const AttributesPtr& recordOf(const std::pair<uint64_t, AttributesPtr>& r) {
     return r.second;
 }
+template <typename Run>
+AttributesPtr& recordOf(Run& r) {
+    return r.attributes;
+}
+inline AttributesPtr& recordOf(std::pair<uint64_t, AttributesPtr>& r) {
+    return r.second;
+}
 
 // Deals runs out in text order to the lines a text is split into.
 struct RunCursor {
@@ -87,6 +106,25 @@ struct RunCursor {
             const uint64_t length = lengthOf(runs[index]);
             const uint64_t n = std::min<uint64_t>(count, length - used);
             appendRun(out, n, recordOf(runs[index]));
+            count -= n;
+            used += n;
+            if (used == length) {
+                ++index;
+                used = 0;
+            }
+        }
+    }
+    // The same from runs that are not used again: a run's record moves to
+    // `out` with its last part.
+    template <typename Runs, typename Run>
+    void takeMoving(Runs& runs, uint64_t count, std::vector<Run>& out) {
+        while (count > 0 && index < runs.size()) {
+            const uint64_t length = lengthOf(runs[index]);
+            const uint64_t n = std::min<uint64_t>(count, length - used);
+            if (used + n == length)
+                appendRun(out, n, std::move(recordOf(runs[index])));
+            else
+                appendRun(out, n, recordOf(runs[index]));
             count -= n;
             used += n;
             if (used == length) {
@@ -355,6 +393,16 @@ AttributesPtr RellumTextStorage::widened(const AttributesPtr& attributes) {
     return out;
 }
 
+AttributesPtr RellumTextStorage::widened(AttributesPtr&& attributes) {
+    if (attributes) {
+        const InternedPair& slot =
+            internCache_[(reinterpret_cast<uintptr_t>(attributes.get()) >> 4) % internCache_.size()];
+        // The common case: a record stored as it is, taken without a count change.
+        if (slot.in == attributes && slot.out == attributes) return std::move(attributes);
+    }
+    return widened(std::as_const(attributes));
+}
+
 RellumRange RellumTextStorage::dropFrontLines(RellumRange range) {
     // Dropping whole lines at the start (the oldest scrollback) costs O(1) a line.
     uint64_t dropped = 0;
@@ -402,6 +450,15 @@ void RellumTextStorage::replaceCharactersInRange(RellumRange range, std::u16stri
     noteEdit({range.location, string.size()}, int64_t(string.size()) - int64_t(range.length));
 }
 
+void RellumTextStorage::replaceCharactersInRange(RellumRange range, RellumAttributedString&& string) {
+    struct Taking {
+        std::vector<RellumAttributedString::Run>*& runs;
+        ~Taking() { runs = nullptr; }
+    } taking{takenRuns_};
+    takenRuns_ = &string.runs;
+    replaceCharactersInRange(range, std::as_const(string));
+}
+
 void RellumTextStorage::replaceCharactersInRange(RellumRange range, const RellumAttributedString& string) {
     if (range.location > length_) range.location = length_;
     range.length = std::min(range.length, length_ - range.location);
@@ -428,7 +485,7 @@ namespace {
 // copied (a copy is an atomic count change), so an edit of one cell in a
 // line of many runs stays cheap.
 template <typename Run, typename NewRuns>
-void spliceRuns(std::vector<Run>& runs, uint64_t at, uint64_t length, const NewRuns& insert) {
+void spliceRuns(std::vector<Run>& runs, uint64_t at, uint64_t length, NewRuns& insert) {
     std::size_t i = 0;
     uint64_t pos = 0;
     while (i < runs.size() && pos + runs[i].length <= at) {
@@ -473,7 +530,7 @@ void spliceRuns(std::vector<Run>& runs, uint64_t at, uint64_t length, const NewR
     for (; next != insert.end() && k < j; ++next) {
         if (next->first == 0) continue;
         runs[k].length = uint32_t(next->first);
-        runs[k].attributes = next->second;
+        runs[k].attributes = std::move(next->second);
         ++k;
     }
     if (k < j) {
@@ -481,7 +538,7 @@ void spliceRuns(std::vector<Run>& runs, uint64_t at, uint64_t length, const NewR
     } else {
         for (; next != insert.end(); ++next) {
             if (next->first == 0) continue;
-            runs.insert(runs.begin() + int64_t(k), Run{uint32_t(next->first), next->second});
+            runs.insert(runs.begin() + int64_t(k), Run{uint32_t(next->first), std::move(next->second)});
             ++k;
         }
     }
@@ -506,7 +563,11 @@ RellumTextStorage::NewRuns RellumTextStorage::newRuns(std::u16string_view text,
                                                       const std::vector<RellumAttributedString::Run>* runs,
                                                       const AttributesPtr& fallback) {
     NewRuns out;
-    if (runs) {
+    if (runs == takenRuns_ && runs) {
+        out.reserve(runs->size());
+        for (auto& r : *takenRuns_)
+            out.emplace_back(r.range.length, widened(std::move(r.attributes)));
+    } else if (runs) {
         out.reserve(runs->size());
         for (const auto& r : *runs)
             out.emplace_back(r.range.length, widened(r.attributes));
@@ -522,12 +583,12 @@ void RellumTextStorage::replaceInLine(std::size_t lineIndex, uint64_t at, uint64
                                       const AttributesPtr& fallback) {
     Line& line = lines_[lineIndex];
     unpack(line);
-    const NewRuns insert = newRuns(text, runs, fallback);
+    NewRuns insert = newRuns(text, runs, fallback);
     // The common case, text appended at the end of a line.
     if (length == 0 && at == line.text.size() && (line.text.empty() || line.text.back() != u'\n')) {
         line.text.append(text);
-        for (const auto& r : insert)
-            appendRun(line.runs, r.first, r.second);
+        for (auto& r : insert)
+            appendRun(line.runs, r.first, std::move(r.second));
     } else {
         line.text.replace(at, length, text);
         spliceRuns(line.runs, at, length, insert);
@@ -545,7 +606,7 @@ void RellumTextStorage::replaceAcrossLines(RellumRange range, std::u16string_vie
     std::size_t last = range.end() >= length_ ? lines_.size() - 1 : lineIndexAt(range.end());
     // A range ending right after a "\n" ends in the line that follows.
     const uint64_t firstStart = startOf(lines_[first]);
-    const NewRuns insert = newRuns(text, runs, fallback);
+    NewRuns insert = newRuns(text, runs, fallback);
     if (first == lines_.size() - 1 && range.end() == length_) {
         appendToLastLine(range.location - firstStart, text, insert);
         return;
@@ -569,8 +630,8 @@ void RellumTextStorage::replaceAcrossLines(RellumRange range, std::u16string_vie
     joined.text.append(tail.text, cut, std::u16string::npos);
     RunCursor keep;
     keep.take(head.runs, at, joined.runs);
-    for (const auto& r : insert)
-        appendRun(joined.runs, r.first, r.second);
+    for (auto& r : insert)
+        appendRun(joined.runs, r.first, std::move(r.second));
     RunCursor rest;
     rest.skip(tail.runs, cut);
     rest.take(tail.runs, tail.text.size() - cut, joined.runs);
@@ -586,7 +647,7 @@ void RellumTextStorage::replaceAcrossLines(RellumRange range, std::u16string_vie
         const std::size_t end = nl == std::u16string::npos ? joined.text.size() : nl + 1;
         Line piece = newLine(absolute);
         piece.text.assign(joined.text, pos, end - pos);
-        cursor.take(joined.runs, end - pos, piece.runs);
+        cursor.takeMoving(joined.runs, end - pos, piece.runs);
         absolute += piece.text.size();
         pieces.push_back(std::move(piece));
         if (nl == std::u16string::npos) break;
@@ -628,7 +689,7 @@ RellumTextStorage::Line RellumTextStorage::newLine(uint64_t absoluteStart) {
     return line;
 }
 
-void RellumTextStorage::appendToLastLine(uint64_t at, std::u16string_view text, const NewRuns& insert) {
+void RellumTextStorage::appendToLastLine(uint64_t at, std::u16string_view text, NewRuns& insert) {
     Line* line = &lines_.back();
     unpack(*line);
     const int64_t delta = int64_t(text.size()) - int64_t(line->text.size() - at);
@@ -648,7 +709,7 @@ void RellumTextStorage::appendToLastLine(uint64_t at, std::u16string_view text, 
     while (true) {
         const std::size_t end = nl == std::u16string_view::npos ? text.size() : nl + 1;
         line->text.append(text.substr(pos, end - pos));
-        cursor.take(insert, end - pos, line->runs);
+        cursor.takeMoving(insert, end - pos, line->runs);
         if (nl == std::u16string_view::npos) break;
         pos = end;
         const uint64_t next = line->absoluteStart + line->text.size();

@@ -58,6 +58,9 @@ public:
     // character (of the one before the range when nothing is replaced).
     void replaceCharactersInRange(RellumRange range, std::u16string_view string);
     void replaceCharactersInRange(RellumRange range, const RellumAttributedString& string);
+    // The same, taking the records of the string's runs where it can (its
+    // text and the runs' ranges stay; their records may be left empty).
+    void replaceCharactersInRange(RellumRange range, RellumAttributedString&& string);
     void insertAttributedString(const RellumAttributedString& string, uint64_t index) {
         replaceCharactersInRange({index, 0}, string);
     }
@@ -132,6 +135,7 @@ private:
     std::size_t lineIndexAt(uint64_t offset) const;
     void ripple(std::size_t fromLine, int64_t delta);
     AttributesPtr widened(const AttributesPtr& attributes);
+    AttributesPtr widened(AttributesPtr&& attributes);
     void replaceInLine(std::size_t lineIndex, uint64_t at, uint64_t length, std::u16string_view text,
                        const std::vector<RellumAttributedString::Run>* runs, const AttributesPtr& fallback);
     void replaceAcrossLines(RellumRange range, std::u16string_view text,
@@ -146,7 +150,7 @@ private:
     Line newLine(uint64_t absoluteStart);
     // Replaces the last line's text from `at` on (output at the bottom of
     // the screen), without first joining the lines as other edits do.
-    void appendToLastLine(uint64_t at, std::u16string_view text, const NewRuns& insert);
+    void appendToLastLine(uint64_t at, std::u16string_view text, NewRuns& insert);
     void noteEdit(RellumRange editedRange, int64_t changeInLength, bool frontDrop = false);
     // Tells the observer, with the front drop of the bracket.
     void report(RellumRange editedRange, int64_t changeInLength);
@@ -164,6 +168,9 @@ private:
         AttributesPtr in, out;
     };
     std::array<InternedPair, 64> internCache_;
+    // The runs whose records the current replacement may take (see the
+    // overload for a string given away).
+    std::vector<RellumAttributedString::Run>* takenRuns_ = nullptr;
     int editingDepth_ = 0;
     bool edited_ = false;
     RellumRange editedRange_;

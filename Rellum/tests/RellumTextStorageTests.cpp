@@ -149,6 +149,12 @@ TEST(RellumTextStorage, FontsOfWiderCellsGetTheirSpanTimesTheAdvance) {
     storage.replaceCharactersInRange({3, 0}, attributed(u"\u4E00", wide));
     storage.replaceCharactersInRange({4, 0}, attributed(u"\u4E01", wide));
     EXPECT_EQ(storage.attributesAtIndex(3), storage.attributesAtIndex(4));
+    // Given away or lent, a record seen before is widened all the same.
+    EXPECT_EQ(storage.attributesAtIndex(4)->font()->fixedAdvance(), 14.0);
+    const RellumAttributedString lent = attributed(u"\u4E02", wide);
+    storage.replaceCharactersInRange({5, 0}, lent);
+    EXPECT_EQ(storage.attributesAtIndex(5), storage.attributesAtIndex(4));
+    EXPECT_EQ(lent.runs[0].attributes, wide) << "a lent string keeps its records";
     storage.setAdvance(9);
     storage.setAttributes(wide, {0, 1});
     EXPECT_EQ(storage.attributesAtIndex(0)->font()->fixedAdvance(), 18.0);
