@@ -1038,10 +1038,17 @@ bool hasIndexes(const RellumIndexSet* set) {
     return set && !set->empty();
 }
 
-bool isPlainText(const RellumIndexSet* wideIndexes, const RellumIndexSet* voidIndexes,
-                 const RellumIndexSet* tabIndexes, const RellumIndexSet* combiningIndexes) {
-    return !hasIndexes(wideIndexes) && !hasIndexes(voidIndexes) && !hasIndexes(tabIndexes) &&
-           !hasIndexes(combiningIndexes);
+// The one role of every character of a text of n units when it has one:
+// Text for plain text, Void for erased cells alone (an erase in line).
+std::optional<RellumCellRole> uniformRole(uint64_t n, const RellumIndexSet* wideIndexes,
+                                          const RellumIndexSet* voidIndexes, const RellumIndexSet* tabIndexes,
+                                          const RellumIndexSet* combiningIndexes) {
+    if (hasIndexes(wideIndexes) || hasIndexes(tabIndexes) || hasIndexes(combiningIndexes))
+        return std::nullopt;
+    if (!hasIndexes(voidIndexes)) return RellumCellRole::Text;
+    const auto& ranges = voidIndexes->ranges();
+    if (ranges.size() == 1 && ranges[0].location == 0 && ranges[0].length >= n) return RellumCellRole::Void;
+    return std::nullopt;
 }
 
 } // namespace
@@ -1090,8 +1097,8 @@ void RellumTerminal::appendAttributedText(PendingText& out, std::u16string_view 
         appendRunsOf([&](uint64_t i) { return heldCodesInUse_[i]; });
         return;
     }
-    if (isPlainText(wideIndexes, voidIndexes, tabIndexes, combiningIndexes)) {
-        appendMovedRun(out.runs, base, n, renditionNumber(RellumCellRole::Text));
+    if (const auto role = uniformRole(n, wideIndexes, voidIndexes, tabIndexes, combiningIndexes)) {
+        appendMovedRun(out.runs, base, n, renditionNumber(*role));
         return;
     }
     computeRoles(string, wideIndexes, voidIndexes, tabIndexes, combiningIndexes);
@@ -1161,8 +1168,8 @@ void RellumTerminal::shadowChange(RellumGrid& grid, LineShadow* shadow, RellumRa
         std::copy(heldCodesInUse_, heldCodesInUse_ + n, out);
         return;
     }
-    if (isPlainText(wideIndexes, voidIndexes, tabIndexes, combiningIndexes)) {
-        std::fill(out, out + n, renditionNumber(RellumCellRole::Text));
+    if (const auto role = uniformRole(n, wideIndexes, voidIndexes, tabIndexes, combiningIndexes)) {
+        std::fill(out, out + n, renditionNumber(*role));
         return;
     }
     computeRoles(string, wideIndexes, voidIndexes, tabIndexes, combiningIndexes);
@@ -1352,14 +1359,8 @@ bool RellumTerminal::mergeText(RellumTextStorage* storage, RellumRange range, st
     // Text in one rendition (or erased cells alone): merged straight from the
     // grid's string when it can be, without an attributed copy first.
     std::optional<RellumCellRole> uniform;
-    if (!string.empty() && !heldCodesInUse_ && !hasIndexes(wideIndexes) && !hasIndexes(tabIndexes) &&
-        !hasIndexes(combiningIndexes)) {
-        if (!hasIndexes(voidIndexes))
-            uniform = RellumCellRole::Text;
-        else if (voidIndexes->ranges().size() == 1 && voidIndexes->ranges()[0].location == 0 &&
-                 voidIndexes->ranges()[0].length >= string.size())
-            uniform = RellumCellRole::Void;
-    }
+    if (!string.empty() && !heldCodesInUse_)
+        uniform = uniformRole(string.size(), wideIndexes, voidIndexes, tabIndexes, combiningIndexes);
     if (uniform) {
         const PendingRun run{{0, uint32_t(string.size())}, renditionNumber(*uniform)};
         if (mergeIntoPendingEdit(storage, range, string, {&run, 1})) return true;

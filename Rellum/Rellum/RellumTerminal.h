@@ -223,6 +223,7 @@ public:
     // RellumScannerDelegate (render queue); the control functions.
     void willScanData(RellumScanner& scanner, std::string_view data) override;
     void didScanPartialData(RellumScanner& scanner, std::string_view data, uint64_t type) override;
+    bool observesPartialData() const override { return false; }
     void scannerDidScanData(RellumScanner& scanner) override;
     void renderASCIIChars(RellumScanner& scanner, const char* chars, uint64_t length) override;
     void renderMBCSString(RellumScanner& scanner, std::u32string_view string) override;

@@ -251,6 +251,48 @@ TEST(TerminalUpdates, RepeatedColourChangesLeaveTheSameAttributedTextAsChangesAp
     }
 }
 
+// Text, erases, insertions, deletions and colour changes anywhere on a page,
+// shown in updates now and then: a character of the storage is void (drawn
+// as an erased cell) exactly where its cell in the grid is erased.
+TEST(TerminalUpdates, ErasedCellsAndOnlyThoseAreVoidInTheStorage) {
+    static const char* const kPieces[] = {"abc",      "q",       "xyz ",    "\x1b[K",  "\x1b[1K",  "\x1b[2K",
+                                          "\x1b[3X",  "\x1b[2@", "\x1b[2P", "\r\n",    "\x1b[31m", "\x1b[0m",
+                                          "\x1b[44m", "\r",      "\x1b[J",  "\x1b[4C", "\x1b[12G", "\x1b[2L",
+                                          "\x1b[M",   "\x1b[1J", "\x1b" "D", "\x1b" "M",   "\x1b[5D"};
+    for (unsigned seed = 1; seed <= 30; ++seed) {
+        SCOPED_TRACE(seed);
+        std::mt19937 rng(seed);
+        ControlHarness h({16, 5});
+        h.onRender([](RellumTerminal& t) { t.setMaxScrollback(0); });
+        for (int i = 0; i < 300; ++i) {
+            std::string piece = kPieces[rng() % std::size(kPieces)];
+            if (rng() % 6 == 0)
+                piece = "\x1b[" + std::to_string(1 + rng() % 5) + ";" + std::to_string(1 + rng() % 16) + "H";
+            h.feed(piece);
+            if (rng() % 40 == 0) h.update();
+        }
+        h.update();
+        ASSERT_TRUE(h.storagesMatchGrids());
+        // ASCII alone: a cell is a character, a line ends with one more.
+        std::vector<bool> erased;
+        h.onRender([&](RellumTerminal& t) {
+            const RellumGrid& grid = *t.primaryGrid();
+            for (uint64_t i = 0; i < grid.acutalLineCount(); ++i) {
+                const RellumElements& cells = grid.lineAtIndex(i).elements();
+                for (std::size_t x = 0; x < cells.size(); ++x)
+                    erased.push_back(cells[x].uchar == RellumElement::kVoidPadding);
+                if (i + 1 < grid.acutalLineCount()) erased.push_back(false);
+            }
+        });
+        RellumTextStorage& storage = *h.terminal->primaryTextStorage();
+        ASSERT_EQ(storage.length(), erased.size());
+        for (uint64_t i = 0; i < storage.length(); ++i) {
+            const auto attributes = storage.attributesAtIndex(i);
+            ASSERT_EQ(attributes && attributes->isVoid(), bool(erased[i])) << "at " << i;
+        }
+    }
+}
+
 // A page shown once, then lines changed in places within one update: cells
 // inserted and deleted before kept ones, a double-width character cut in
 // two, a mark on a kept character, a line that changed length followed by

@@ -90,6 +90,7 @@ void RellumScanner::scanData(std::string_view input, uint64_t encoding) {
     }
     RellumScannerDelegate& delegate = d();
     delegate.willScanData(*this, data);
+    const bool observed = delegate.observesPartialData();
     encoding_ = encoding;
     cfEncoding_ = cfEncodingForEncoding(encoding);
 
@@ -150,12 +151,12 @@ void RellumScanner::scanData(std::string_view input, uint64_t encoding) {
         resuming_ = false;
         continuesRun = false;
         if (type == RellumTokenWait || rmlen == 0) break;
-        delegate.didScanPartialData(*this, std::string_view(bytes + offset, rmlen), type);
+        if (observed) delegate.didScanPartialData(*this, std::string_view(bytes + offset, rmlen), type);
         offset += rmlen;
     }
     if (offset < size) {
         std::string_view rest = data.substr(offset);
-        delegate.didScanPartialData(*this, rest, type);
+        if (observed) delegate.didScanPartialData(*this, rest, type);
         if (joined)
             remain_.erase(0, offset);
         else

@@ -43,6 +43,9 @@ public:
     // After each consumed token with its bytes and type; at the end of a chunk
     // with the bytes held back for the next chunk and the type that stopped.
     virtual void didScanPartialData(RellumScanner& scanner, std::string_view data, uint64_t type) = 0;
+    // Optional: false when didScanPartialData does nothing, so the scanner
+    // (which asks once a chunk) need not make a call for every token.
+    virtual bool observesPartialData() const { return true; }
     virtual void scannerDidScanData(RellumScanner& scanner) = 0;
 
     // Text.
