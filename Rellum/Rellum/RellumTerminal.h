@@ -452,7 +452,7 @@ private:
                         const RellumIndexSet* tabIndexes, const RellumIndexSet* combiningIndexes);
     // A change merges into an edit only when at most this much of the
     // edit's text follows it.
-    static constexpr uint64_t kMergeTailLimit = 1024;
+    static constexpr uint64_t kMergeTailLimit = 8192;
     // How many pending edits, from the last, a change may try to join: a
     // page of up to this many rows redrawn row by row (an editor, a full-
     // screen tool) then keeps one edit a row instead of one a row a redraw.
