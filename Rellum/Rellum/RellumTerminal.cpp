@@ -943,7 +943,20 @@ bool RellumTerminal::mergeEdit(Edit& into, RellumTextStorage* storage, RellumRan
                                std::u16string_view text, std::span<const PendingRun> runs) {
     if (into.block || into.keeps || into.storage != storage) return false;
     const uint64_t written = into.text.string.size();
-    if (range.location < into.range.location || range.location > into.range.location + written) return false;
+    if (range.location < into.range.location) {
+        // A change that starts before the text this edit writes and ends in
+        // it (a line leaving the top of a region, right above lines inserted
+        // there): the edit takes in the characters before its range too.
+        if (range.end() < into.range.location || range.end() > into.range.location + written) return false;
+        const uint64_t inside = range.end() - into.range.location;
+        if (written - inside > kMergeTailLimit || written - inside + text.size() > kMaxPendingUnits)
+            return false;
+        into.range.length += into.range.location - range.location;
+        into.range.location = range.location;
+        spliceAttributed(into.text, 0, inside, text, runs);
+        return true;
+    }
+    if (range.location > into.range.location + written) return false;
     // The change starts inside (or right after) the text this edit writes: one
     // replacement does both, when the text after the change is short enough
     // to move (else a change at the start of a long edit, such as the oldest
