@@ -157,35 +157,41 @@ TEST(DispatchSerialQueue, QueueSpecificValuesAreSeenOnlyByCodeOnThatQueue) {
 
 TEST(DispatchSemaphore, BoundsWorkInFlight) {
     // The render pipeline's pattern: a producer takes a unit per chunk, the
-    // queue gives it back when the chunk is done.
-    DispatchSemaphore slots(4);
-    SerialQueue queue("test.sem");
-    std::atomic<int> inFlight{0}, maxInFlight{0}, processed{0};
-    DispatchSemaphore gate(0);
-    std::thread producer([&] {
-        for (int i = 0; i < 50; ++i) {
-            slots.wait();
-            int now = ++inFlight;
-            int seen = maxInFlight;
-            while (now > seen && !maxInFlight.compare_exchange_weak(seen, now)) {
+    // queue gives it back when the chunk is done; a producer that spins before
+    // it sleeps (as the terminal's does) is held to the same bound, and one
+    // held past its spin still wakes.
+    for (const std::chrono::nanoseconds spin :
+         {std::chrono::nanoseconds(0), std::chrono::nanoseconds(60us)}) {
+        SCOPED_TRACE(spin.count());
+        DispatchSemaphore slots(4, spin);
+        SerialQueue queue("test.sem");
+        std::atomic<int> inFlight{0}, maxInFlight{0}, processed{0};
+        DispatchSemaphore gate(0);
+        std::thread producer([&] {
+            for (int i = 0; i < 50; ++i) {
+                slots.wait();
+                int now = ++inFlight;
+                int seen = maxInFlight;
+                while (now > seen && !maxInFlight.compare_exchange_weak(seen, now)) {
+                }
+                queue.async([&] {
+                    if (processed == 0) gate.wait(); // hold the first chunk so the producer fills up
+                    ++processed;
+                    --inFlight;
+                    slots.signal();
+                });
             }
-            queue.async([&] {
-                if (processed == 0) gate.wait(); // hold the first chunk so the producer fills up
-                ++processed;
-                --inFlight;
-                slots.signal();
-            });
-        }
-    });
-    std::this_thread::sleep_for(20ms);
-    EXPECT_FALSE(slots.tryWait()); // all four units are taken while the queue is held
-    gate.signal();
-    producer.join();
-    queue.sync([] {});
-    EXPECT_EQ(processed, 50);
-    EXPECT_EQ(maxInFlight, 4);
-    EXPECT_TRUE(slots.waitFor(1ms));
-    EXPECT_FALSE(slots.waitFor(1ms) && slots.waitFor(1ms) && slots.waitFor(1ms) && slots.waitFor(1ms));
+        });
+        std::this_thread::sleep_for(20ms);
+        EXPECT_FALSE(slots.tryWait()); // all four units are taken while the queue is held
+        gate.signal();
+        producer.join();
+        queue.sync([] {});
+        EXPECT_EQ(processed, 50);
+        EXPECT_EQ(maxInFlight, 4);
+        EXPECT_TRUE(slots.waitFor(1ms));
+        EXPECT_FALSE(slots.waitFor(1ms) && slots.waitFor(1ms) && slots.waitFor(1ms) && slots.waitFor(1ms));
+    }
 }
 
 } // namespace
