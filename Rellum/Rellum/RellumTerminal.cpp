@@ -579,6 +579,40 @@ namespace {
 // within about a megabyte).
 constexpr std::size_t kPooledRunLimit = 1024;
 
+// Buffers of long edits kept for later ones.
+constexpr std::size_t kSpareLongBuffers = 3;
+
+// Keeps `buffer` (emptied) among the `spares` when it holds more than
+// `floor`, as one of the kSpareLongBuffers largest; a smaller spare it
+// displaces goes back to it.
+template <typename Buffer>
+void keepLargest(std::vector<Buffer>& spares, Buffer& buffer, std::size_t floor) {
+    if (buffer.capacity() <= floor) return;
+    buffer.clear();
+    if (spares.size() < kSpareLongBuffers) {
+        spares.push_back(std::move(buffer));
+        buffer = Buffer();
+        return;
+    }
+    auto smallest = std::min_element(spares.begin(), spares.end(), [](const Buffer& a, const Buffer& b) {
+        return a.capacity() < b.capacity();
+    });
+    if (smallest->capacity() < buffer.capacity()) smallest->swap(buffer);
+}
+
+// Moves `buffer`'s contents into the largest of the `spares` when that one
+// holds more.
+template <typename Buffer>
+void takeLargest(std::vector<Buffer>& spares, Buffer& buffer) {
+    auto largest = std::max_element(spares.begin(), spares.end(), [](const Buffer& a, const Buffer& b) {
+        return a.capacity() < b.capacity();
+    });
+    if (largest == spares.end() || largest->capacity() <= buffer.capacity()) return;
+    largest->assign(buffer.begin(), buffer.end());
+    buffer.swap(*largest);
+    spares.erase(largest);
+}
+
 } // namespace
 
 void RellumTerminal::flushUpdate() {
@@ -714,14 +748,8 @@ void RellumTerminal::endUpdate(PendingUpdate& update) {
     // the next update grows into buffers that exist already.
     for (Edit& edit : update.edits) {
         if (edit.block) continue;
-        if (edit.text.string.capacity() > spareLongText_.capacity()) {
-            edit.text.string.clear();
-            spareLongText_.swap(edit.text.string);
-        }
-        if (edit.text.runs.capacity() > spareLongRuns_.capacity()) {
-            edit.text.runs.clear();
-            spareLongRuns_.swap(edit.text.runs);
-        }
+        keepLargest(spareLongTexts_, edit.text.string, kPooledTextLimit);
+        keepLargest(spareLongRuns_, edit.text.runs, kPooledRunLimit);
         if (editPool_.size() >= kEditPoolSize || edit.text.string.capacity() > kPooledTextLimit ||
             edit.text.runs.capacity() > kPooledRunLimit)
             continue;
@@ -749,8 +777,8 @@ void RellumTerminal::endUpdate(PendingUpdate& update) {
             t->scheduledTrim_ = DelayedWork();
             if (t->chunksScanned_ != scanned || t->uiUpdateScheduled_) return; // output resumed: later
             t->unitsSinceTrim_ = 0;
-            t->spareLongText_ = std::u16string();
-            t->spareLongRuns_ = std::vector<PendingRun>();
+            t->spareLongTexts_.clear();
+            t->spareLongRuns_.clear();
 #ifdef __GLIBC__
             malloc_trim(0);
 #endif
@@ -1346,23 +1374,15 @@ RellumTerminal::Edit* RellumTerminal::editContinuedAt(RellumTextStorage* storage
     // last long edit left, rather than outgrowing buffers of its own time
     // after time (each time copying all of it into memory just mapped).
     if (last.text.string.size() > kLongTextUnits &&
-        (spareLongText_.capacity() > last.text.string.capacity() ||
-         spareLongRuns_.capacity() > last.text.runs.capacity()))
+        (last.text.string.size() + units > last.text.string.capacity() ||
+         last.text.runs.size() + 2 > last.text.runs.capacity()))
         takeLongBuffers(last);
     return &last;
 }
 
 void RellumTerminal::takeLongBuffers(Edit& edit) {
-    if (spareLongText_.capacity() > edit.text.string.capacity()) {
-        spareLongText_.assign(edit.text.string);
-        edit.text.string.swap(spareLongText_);
-        spareLongText_ = std::u16string();
-    }
-    if (spareLongRuns_.capacity() > edit.text.runs.capacity()) {
-        spareLongRuns_.assign(edit.text.runs.begin(), edit.text.runs.end());
-        edit.text.runs.swap(spareLongRuns_);
-        spareLongRuns_ = std::vector<PendingRun>();
-    }
+    takeLargest(spareLongTexts_, edit.text.string);
+    takeLargest(spareLongRuns_, edit.text.runs);
 }
 
 bool RellumTerminal::mergeText(RellumTextStorage* storage, RellumRange range, std::u16string_view string,

@@ -529,10 +529,12 @@ private:
     std::vector<Edit> editPool_;
     static constexpr std::size_t kEditPoolSize = 32;
     static constexpr std::size_t kPooledTextLimit = 16384;
-    // The buffers of the longest edit of the last updates, for the next long
-    // one (an edit takes them once its text is longer than kLongTextUnits).
-    std::u16string spareLongText_;
-    std::vector<PendingRun> spareLongRuns_;
+    // The buffers of the longest edits of the last updates, for the next
+    // long ones (an edit longer than kLongTextUnits takes the largest when
+    // its own is full). Output that fills a full scrollback within one update
+    // writes a long edit for each scrollback's worth: each finds a buffer.
+    std::vector<std::u16string> spareLongTexts_;
+    std::vector<std::vector<PendingRun>> spareLongRuns_;
     void takeLongBuffers(Edit& edit);
     static constexpr std::size_t kLongTextUnits = 4096;
     // A new pending edit (from the pool when it has one), update scheduled.

@@ -255,10 +255,31 @@ TEST(TerminalUpdates, RepeatedColourChangesLeaveTheSameAttributedTextAsChangesAp
 // shown in updates now and then: a character of the storage is void (drawn
 // as an erased cell) exactly where its cell in the grid is erased.
 TEST(TerminalUpdates, ErasedCellsAndOnlyThoseAreVoidInTheStorage) {
-    static const char* const kPieces[] = {"abc",      "q",       "xyz ",    "\x1b[K",  "\x1b[1K",  "\x1b[2K",
-                                          "\x1b[3X",  "\x1b[2@", "\x1b[2P", "\r\n",    "\x1b[31m", "\x1b[0m",
-                                          "\x1b[44m", "\r",      "\x1b[J",  "\x1b[4C", "\x1b[12G", "\x1b[2L",
-                                          "\x1b[M",   "\x1b[1J", "\x1b" "D", "\x1b" "M",   "\x1b[5D"};
+    static const char* const kPieces[] = {"abc",
+                                          "q",
+                                          "xyz ",
+                                          "\x1b[K",
+                                          "\x1b[1K",
+                                          "\x1b[2K",
+                                          "\x1b[3X",
+                                          "\x1b[2@",
+                                          "\x1b[2P",
+                                          "\r\n",
+                                          "\x1b[31m",
+                                          "\x1b[0m",
+                                          "\x1b[44m",
+                                          "\r",
+                                          "\x1b[J",
+                                          "\x1b[4C",
+                                          "\x1b[12G",
+                                          "\x1b[2L",
+                                          "\x1b[M",
+                                          "\x1b[1J",
+                                          "\x1b"
+                                          "D",
+                                          "\x1b"
+                                          "M",
+                                          "\x1b[5D"};
     for (unsigned seed = 1; seed <= 30; ++seed) {
         SCOPED_TRACE(seed);
         std::mt19937 rng(seed);
@@ -291,6 +312,28 @@ TEST(TerminalUpdates, ErasedCellsAndOnlyThoseAreVoidInTheStorage) {
             ASSERT_EQ(attributes && attributes->isVoid(), bool(erased[i])) << "at " << i;
         }
     }
+}
+
+// Long output at the bottom in update after update: each update's long edit
+// moves into the buffers an earlier one left, and keeps all it wrote.
+TEST(TerminalUpdates, LongOutputKeepsItsTextWhenItMovesIntoTheBuffersOfEarlierUpdates) {
+    ControlHarness h({80, 24});
+    h.onRender([](RellumTerminal& t) { t.setMaxScrollback(20000); });
+    std::string all;
+    for (int update = 0; update < 4; ++update) {
+        std::string lines;
+        // Each update longer than the last, so every long edit outgrows its
+        // own buffer and takes a spare one.
+        for (int i = 0; i < 1000 * (update + 1); ++i)
+            lines += "update " + std::to_string(update) + " line " + std::to_string(i) + " of the output\r\n";
+        h.feed(lines);
+        h.update();
+        all += lines;
+        ASSERT_TRUE(h.storagesMatchGrids()) << "update " << update;
+    }
+    const std::u16string text = h.terminal->primaryTextStorage()->string();
+    EXPECT_NE(text.find(u"update 3 line 3999 of the output"), std::u16string::npos);
+    EXPECT_NE(text.find(u"update 0 line 0 of the output"), std::u16string::npos);
 }
 
 // A page shown once, then lines changed in places within one update: cells
