@@ -99,29 +99,15 @@ struct RunCursor {
             }
         }
     }
-    // Appends the runs of the next `count` units to `out`.
-    template <typename Runs, typename Run>
-    void take(const Runs& runs, uint64_t count, std::vector<Run>& out) {
+    // Appends the runs of the next `count` units to `out`. From runs that are
+    // not used again (`Moving`), a run's record moves to `out` with its last
+    // part.
+    template <bool Moving = false, typename Runs, typename Run>
+    void take(Runs& runs, uint64_t count, std::vector<Run>& out) {
         while (count > 0 && index < runs.size()) {
             const uint64_t length = lengthOf(runs[index]);
             const uint64_t n = std::min<uint64_t>(count, length - used);
-            appendRun(out, n, recordOf(runs[index]));
-            count -= n;
-            used += n;
-            if (used == length) {
-                ++index;
-                used = 0;
-            }
-        }
-    }
-    // The same from runs that are not used again: a run's record moves to
-    // `out` with its last part.
-    template <typename Runs, typename Run>
-    void takeMoving(Runs& runs, uint64_t count, std::vector<Run>& out) {
-        while (count > 0 && index < runs.size()) {
-            const uint64_t length = lengthOf(runs[index]);
-            const uint64_t n = std::min<uint64_t>(count, length - used);
-            if (used + n == length)
+            if (Moving && used + n == length)
                 appendRun(out, n, std::move(recordOf(runs[index])));
             else
                 appendRun(out, n, recordOf(runs[index]));
@@ -647,7 +633,7 @@ void RellumTextStorage::replaceAcrossLines(RellumRange range, std::u16string_vie
         const std::size_t end = nl == std::u16string::npos ? joined.text.size() : nl + 1;
         Line piece = newLine(absolute);
         piece.text.assign(joined.text, pos, end - pos);
-        cursor.takeMoving(joined.runs, end - pos, piece.runs);
+        cursor.take<true>(joined.runs, end - pos, piece.runs);
         absolute += piece.text.size();
         pieces.push_back(std::move(piece));
         if (nl == std::u16string::npos) break;
@@ -709,7 +695,7 @@ void RellumTextStorage::appendToLastLine(uint64_t at, std::u16string_view text, 
     while (true) {
         const std::size_t end = nl == std::u16string_view::npos ? text.size() : nl + 1;
         line->text.append(text.substr(pos, end - pos));
-        cursor.takeMoving(insert, end - pos, line->runs);
+        cursor.take<true>(insert, end - pos, line->runs);
         if (nl == std::u16string_view::npos) break;
         pos = end;
         const uint64_t next = line->absoluteStart + line->text.size();
