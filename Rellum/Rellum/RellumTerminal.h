@@ -431,10 +431,9 @@ private:
     // Copies the context's font and cell size for readers on other threads.
     void publishFont();
     void ensureGrids();
-    // The last edit when a change at range continues the text it writes (so
-    // the change can be written straight into it), else null.
-    // The last edit when `units` more written at `range` continue its text
-    // (and it stays within kMaxPendingUnits).
+    // The last edit when `units` written at range continue the text it
+    // writes (so they can be written straight into it) and it stays within
+    // kMaxPendingUnits, else null.
     Edit* editContinuedAt(RellumTextStorage* storage, RellumRange range, uint64_t units);
     // Appends a grid's text with the attributes in force (the cell-span,
     // void, tab and combining marks at the given positions) to out.
@@ -585,8 +584,8 @@ private:
     RellumElements runElements_;
     // Text held back (see releaseHeldText): the bytes of one line from the
     // cursor on, each with the rendition number it was written in; all of
-    // them fit before the line's right margin.
-    // Buffers of the line's room, kept between holds: holding a word is two copies.
+    // them fit before the line's right margin. The buffers keep the line's
+    // room between holds, so holding a word is two copies.
     std::vector<char> heldText_;
     std::vector<uint32_t> heldCodes_;
     uint64_t heldLength_ = 0;

@@ -425,42 +425,48 @@ void RellumTextStorage::replaceCharactersInRange(RellumRange range, std::u16stri
     }
     if (range.location > length_) range.location = length_;
     range.length = std::min(range.length, length_ - range.location);
-    const std::size_t i = lineIndexAt(range.location);
-    const Line& line = lines_[i];
-    const uint64_t start = startOf(line);
-    const uint64_t contentEnd = start + textLength(line) - (endsWithNewline(line) ? 1 : 0);
-    if (range.end() <= contentEnd && findNewline(string) == std::u16string_view::npos)
-        replaceInLine(i, range.location - start, range.length, string, nullptr, fallback);
-    else
-        replaceAcrossLines(range, string, nullptr, fallback);
-    noteEdit({range.location, string.size()}, int64_t(string.size()) - int64_t(range.length));
-}
-
-void RellumTextStorage::replaceCharactersInRange(RellumRange range, RellumAttributedString&& string) {
-    struct Taking {
-        std::vector<RellumAttributedString::Run>*& runs;
-        ~Taking() { runs = nullptr; }
-    } taking{takenRuns_};
-    takenRuns_ = &string.runs;
-    replaceCharactersInRange(range, std::as_const(string));
+    NewRuns insert;
+    if (!string.empty()) insert.emplace_back(string.size(), fallback);
+    replaceWithRuns(range, string, insert);
 }
 
 void RellumTextStorage::replaceCharactersInRange(RellumRange range, const RellumAttributedString& string) {
+    if (!clampAndDropFront(range, string.string)) return;
+    NewRuns insert;
+    insert.reserve(string.runs.size());
+    for (const auto& r : string.runs)
+        insert.emplace_back(r.range.length, widened(r.attributes));
+    replaceWithRuns(range, string.string, insert);
+}
+
+void RellumTextStorage::replaceCharactersInRange(RellumRange range, RellumAttributedString&& string) {
+    if (!clampAndDropFront(range, string.string)) return;
+    NewRuns insert;
+    insert.reserve(string.runs.size());
+    for (auto& r : string.runs)
+        insert.emplace_back(r.range.length, widened(std::move(r.attributes)));
+    replaceWithRuns(range, string.string, insert);
+}
+
+bool RellumTextStorage::clampAndDropFront(RellumRange& range, std::u16string_view text) {
     if (range.location > length_) range.location = length_;
     range.length = std::min(range.length, length_ - range.location);
-    const std::u16string_view text = string.string;
     if (range.location == 0 && text.empty() && range.length > 0) {
         range = dropFrontLines(range);
-        if (range.length == 0) return;
+        if (range.length == 0) return false;
     }
+    return true;
+}
+
+void RellumTextStorage::replaceWithRuns(RellumRange range, std::u16string_view text, NewRuns& insert) {
     const std::size_t i = lineIndexAt(range.location);
     const Line& line = lines_[i];
     const uint64_t start = startOf(line);
     const uint64_t contentEnd = start + textLength(line) - (endsWithNewline(line) ? 1 : 0);
     if (range.end() <= contentEnd && findNewline(text) == std::u16string_view::npos)
-        replaceInLine(i, range.location - start, range.length, text, &string.runs, nullptr);
+        replaceInLine(i, range.location - start, range.length, text, insert);
     else
-        replaceAcrossLines(range, text, &string.runs, nullptr);
+        replaceAcrossLines(range, text, insert);
     noteEdit({range.location, text.size()}, int64_t(text.size()) - int64_t(range.length));
 }
 
@@ -545,31 +551,10 @@ void spliceRuns(std::vector<Run>& runs, uint64_t at, uint64_t length, NewRuns& i
 
 } // namespace
 
-RellumTextStorage::NewRuns RellumTextStorage::newRuns(std::u16string_view text,
-                                                      const std::vector<RellumAttributedString::Run>* runs,
-                                                      const AttributesPtr& fallback) {
-    NewRuns out;
-    if (runs == takenRuns_ && runs) {
-        out.reserve(runs->size());
-        for (auto& r : *takenRuns_)
-            out.emplace_back(r.range.length, widened(std::move(r.attributes)));
-    } else if (runs) {
-        out.reserve(runs->size());
-        for (const auto& r : *runs)
-            out.emplace_back(r.range.length, widened(r.attributes));
-    } else if (!text.empty()) {
-        out.emplace_back(text.size(), fallback);
-    }
-    return out;
-}
-
 void RellumTextStorage::replaceInLine(std::size_t lineIndex, uint64_t at, uint64_t length,
-                                      std::u16string_view text,
-                                      const std::vector<RellumAttributedString::Run>* runs,
-                                      const AttributesPtr& fallback) {
+                                      std::u16string_view text, NewRuns& insert) {
     Line& line = lines_[lineIndex];
     unpack(line);
-    NewRuns insert = newRuns(text, runs, fallback);
     // The common case, text appended at the end of a line.
     if (length == 0 && at == line.text.size() && (line.text.empty() || line.text.back() != u'\n')) {
         line.text.append(text);
@@ -585,14 +570,11 @@ void RellumTextStorage::replaceInLine(std::size_t lineIndex, uint64_t at, uint64
     ripple(lineIndex + 1, delta);
 }
 
-void RellumTextStorage::replaceAcrossLines(RellumRange range, std::u16string_view text,
-                                           const std::vector<RellumAttributedString::Run>* runs,
-                                           const AttributesPtr& fallback) {
+void RellumTextStorage::replaceAcrossLines(RellumRange range, std::u16string_view text, NewRuns& insert) {
     const std::size_t first = lineIndexAt(range.location);
     std::size_t last = range.end() >= length_ ? lines_.size() - 1 : lineIndexAt(range.end());
     // A range ending right after a "\n" ends in the line that follows.
     const uint64_t firstStart = startOf(lines_[first]);
-    NewRuns insert = newRuns(text, runs, fallback);
     if (first == lines_.size() - 1 && range.end() == length_) {
         appendToLastLine(range.location - firstStart, text, insert);
         return;

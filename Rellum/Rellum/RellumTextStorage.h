@@ -136,16 +136,17 @@ private:
     void ripple(std::size_t fromLine, int64_t delta);
     AttributesPtr widened(const AttributesPtr& attributes);
     AttributesPtr widened(AttributesPtr&& attributes);
-    void replaceInLine(std::size_t lineIndex, uint64_t at, uint64_t length, std::u16string_view text,
-                       const std::vector<RellumAttributedString::Run>* runs, const AttributesPtr& fallback);
-    void replaceAcrossLines(RellumRange range, std::u16string_view text,
-                            const std::vector<RellumAttributedString::Run>* runs,
-                            const AttributesPtr& fallback);
     // The runs of a new text as (length, stored record): its own runs, or
-    // the fallback record over all of a plain text.
+    // the record of the replaced text over all of a plain text. The
+    // replacement takes the records.
     using NewRuns = std::vector<std::pair<uint64_t, AttributesPtr>>;
-    NewRuns newRuns(std::u16string_view text, const std::vector<RellumAttributedString::Run>* runs,
-                    const AttributesPtr& fallback);
+    // Clamps range to the text; a deletion at the start drops whole lines
+    // first. False when that was all of it.
+    bool clampAndDropFront(RellumRange& range, std::u16string_view text);
+    void replaceWithRuns(RellumRange range, std::u16string_view text, NewRuns& insert);
+    void replaceInLine(std::size_t lineIndex, uint64_t at, uint64_t length, std::u16string_view text,
+                       NewRuns& insert);
+    void replaceAcrossLines(RellumRange range, std::u16string_view text, NewRuns& insert);
     // A line taking one of the spare buffers.
     Line newLine(uint64_t absoluteStart);
     // Replaces the last line's text from `at` on (output at the bottom of
@@ -168,9 +169,6 @@ private:
         AttributesPtr in, out;
     };
     std::array<InternedPair, 64> internCache_;
-    // The runs whose records the current replacement may take (see the
-    // overload for a string given away).
-    std::vector<RellumAttributedString::Run>* takenRuns_ = nullptr;
     int editingDepth_ = 0;
     bool edited_ = false;
     RellumRange editedRange_;
