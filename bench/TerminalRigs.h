@@ -102,7 +102,17 @@ struct TerminalRig {
     // has ended (one begun earlier may still be applying; they end in order).
     void waitUntilShown() {
         uint64_t before = 0;
-        terminal->renderQueue().sync([&] { before = delegate->began(); });
+        bool scheduled = false;
+        terminal->renderQueue().sync([&] {
+            before = delegate->began();
+            scheduled = terminal->updateScheduled();
+        });
+        // With none scheduled, the last update begun (it may have begun
+        // between the last chunk and this check) already holds every chunk.
+        if (!scheduled) {
+            if (before > 0) delegate->waitForUpdatesAbove(before - 1);
+            return;
+        }
         if (manualClock) manualClock->advance(RellumTerminal::kLongChunkDelay);
         delegate->waitForUpdatesAbove(before);
     }

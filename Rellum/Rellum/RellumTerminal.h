@@ -183,6 +183,8 @@ public:
     RellumScanner* scanner() const { return scanner_.get(); }                            // render
     RellumContext* context() const { return context_.get(); }                            // render
     DispatchQueue& renderQueue() const { return *renderQueue_; }
+    // Render: scanned changes wait for a display update already scheduled.
+    bool updateScheduled() const { return uiUpdateScheduled_; }
     std::any representedObject() const;
     void setRepresentedObject(std::any object);
     std::optional<std::string> representedURL() const;
@@ -639,6 +641,14 @@ private:
     // tenth at 4 KiB chunks.
     static constexpr std::chrono::microseconds kRenderSemaphoreSpin{60};
     DispatchSemaphore renderSemaphore_{kRenderSemaphoreCount, kRenderSemaphoreSpin};
+    // Chunks a producing thread handed over, once scanned; that thread frees
+    // them at its next renderData. Freed on the render queue, each would go
+    // back to the producer's heap arena under a lock the producer is taking
+    // for the next chunk at the same moment.
+    std::mutex scannedChunksMutex_;
+    std::vector<std::string> scannedChunks_;
+    // Frees the scanned chunks on the calling thread.
+    void freeScannedChunks();
     // Last: destroyed first, so no block runs while the rest goes.
     std::unique_ptr<DispatchQueue> renderQueue_;
 
