@@ -96,11 +96,28 @@ void RellumTerminal::renderData(std::string data) {
     // for a chunk to be scanned there could wait forever.
     const std::shared_ptr<MainQueue> main = MainQueue::main();
     const bool counted = !(main && main->isCurrent()) && !renderQueue_->isCurrent();
-    if (counted) renderSemaphore_.wait();
-    renderQueue_->async([self = std::move(self), data = std::move(data), counted] {
+    if (counted) {
+        freeScannedChunks();
+        renderSemaphore_.wait();
+    }
+    renderQueue_->async([self = std::move(self), data = std::move(data), counted]() mutable {
         self->scanChunk(data);
+        if (counted) {
+            std::lock_guard lock(self->scannedChunksMutex_);
+            self->scannedChunks_.push_back(std::move(data));
+        }
         if (counted) self->renderSemaphore_.signal();
     });
+}
+
+void RellumTerminal::freeScannedChunks() {
+    // Swapped with a buffer of this thread's, so neither list allocates again.
+    thread_local std::vector<std::string> scanned;
+    {
+        std::lock_guard lock(scannedChunksMutex_);
+        scanned.swap(scannedChunks_);
+    }
+    scanned.clear();
 }
 
 void RellumTerminal::scanChunk(const std::string& data) {
@@ -779,6 +796,7 @@ void RellumTerminal::endUpdate(PendingUpdate& update) {
             t->unitsSinceTrim_ = 0;
             t->spareLongTexts_.clear();
             t->spareLongRuns_.clear();
+            t->freeScannedChunks(); // the producer has gone quiet too
 #ifdef __GLIBC__
             malloc_trim(0);
 #endif

@@ -1,13 +1,19 @@
 #pragma once
 
+#include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <cstddef>
-#include <semaphore>
+#include <mutex>
 
 // A counting semaphore, for bounding work in flight (the terminal lets at most
 // four chunks of host output wait for its render queue). Waits are measured in
 // real time, never on an injected clock: a semaphore waits for other threads,
 // not for delayed work.
+//
+// A signal wakes a thread only when one sleeps: the standard library's
+// semaphore makes a system call on every signal that finds the count at zero,
+// which a producer kept at the bound makes it do for every unit.
 class DispatchSemaphore {
 public:
     // A semaphore whose `wait` first spins for up to `spin` before it sleeps:
@@ -15,26 +21,51 @@ public:
     // system call (for a producer that a busy consumer hands units back to
     // every few tens of microseconds).
     explicit DispatchSemaphore(std::ptrdiff_t value, std::chrono::nanoseconds spin = {})
-        : semaphore_(value), spin_(spin) {}
+        : count_(value), spin_(spin) {}
 
     DispatchSemaphore(const DispatchSemaphore&) = delete;
     DispatchSemaphore& operator=(const DispatchSemaphore&) = delete;
 
     void wait() {
-        if (spin_.count() > 0 && spinFor()) return;
-        semaphore_.acquire();
+        if (tryWait() || (spin_.count() > 0 && spinFor())) return;
+        std::unique_lock lock(mutex_);
+        sleepers_.fetch_add(1);
+        changed_.wait(lock, [this] { return tryWait(); });
+        sleepers_.fetch_sub(1);
     }
-    bool tryWait() { return semaphore_.try_acquire(); }
+    bool tryWait() {
+        // Sequentially consistent: a sleeper's look at the count comes after
+        // its count in sleepers_.
+        std::ptrdiff_t count = count_.load();
+        while (count > 0)
+            if (count_.compare_exchange_weak(count, count - 1)) return true;
+        return false;
+    }
     // True when a unit was taken before the timeout ran out.
-    bool waitFor(std::chrono::nanoseconds timeout) { return semaphore_.try_acquire_for(timeout); }
-    void signal() { semaphore_.release(); }
+    bool waitFor(std::chrono::nanoseconds timeout) {
+        if (tryWait()) return true;
+        const auto until = std::chrono::steady_clock::now() + timeout;
+        std::unique_lock lock(mutex_);
+        sleepers_.fetch_add(1);
+        const bool taken = changed_.wait_until(lock, until, [this] { return tryWait(); });
+        sleepers_.fetch_sub(1);
+        return taken;
+    }
+    void signal() {
+        // Sequentially consistent with the sleeper's count: either a sleeper
+        // about to wait sees this unit, or this signal sees the sleeper.
+        count_.fetch_add(1);
+        if (sleepers_.load() == 0) return;
+        std::lock_guard lock(mutex_);
+        changed_.notify_one();
+    }
 
 private:
     bool spinFor() {
         const auto until = std::chrono::steady_clock::now() + spin_;
         for (;;) {
             for (int i = 0; i < 64; ++i) {
-                if (semaphore_.try_acquire()) return true;
+                if (tryWait()) return true;
 #if defined(__x86_64__) || defined(__i386__)
                 __builtin_ia32_pause();
 #endif
@@ -43,6 +74,9 @@ private:
         }
     }
 
-    std::counting_semaphore<> semaphore_;
+    std::atomic<std::ptrdiff_t> count_;
+    std::atomic<int> sleepers_{0};
+    std::mutex mutex_;
+    std::condition_variable changed_;
     std::chrono::nanoseconds spin_;
 };

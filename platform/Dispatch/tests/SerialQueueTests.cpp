@@ -194,4 +194,43 @@ TEST(DispatchSemaphore, BoundsWorkInFlight) {
     }
 }
 
+TEST(DispatchSemaphore, EverySignalReachesAThreadAsleep) {
+    // Two threads hand one unit back and forth, each mostly asleep when the
+    // other signals: a signal that missed a sleeper would stop the game.
+    // Then units handed to two sleepers at once wake both.
+    for (const std::chrono::nanoseconds spin : {std::chrono::nanoseconds(0), std::chrono::nanoseconds(5us)}) {
+        SCOPED_TRACE(spin.count());
+        DispatchSemaphore ping(0, spin), pong(0, spin);
+        constexpr int kRounds = 20000;
+        std::atomic<int> returned{0};
+        std::thread other([&] {
+            for (int i = 0; i < kRounds; ++i) {
+                ping.wait();
+                ++returned;
+                pong.signal();
+            }
+        });
+        int lost = 0;
+        for (int i = 0; i < kRounds && lost == 0; ++i) {
+            ping.signal();
+            if (!pong.waitFor(10s)) ++lost;
+        }
+        EXPECT_EQ(lost, 0);
+        for (int k = 0; lost && k < kRounds; ++k)
+            ping.signal(); // lets the other thread end
+        other.join();
+        EXPECT_EQ(returned, kRounds);
+        EXPECT_FALSE(ping.tryWait());
+    }
+    DispatchSemaphore both(0);
+    std::atomic<int> woken{0};
+    std::thread a([&] { woken += both.waitFor(10s); }), b([&] { woken += both.waitFor(10s); });
+    std::this_thread::sleep_for(20ms);
+    both.signal();
+    both.signal();
+    a.join();
+    b.join();
+    EXPECT_EQ(woken, 2);
+}
+
 } // namespace
