@@ -833,15 +833,21 @@ void RellumTerminal::takeRendition() {
     RenditionEntry& entry = renditions_.next(spareRenditionChunks_);
     context_->copyRenditionInto(entry.rendition);
     entry.fonts = fontIndex;
+    if (recentThrift_.resting()) {
+        renditionIndex_ = renditions_.commit();
+        return;
+    }
     uint32_t& recent =
         recentRenditions_[RellumHashRendition(entry.rendition, fonts.get()) % recentRenditions_.size()];
     if (recent != 0) {
         const RenditionEntry& known = renditions_[recent - 1];
         if (known.fonts == fontIndex && known.rendition == entry.rendition) {
             renditionIndex_ = recent - 1;
+            recentThrift_.hit();
             return;
         }
     }
+    recentThrift_.miss();
     renditionIndex_ = renditions_.commit();
     recent = renditionIndex_ + 1;
 }

@@ -543,7 +543,8 @@ private:
     bool uiUpdateScheduled_ = false;
     // The renditions the pending edits name, and the last one's context
     // generation (0: none yet in this update). Recent renditions by hash, so
-    // a host switching among a few colours adds an entry for each only once.
+    // a host switching among a few colours adds an entry for each only once
+    // (the lookup rests while it seldom finds one).
     RenditionTable renditions_;
     RenditionTable::Spares spareRenditionChunks_;
     static constexpr std::size_t kSpareRenditionChunks = 8;
@@ -551,6 +552,30 @@ private:
     uint64_t renditionGeneration_ = 0;
     uint32_t renditionIndex_ = 0;
     std::array<uint32_t, 64> recentRenditions_{}; // index + 1; 0 empty
+    // Whether a memo earns its lookups: a host that seldom repeats itself
+    // (random colours) would pay for them and never gain, so after many more
+    // misses than hits the memo rests for a while, then tries again, giving
+    // up sooner unless it finds repeats.
+    struct MemoThrift {
+        static constexpr int kScoreMax = 64, kRest = 1024, kRetry = 16;
+        int score = 0; // hits less misses, within the bounds
+        int rest = 0;  // uses left before the memo is tried again
+        // True while the memo rests; counts a use.
+        bool resting() {
+            if (rest == 0) return false;
+            --rest;
+            return true;
+        }
+        void hit() {
+            if (score < kScoreMax) ++score;
+        }
+        void miss() {
+            if (--score >= -kScoreMax) return;
+            score = kRetry - kScoreMax;
+            rest = kRest;
+        }
+    };
+    MemoThrift recentThrift_;
     // What a plain graphic rendition made of the numbered rendition in force:
     // hosts repeat a few colour changes again and again, and a repeat is then
     // one lookup. Slots of an older epoch (before the table of numbers was
@@ -564,9 +589,7 @@ private:
     };
     std::array<SGRMemo, 256> sgrMemo_{};
     uint64_t sgrMemoEpoch_ = 1;
-    static constexpr int kSGRMemoScoreMax = 64, kSGRMemoRest = 1024, kSGRMemoRetry = 16;
-    int sgrMemoScore_ = 0; // hits less misses, within the bounds
-    int sgrMemoRest_ = 0;  // graphic renditions left before the memo is tried again
+    MemoThrift sgrMemoThrift_;
     std::size_t renditionCompactAt_ = kRenditionCompactMin;
     std::vector<uint32_t> renditionRemap_;
     // Text handed over since the allocator last gave free memory back; a burst

@@ -76,11 +76,7 @@ void RellumTerminal::setForegroundColor(RellumScanner&, std::optional<RellumColo
 }
 
 void RellumTerminal::applyGraphicRendition(RellumScanner& scanner, const RellumParameterList& list) {
-    // A host that seldom repeats a change (random colours) would pay for
-    // the lookups and never gain: after many more misses than hits the memo
-    // rests for a while, then tries again.
-    if (list.size() > kSGRMemoValues || sgrMemoRest_ > 0) {
-        if (sgrMemoRest_ > 0) --sgrMemoRest_;
+    if (sgrMemoThrift_.resting() || list.size() > kSGRMemoValues) {
         RellumScannerDelegate::applyGraphicRendition(scanner, list);
         return;
     }
@@ -100,14 +96,10 @@ void RellumTerminal::applyGraphicRendition(RellumScanner& scanner, const RellumP
         context_->setStyleAndColors(renditions_[slot.to].rendition);
         renditionGeneration_ = context_->renditionGeneration();
         renditionIndex_ = slot.to;
-        if (sgrMemoScore_ < kSGRMemoScoreMax) ++sgrMemoScore_;
+        sgrMemoThrift_.hit();
         return;
     }
-    if (--sgrMemoScore_ < -kSGRMemoScoreMax) {
-        // The next try gives up sooner unless it finds repeats.
-        sgrMemoScore_ = kSGRMemoRetry - kSGRMemoScoreMax;
-        sgrMemoRest_ = kSGRMemoRest;
-    }
+    sgrMemoThrift_.miss();
     RellumScannerDelegate::applyGraphicRendition(scanner, list);
     key.epoch = sgrMemoEpoch_;
     key.from = from;
