@@ -146,6 +146,49 @@ void RellumGrid::removeLinesInRange(uint64_t index, uint64_t count) {
     if (delegate_) delegate_->didDeleteCharactersInRange(*this, removed);
 }
 
+void RellumGrid::cycleLinesUp(uint64_t top, uint64_t bottom, uint64_t count) {
+    ORVIK_ASSERT(top > 0 && top + count <= bottom && bottom < lines_.size());
+    if (delegate_) delegate_->gridWillChangeLines(*this);
+    // The removal's report, as removeLinesInRange makes it (lines follow).
+    const uint64_t first = storageOriginOfLineAtIndex(top);
+    const RellumLine& lastGone = *lines_[top + count - 1];
+    const RellumRange removed{first, lastGone.absoluteOrigin_ - base_ + lastGone.characterCount_ - first + 1};
+    for (uint64_t i = top; i < top + count; ++i) {
+        if (spareLines_.size() < 8) {
+            lines_[i]->delegate_ = nullptr;
+            spareLines_.push_back(std::move(lines_[i]));
+        } else {
+            lines_[i].reset();
+        }
+    }
+    const auto from = lines_.begin() + int64_t(top);
+    const auto incoming = lines_.begin() + int64_t(bottom + 1 - count);
+    std::move(from + int64_t(count), lines_.begin() + int64_t(bottom + 1), from);
+    // Lines that moved up lose the removed text; the new ones follow the
+    // last of them, a newline each; those after the region lose the removed
+    // text and gain the newlines.
+    auto it = from;
+    for (; it != incoming; ++it)
+        (*it)->absoluteOrigin_ -= removed.length;
+    const RellumLine& above = **(incoming - 1);
+    const uint64_t origin = above.absoluteOrigin_ + above.characterCount_ + 1;
+    for (uint64_t k = 0; k < count; ++k, ++it) {
+        *it = makeLine();
+        (*it)->absoluteOrigin_ = origin + k;
+    }
+    const uint64_t delta = count - removed.length; // modulo 2^64, as ripple adds it
+    for (; it != lines_.end(); ++it)
+        (*it)->absoluteOrigin_ += delta;
+    if (delegate_) {
+        delegate_->didDeleteCharactersInRange(*this, removed);
+        delegate_->gridWillChangeLines(*this);
+        for (uint64_t k = 0; k < count; ++k)
+            delegate_->didInsertNewLineAtIndex(*this, origin - base_ - 1 + k);
+    }
+    const uint64_t pageFirst = lineIndexAtY(0);
+    if (pageFirst > 0 && allowsScrollback()) packLines(pageFirst > count ? pageFirst - count : 0, pageFirst);
+}
+
 void RellumGrid::trim() {
     const uint64_t keep = rows() + (allowsScrollback() ? maxScrollback_ : 0);
     if (lines_.size() > keep) removeLinesInRange(0, lines_.size() - keep);
@@ -541,8 +584,12 @@ void RellumGrid::panDownWithCount(uint64_t count) {
     const uint64_t n = std::min(count, bottom - top + 1);
     if (!hasHorizontalMargin()) {
         if (hasVerticalMargin()) {
-            removeLinesInRange(top, n);
-            insertLinesAtIndex(bottom + 1 - n, n);
+            if (top > 0 && top + n <= bottom) {
+                cycleLinesUp(top, bottom, n);
+            } else {
+                removeLinesInRange(top, n);
+                insertLinesAtIndex(bottom + 1 - n, n);
+            }
         } else {
             // The page moves down: its old first lines become scrollback.
             insertLinesAtIndex(lines_.size(), n);

@@ -198,6 +198,10 @@ private:
     void insertLinesAtIndex(uint64_t index, uint64_t count);
     std::unique_ptr<RellumLine> makeLine();
     void removeLinesInRange(uint64_t index, uint64_t count);
+    // Lines [top, top + count) leave and as many empty lines come in after
+    // line `bottom` (top > 0, top + count <= bottom): what removing and then
+    // inserting them does and reports, in one pass over the lines.
+    void cycleLinesUp(uint64_t top, uint64_t bottom, uint64_t count);
     void trim();
     // Packs the scrollback lines of list indexes [from, to) (those that left the page).
     void packLines(uint64_t from, uint64_t to);
