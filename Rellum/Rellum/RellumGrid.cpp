@@ -146,14 +146,18 @@ void RellumGrid::removeLinesInRange(uint64_t index, uint64_t count) {
     if (delegate_) delegate_->didDeleteCharactersInRange(*this, removed);
 }
 
-void RellumGrid::cycleLinesUp(uint64_t top, uint64_t bottom, uint64_t count) {
+void RellumGrid::cycleLines(uint64_t top, uint64_t bottom, uint64_t count, bool up) {
     ORVIK_ASSERT(top > 0 && top + count <= bottom && bottom < lines_.size());
     if (delegate_) delegate_->gridWillChangeLines(*this);
-    // The removal's report, as removeLinesInRange makes it (lines follow).
-    const uint64_t first = storageOriginOfLineAtIndex(top);
-    const RellumLine& lastGone = *lines_[top + count - 1];
-    const RellumRange removed{first, lastGone.absoluteOrigin_ - base_ + lastGone.characterCount_ - first + 1};
-    for (uint64_t i = top; i < top + count; ++i) {
+    const uint64_t gone = up ? top : bottom + 1 - count;  // the first line to leave
+    const uint64_t comes = up ? bottom + 1 - count : top; // where the new lines go
+    // The removal's report, as removeLinesInRange makes it.
+    const uint64_t first = storageOriginOfLineAtIndex(gone);
+    const RellumLine& lastGone = *lines_[gone + count - 1];
+    const uint64_t end = lastGone.absoluteOrigin_ - base_ + lastGone.characterCount_;
+    const RellumRange removed = gone + count < lines_.size() ? RellumRange{first, end - first + 1}
+                                                             : RellumRange{first - 1, end - first + 1};
+    for (uint64_t i = gone; i < gone + count; ++i) {
         if (spareLines_.size() < 8) {
             lines_[i]->delegate_ = nullptr;
             spareLines_.push_back(std::move(lines_[i]));
@@ -161,21 +165,27 @@ void RellumGrid::cycleLinesUp(uint64_t top, uint64_t bottom, uint64_t count) {
             lines_[i].reset();
         }
     }
-    const auto from = lines_.begin() + int64_t(top);
-    const auto incoming = lines_.begin() + int64_t(bottom + 1 - count);
-    std::move(from + int64_t(count), lines_.begin() + int64_t(bottom + 1), from);
-    // Lines that moved up lose the removed text; the new ones follow the
-    // last of them, a newline each; those after the region lose the removed
-    // text and gain the newlines.
-    auto it = from;
-    for (; it != incoming; ++it)
-        (*it)->absoluteOrigin_ -= removed.length;
-    const RellumLine& above = **(incoming - 1);
+    const auto at = [this](uint64_t index) { return lines_.begin() + int64_t(index); };
+    if (up)
+        std::move(at(gone + count), at(bottom + 1), at(gone));
+    else
+        std::move_backward(at(top), at(gone), at(bottom + 1));
+    // Lines that moved up lose the removed text; the new ones follow the line
+    // above them, a newline each; lines that moved down gain the newlines;
+    // those after the region lose the text and gain the newlines.
+    auto it = at(top);
+    if (up)
+        for (; it != at(comes); ++it)
+            (*it)->absoluteOrigin_ -= removed.length;
+    const RellumLine& above = *lines_[comes - 1];
     const uint64_t origin = above.absoluteOrigin_ + above.characterCount_ + 1;
     for (uint64_t k = 0; k < count; ++k, ++it) {
         *it = makeLine();
         (*it)->absoluteOrigin_ = origin + k;
     }
+    if (!up)
+        for (; it != at(bottom + 1); ++it)
+            (*it)->absoluteOrigin_ += count;
     const uint64_t delta = count - removed.length; // modulo 2^64, as ripple adds it
     for (; it != lines_.end(); ++it)
         (*it)->absoluteOrigin_ += delta;
@@ -585,7 +595,7 @@ void RellumGrid::panDownWithCount(uint64_t count) {
     if (!hasHorizontalMargin()) {
         if (hasVerticalMargin()) {
             if (top > 0 && top + n <= bottom) {
-                cycleLinesUp(top, bottom, n);
+                cycleLines(top, bottom, n, true);
             } else {
                 removeLinesInRange(top, n);
                 insertLinesAtIndex(bottom + 1 - n, n);
@@ -619,8 +629,12 @@ void RellumGrid::panUpWithCount(uint64_t count) {
     const uint64_t bottom = lineIndexAtY(bottomMargin());
     const uint64_t n = std::min(count, bottom - top + 1);
     if (!hasHorizontalMargin()) {
-        removeLinesInRange(bottom + 1 - n, n);
-        insertLinesAtIndex(top, n);
+        if (top > 0 && top + n <= bottom) {
+            cycleLines(top, bottom, n, false);
+        } else {
+            removeLinesInRange(bottom + 1 - n, n);
+            insertLinesAtIndex(top, n);
+        }
     } else {
         const uint64_t left = leftMargin(), width = rightMargin() - left + 1;
         if (top > 0 && isLeftMarginAtEdge()) mutableLine(top - 1).setNextWrapLine(nullptr);

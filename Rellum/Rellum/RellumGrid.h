@@ -198,10 +198,12 @@ private:
     void insertLinesAtIndex(uint64_t index, uint64_t count);
     std::unique_ptr<RellumLine> makeLine();
     void removeLinesInRange(uint64_t index, uint64_t count);
-    // Lines [top, top + count) leave and as many empty lines come in after
-    // line `bottom` (top > 0, top + count <= bottom): what removing and then
-    // inserting them does and reports, in one pass over the lines.
-    void cycleLinesUp(uint64_t top, uint64_t bottom, uint64_t count);
+    // Scrolls lines [top, bottom] by `count` (top > 0, top + count <= bottom):
+    // up, the first `count` lines leave and as many empty ones come in at the
+    // bottom; down, the last leave and empty ones come in at the top. It does
+    // and reports what removing and then inserting those lines would, in one
+    // pass over the lines.
+    void cycleLines(uint64_t top, uint64_t bottom, uint64_t count, bool up);
     void trim();
     // Packs the scrollback lines of list indexes [from, to) (those that left the page).
     void packLines(uint64_t from, uint64_t to);
