@@ -104,7 +104,10 @@ void RellumGrid::insertLinesAtIndex(uint64_t index, uint64_t count) {
         }
     }
     trim();
-    // The lines that this pushed off the page.
+    packLinesLeavingPage(count);
+}
+
+void RellumGrid::packLinesLeavingPage(uint64_t count) {
     const uint64_t pageFirst = lineIndexAtY(0);
     if (pageFirst > 0 && allowsScrollback()) packLines(pageFirst > count ? pageFirst - count : 0, pageFirst);
 }
@@ -119,28 +122,35 @@ void RellumGrid::packLines(uint64_t from, uint64_t to) {
     }
 }
 
+// Small and on the scrolling path: inlined into their callers.
+inline RellumRange RellumGrid::removalRange(uint64_t index, uint64_t count) const {
+    const uint64_t first = storageOriginOfLineAtIndex(index);
+    const RellumLine& last = *lines_[index + count - 1];
+    const uint64_t end = last.absoluteOrigin_ - base_ + last.characterCount_;
+    if (index + count < lines_.size()) return {first, end - first + 1};
+    if (index > 0) return {first - 1, end - first + 1};
+    return {0, end - first};
+}
+
+inline void RellumGrid::retireLines(uint64_t index, uint64_t count) {
+    for (uint64_t i = index; i < index + count; ++i) {
+        if (spareLines_.size() < 8) {
+            lines_[i]->delegate_ = nullptr;
+            spareLines_.push_back(std::move(lines_[i]));
+        } else {
+            lines_[i].reset();
+        }
+    }
+}
+
 void RellumGrid::removeLinesInRange(uint64_t index, uint64_t count) {
     if (index >= lines_.size()) return;
     count = std::min<uint64_t>(count, lines_.size() - index);
     if (count == 0) return;
     if (delegate_) delegate_->gridWillChangeLines(*this);
-    const uint64_t first = storageOriginOfLineAtIndex(index);
-    const RellumLine& lastLine = *lines_[index + count - 1];
-    const uint64_t end = lastLine.absoluteOrigin_ - base_ + lastLine.characterCount_;
     const bool follows = index + count < lines_.size();
-    RellumRange removed;
-    if (follows)
-        removed = {first, end - first + 1};
-    else if (index > 0)
-        removed = {first - 1, end - first + 1};
-    else
-        removed = {0, end - first};
-    for (uint64_t i = index; i < index + count; ++i) {
-        if (spareLines_.size() < 8) {
-            lines_[i]->delegate_ = nullptr;
-            spareLines_.push_back(std::move(lines_[i]));
-        }
-    }
+    const RellumRange removed = removalRange(index, count);
+    retireLines(index, count);
     if (index == 0 && count == 1)
         lines_.pop_front(); // the oldest line leaving a full scrollback
     else
@@ -160,20 +170,8 @@ void RellumGrid::cycleLines(uint64_t top, uint64_t bottom, uint64_t count, bool 
     if (delegate_) delegate_->gridWillChangeLines(*this);
     const uint64_t gone = up ? top : bottom + 1 - count;  // the first line to leave
     const uint64_t comes = up ? bottom + 1 - count : top; // where the new lines go
-    // The removal's report, as removeLinesInRange makes it.
-    const uint64_t first = storageOriginOfLineAtIndex(gone);
-    const RellumLine& lastGone = *lines_[gone + count - 1];
-    const uint64_t end = lastGone.absoluteOrigin_ - base_ + lastGone.characterCount_;
-    const RellumRange removed = gone + count < lines_.size() ? RellumRange{first, end - first + 1}
-                                                             : RellumRange{first - 1, end - first + 1};
-    for (uint64_t i = gone; i < gone + count; ++i) {
-        if (spareLines_.size() < 8) {
-            lines_[i]->delegate_ = nullptr;
-            spareLines_.push_back(std::move(lines_[i]));
-        } else {
-            lines_[i].reset();
-        }
-    }
+    const RellumRange removed = removalRange(gone, count);
+    retireLines(gone, count);
     const auto at = [this](uint64_t index) { return lines_.begin() + int64_t(index); };
     if (up)
         std::move(at(gone + count), at(bottom + 1), at(gone));
@@ -204,8 +202,7 @@ void RellumGrid::cycleLines(uint64_t top, uint64_t bottom, uint64_t count, bool 
         for (uint64_t k = 0; k < count; ++k)
             delegate_->didInsertNewLineAtIndex(*this, origin - base_ - 1 + k);
     }
-    const uint64_t pageFirst = lineIndexAtY(0);
-    if (pageFirst > 0 && allowsScrollback()) packLines(pageFirst > count ? pageFirst - count : 0, pageFirst);
+    packLinesLeavingPage(count);
 }
 
 void RellumGrid::trim() {

@@ -198,6 +198,13 @@ private:
     void insertLinesAtIndex(uint64_t index, uint64_t count);
     std::unique_ptr<RellumLine> makeLine();
     void removeLinesInRange(uint64_t index, uint64_t count);
+    // The storage text that removing lines [index, index + count) deletes:
+    // each line with the newline after it, or the newline before the first
+    // when no line follows.
+    RellumRange removalRange(uint64_t index, uint64_t count) const;
+    // Takes lines [index, index + count) out of the list, keeping up to eight
+    // for the next new lines.
+    void retireLines(uint64_t index, uint64_t count);
     // Scrolls lines [top, bottom] by `count` (top > 0, top + count <= bottom):
     // up, the first `count` lines leave and as many empty ones come in at the
     // bottom; down, the last leave and empty ones come in at the top. It does
@@ -207,6 +214,8 @@ private:
     void trim();
     // Packs the scrollback lines of list indexes [from, to) (those that left the page).
     void packLines(uint64_t from, uint64_t to);
+    // Packs the `count` lines just above the page, the ones new lines pushed off it.
+    void packLinesLeavingPage(uint64_t count);
     void ensureCursorLine();
     void tryTrimLine(RellumLine& line);
     void eraseWholeLine(RellumLine& line);

@@ -102,11 +102,12 @@ void RellumTerminal::renderData(std::string data) {
     }
     renderQueue_->async([self = std::move(self), data = std::move(data), counted]() mutable {
         self->scanChunk(data);
-        if (counted) {
+        if (!counted) return;
+        {
             std::lock_guard lock(self->scannedChunksMutex_);
             self->scannedChunks_.push_back(std::move(data));
         }
-        if (counted) self->renderSemaphore_.signal();
+        self->renderSemaphore_.signal();
     });
 }
 

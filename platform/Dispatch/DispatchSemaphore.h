@@ -5,6 +5,7 @@
 #include <condition_variable>
 #include <cstddef>
 #include <mutex>
+#include <optional>
 
 // A counting semaphore, for bounding work in flight (the terminal lets at most
 // four chunks of host output wait for its render queue). Waits are measured in
@@ -28,10 +29,7 @@ public:
 
     void wait() {
         if (tryWait() || (spin_.count() > 0 && spinFor())) return;
-        std::unique_lock lock(mutex_);
-        sleepers_.fetch_add(1);
-        changed_.wait(lock, [this] { return tryWait(); });
-        sleepers_.fetch_sub(1);
+        sleep(std::nullopt);
     }
     bool tryWait() {
         // Sequentially consistent: a sleeper's look at the count comes after
@@ -43,13 +41,7 @@ public:
     }
     // True when a unit was taken before the timeout ran out.
     bool waitFor(std::chrono::nanoseconds timeout) {
-        if (tryWait()) return true;
-        const auto until = std::chrono::steady_clock::now() + timeout;
-        std::unique_lock lock(mutex_);
-        sleepers_.fetch_add(1);
-        const bool taken = changed_.wait_until(lock, until, [this] { return tryWait(); });
-        sleepers_.fetch_sub(1);
-        return taken;
+        return tryWait() || sleep(std::chrono::steady_clock::now() + timeout);
     }
     void signal() {
         // Sequentially consistent with the sleeper's count: either a sleeper
@@ -61,6 +53,21 @@ public:
     }
 
 private:
+    // Sleeps, counted among the sleepers, until a unit is taken or `until`
+    // (if any) has passed; true when a unit was taken.
+    bool sleep(std::optional<std::chrono::steady_clock::time_point> until) {
+        std::unique_lock lock(mutex_);
+        sleepers_.fetch_add(1);
+        const auto take = [this] { return tryWait(); };
+        bool taken = true;
+        if (until)
+            taken = changed_.wait_until(lock, *until, take);
+        else
+            changed_.wait(lock, take);
+        sleepers_.fetch_sub(1);
+        return taken;
+    }
+
     bool spinFor() {
         const auto until = std::chrono::steady_clock::now() + spin_;
         for (;;) {
