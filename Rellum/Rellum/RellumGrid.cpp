@@ -182,7 +182,7 @@ void RellumGrid::cycleLines(uint64_t top, uint64_t bottom, uint64_t count, bool 
     // those after the region lose the text and gain the newlines.
     auto it = at(top);
     if (up)
-        for (; it != at(comes); ++it)
+        for (const auto end = at(comes); it != end; ++it)
             (*it)->absoluteOrigin_ -= removed.length;
     const RellumLine& above = *lines_[comes - 1];
     const uint64_t origin = above.absoluteOrigin_ + above.characterCount_ + 1;
@@ -191,7 +191,7 @@ void RellumGrid::cycleLines(uint64_t top, uint64_t bottom, uint64_t count, bool 
         (*it)->absoluteOrigin_ = origin + k;
     }
     if (!up)
-        for (; it != at(bottom + 1); ++it)
+        for (const auto end = at(bottom + 1); it != end; ++it)
             (*it)->absoluteOrigin_ += count;
     const uint64_t delta = count - removed.length; // modulo 2^64, as ripple adds it
     for (; it != lines_.end(); ++it)

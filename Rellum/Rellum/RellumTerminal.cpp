@@ -653,8 +653,10 @@ void RellumTerminal::flushUpdate() {
     update->coord = {int64_t(grid->cursorX()), int64_t(grid->cursorY())};
     update->edits.swap(editBlocks_);
     editBlocks_.swap(spareEdits_);
-    for (const Edit& edit : update->edits)
+    for (Edit& edit : update->edits) {
+        edit.text.settle();
         unitsSinceTrim_ += edit.text.string.size();
+    }
     std::swap(update->renditions, renditions_);
     update->fontSets.swap(fontSets_);
     renditionGeneration_ = 0;
@@ -933,6 +935,22 @@ void appendMovedRun(std::vector<PendingRun>& runs, uint64_t location, uint64_t l
 void spliceAttributed(RellumPendingText& dst, uint64_t at, uint64_t length, std::u16string_view text,
                       std::span<const PendingRun> runs) {
     std::vector<PendingRun>& out = dst.runs;
+    if (at == 0 && text.empty() && length > 0 && length < dst.size()) {
+        // Text leaving the front: its units die where they are.
+        const uint64_t cut = dst.dead + length;
+        std::size_t gone = 0;
+        while (gone < out.size() && out[gone].range.end() <= cut)
+            ++gone;
+        out.erase(out.begin(), out.begin() + int64_t(gone));
+        if (!out.empty() && out.front().range.location < cut) {
+            out.front().range.length = uint32_t(out.front().range.end() - cut);
+            out.front().range.location = uint32_t(cut);
+        }
+        dst.dead = uint32_t(cut);
+        if (dst.dead > dst.size()) dst.settle();
+        return;
+    }
+    at += dst.dead;
     if (at == dst.string.size() && length == 0) {
         for (const PendingRun& r : runs)
             appendMovedRun(out, r.range.location + at, r.range.length, r.rendition);
@@ -992,17 +1010,25 @@ void spliceAttributed(RellumPendingText& dst, uint64_t at, uint64_t length, std:
 
 } // namespace
 
+void RellumPendingText::settle() {
+    if (dead == 0) return;
+    string.erase(0, dead);
+    for (PendingRun& run : runs)
+        run.range.location -= dead;
+    dead = 0;
+}
+
 bool RellumTerminal::mergeEdit(Edit& into, RellumTextStorage* storage, RellumRange range,
                                std::u16string_view text, std::span<const PendingRun> runs) {
     if (into.block || into.keeps || into.storage != storage) return false;
-    const uint64_t written = into.text.string.size();
+    const uint64_t written = into.text.size();
     if (range.location < into.range.location) {
         // A change that starts before the text this edit writes and ends in
         // it (a line leaving the top of a region, right above lines inserted
         // there): the edit takes in the characters before its range too.
         if (range.end() < into.range.location || range.end() > into.range.location + written) return false;
         const uint64_t inside = range.end() - into.range.location;
-        if (written - inside > kMergeTailLimit || written - inside + text.size() > kMaxPendingUnits)
+        if (written - inside > kMergeTailLimit || into.text.string.size() + text.size() > kMaxPendingUnits)
             return false;
         into.range.length += into.range.location - range.location;
         into.range.location = range.location;
@@ -1016,7 +1042,7 @@ bool RellumTerminal::mergeEdit(Edit& into, RellumTextStorage* storage, RellumRan
     // line leaving a full scrollback, would cost the whole edit each time).
     const uint64_t at = range.location - into.range.location;
     if (written - at > kMergeTailLimit) return false;
-    if (written + text.size() > kMaxPendingUnits) return false;
+    if (into.text.string.size() + text.size() > kMaxPendingUnits) return false;
     const uint64_t inside = std::min(range.length, written - at);
     into.range.length += range.length - inside;
     spliceAttributed(into.text, at, inside, text, runs);
@@ -1344,11 +1370,11 @@ bool RellumTerminal::resolveKeptRuns(RellumTextStorage* storage, RellumRange ran
     // The last edit that writes the whole of the range, passing only edits
     // after it (which leave it where it is).
     const std::size_t holder = findPendingEdit(storage, range, [&](const Edit& edit) {
-        return range.location >= edit.range.location &&
-               range.end() <= edit.range.location + edit.text.string.size();
+        return range.location >= edit.range.location && range.end() <= edit.range.location + edit.text.size();
     });
     if (holder == SIZE_MAX) return false;
     Edit& edit = editBlocks_[holder];
+    edit.text.settle();
     // A line's edit that keeps characters itself can only be replaced whole.
     if (edit.keeps && (edit.range.location != range.location || edit.text.string.size() != range.length))
         return false;
@@ -1392,7 +1418,7 @@ RellumTerminal::Edit* RellumTerminal::editContinuedAt(RellumTextStorage* storage
     if (editBlocks_.empty()) return nullptr;
     Edit& last = editBlocks_.back();
     if (last.block || last.keeps || last.storage != storage ||
-        range.location != last.range.location + last.text.string.size() ||
+        range.location != last.range.location + last.text.size() ||
         last.text.string.size() + units > kMaxPendingUnits)
         return nullptr;
     // Output at the end grows one long edit: it moves into the buffers the

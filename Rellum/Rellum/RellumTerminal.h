@@ -48,6 +48,13 @@ inline constexpr uint64_t kMaxPendingUnits = uint64_t(1) << 31;
 struct RellumPendingText {
     std::u16string string;
     std::vector<RellumPendingRun> runs;
+    // Units at the start of `string` that a deletion took: the text is what
+    // follows them, and runs are measured from the start of `string`. Lines
+    // leaving the top of a scrolling region then cost no move of the text
+    // below them; settle() drops the dead units once they outnumber the text.
+    uint32_t dead = 0;
+    uint64_t size() const { return string.size() - dead; }
+    void settle();
 };
 
 // One terminal: the state, the byte scanner, the primary and alternate grids,
