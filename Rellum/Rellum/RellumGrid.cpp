@@ -31,9 +31,8 @@ uint64_t RellumGrid::indexOfLine(const RellumLine& line) {
 
 void RellumGrid::ripple(uint64_t fromIndex, int64_t delta) {
     if (delta == 0 || fromIndex >= lines_.size()) return;
-    // By iterator: indexing a deque costs a division a line.
-    for (auto it = lines_.begin() + int64_t(fromIndex); it != lines_.end(); ++it)
-        (*it)->absoluteOrigin_ += uint64_t(delta);
+    for (uint64_t i = fromIndex; i < lines_.size(); ++i)
+        lines_[i]->absoluteOrigin_ += uint64_t(delta);
 }
 
 void RellumGrid::insertLineAtIndex(uint64_t index) {
@@ -87,8 +86,7 @@ void RellumGrid::insertLinesAtIndex(uint64_t index, uint64_t count) {
             fresh.push_back(makeLine());
             fresh.back()->absoluteOrigin_ = origin + k;
         }
-        lines_.insert(lines_.begin() + int64_t(index), std::make_move_iterator(fresh.begin()),
-                      std::make_move_iterator(fresh.end()));
+        lines_.insert(index, fresh.begin(), fresh.end());
         fresh.clear();
     }
     // The first line of an empty list adds no newline.
@@ -154,7 +152,7 @@ void RellumGrid::removeLinesInRange(uint64_t index, uint64_t count) {
     if (index == 0 && count == 1)
         lines_.pop_front(); // the oldest line leaving a full scrollback
     else
-        lines_.erase(lines_.begin() + int64_t(index), lines_.begin() + int64_t(index + count));
+        lines_.erase(index, index + count);
     if (index == 0 && follows) {
         base_ = lines_[0]->absoluteOrigin_; // the rest keep their origins; only the base moves
         // Scrolling drops the oldest line again soon: fetch the lines that
@@ -172,30 +170,31 @@ void RellumGrid::cycleLines(uint64_t top, uint64_t bottom, uint64_t count, bool 
     const uint64_t comes = up ? bottom + 1 - count : top; // where the new lines go
     const RellumRange removed = removalRange(gone, count);
     retireLines(gone, count);
-    const auto at = [this](uint64_t index) { return lines_.begin() + int64_t(index); };
     if (up)
-        std::move(at(gone + count), at(bottom + 1), at(gone));
+        for (uint64_t i = gone; i + count <= bottom; ++i)
+            lines_[i] = std::move(lines_[i + count]);
     else
-        std::move_backward(at(top), at(gone), at(bottom + 1));
+        for (uint64_t i = bottom; i >= top + count; --i)
+            lines_[i] = std::move(lines_[i - count]);
     // Lines that moved up lose the removed text; the new ones follow the line
     // above them, a newline each; lines that moved down gain the newlines;
     // those after the region lose the text and gain the newlines.
-    auto it = at(top);
+    uint64_t i = top;
     if (up)
-        for (const auto end = at(comes); it != end; ++it)
-            (*it)->absoluteOrigin_ -= removed.length;
+        for (; i < comes; ++i)
+            lines_[i]->absoluteOrigin_ -= removed.length;
     const RellumLine& above = *lines_[comes - 1];
     const uint64_t origin = above.absoluteOrigin_ + above.characterCount_ + 1;
-    for (uint64_t k = 0; k < count; ++k, ++it) {
-        *it = makeLine();
-        (*it)->absoluteOrigin_ = origin + k;
+    for (uint64_t k = 0; k < count; ++k, ++i) {
+        lines_[i] = makeLine();
+        lines_[i]->absoluteOrigin_ = origin + k;
     }
     if (!up)
-        for (const auto end = at(bottom + 1); it != end; ++it)
-            (*it)->absoluteOrigin_ += count;
+        for (; i <= bottom; ++i)
+            lines_[i]->absoluteOrigin_ += count;
     const uint64_t delta = count - removed.length; // modulo 2^64, as ripple adds it
-    for (; it != lines_.end(); ++it)
-        (*it)->absoluteOrigin_ += delta;
+    for (; i < lines_.size(); ++i)
+        lines_[i]->absoluteOrigin_ += delta;
     if (delegate_) {
         delegate_->didDeleteCharactersInRange(*this, removed);
         delegate_->gridWillChangeLines(*this);

@@ -5,9 +5,9 @@
 #include "Rellum/RellumGeometry.h"
 #include "Rellum/RellumIndexSet.h"
 #include "Rellum/RellumLine.h"
+#include "Rellum/RellumRing.h"
 
 #include <cstdint>
-#include <deque>
 #include <memory>
 #include <optional>
 #include <string>
@@ -43,9 +43,9 @@ public:
 // the control functions. Margins, modes and tab stops come from the context
 // on every operation. Inside the grid a page is at least one column by one row.
 //
-// Lines live in a deque, so finding one by index and dropping the oldest are
-// O(1); storage origins are measured from a moving base, so dropping the
-// oldest line touches no other line.
+// Lines live in a ring (RellumRing), so finding one by index and dropping the
+// oldest are O(1); storage origins are measured from a moving base, so
+// dropping the oldest line touches no other line.
 class RellumGrid : private RellumLineDelegate {
 public:
     static constexpr uint64_t kDefaultMaxScrollback = 65535;
@@ -221,7 +221,7 @@ private:
     void eraseWholeLine(RellumLine& line);
     bool reverseWrapApplies();
 
-    std::deque<std::unique_ptr<RellumLine>> lines_;
+    RellumRing<std::unique_ptr<RellumLine>> lines_;
     std::vector<std::unique_ptr<RellumLine>> spareLines_;
     std::vector<RellumElements> spareCells_; // storage released by packed lines, for new ones
     uint64_t base_ = 0;
