@@ -936,20 +936,22 @@ void spliceAttributed(RellumPendingText& dst, uint64_t at, uint64_t length, std:
                       std::span<const PendingRun> runs) {
     std::vector<PendingRun>& out = dst.runs;
     if (at == 0 && text.empty() && length > 0 && length < dst.size()) {
-        // Text leaving the front: its units die where they are.
+        // Text leaving the front: its units and runs die where they are.
         const uint64_t cut = dst.dead + length;
-        std::size_t gone = 0;
-        while (gone < out.size() && out[gone].range.end() <= cut)
-            ++gone;
-        out.erase(out.begin(), out.begin() + int64_t(gone));
-        if (!out.empty() && out.front().range.location < cut) {
-            out.front().range.length = uint32_t(out.front().range.end() - cut);
-            out.front().range.location = uint32_t(cut);
+        std::size_t k = dst.deadRuns;
+        while (k < out.size() && out[k].range.end() <= cut)
+            ++k;
+        if (k < out.size() && out[k].range.location < cut) {
+            out[k].range.length = uint32_t(out[k].range.end() - cut);
+            out[k].range.location = uint32_t(cut);
         }
+        dst.deadRuns = uint32_t(k);
         dst.dead = uint32_t(cut);
         if (dst.dead > dst.size()) dst.settle();
         return;
     }
+    // A change at the front has no dead neighbours to join.
+    if (at == 0) dst.settle();
     at += dst.dead;
     if (at == dst.string.size() && length == 0) {
         for (const PendingRun& r : runs)
@@ -982,7 +984,8 @@ void spliceAttributed(RellumPendingText& dst, uint64_t at, uint64_t length, std:
         for (std::size_t k = j; k < out.size(); ++k)
             out[k].range.location = uint32_t(int64_t(out[k].range.location) + shift);
     // Join equal neighbours.
-    if (!middle.empty() && i > 0 && out[i - 1].rendition == middle.front().rendition) {
+    const std::size_t live = dst.deadRuns;
+    if (!middle.empty() && i > live && out[i - 1].rendition == middle.front().rendition) {
         middle.front().range.location = out[i - 1].range.location;
         middle.front().range.length += out[i - 1].range.length;
         --i;
@@ -990,7 +993,7 @@ void spliceAttributed(RellumPendingText& dst, uint64_t at, uint64_t length, std:
     if (!middle.empty() && j < out.size() && out[j].rendition == middle.back().rendition) {
         middle.back().range.length += out[j].range.length;
         ++j;
-    } else if (middle.empty() && i > 0 && j < out.size() && out[i - 1].rendition == out[j].rendition) {
+    } else if (middle.empty() && i > live && j < out.size() && out[i - 1].rendition == out[j].rendition) {
         out[i - 1].range.length += out[j].range.length;
         ++j;
     }
@@ -1011,11 +1014,12 @@ void spliceAttributed(RellumPendingText& dst, uint64_t at, uint64_t length, std:
 } // namespace
 
 void RellumPendingText::settle() {
-    if (dead == 0) return;
+    if (dead == 0 && deadRuns == 0) return;
     string.erase(0, dead);
+    runs.erase(runs.begin(), runs.begin() + deadRuns);
     for (PendingRun& run : runs)
         run.range.location -= dead;
-    dead = 0;
+    dead = deadRuns = 0;
 }
 
 bool RellumTerminal::mergeEdit(Edit& into, RellumTextStorage* storage, RellumRange range,
@@ -1025,10 +1029,12 @@ bool RellumTerminal::mergeEdit(Edit& into, RellumTextStorage* storage, RellumRan
     if (range.location < into.range.location) {
         // A change that starts before the text this edit writes and ends in
         // it (a line leaving the top of a region, right above lines inserted
-        // there): the edit takes in the characters before its range too.
+        // there): the edit takes in the characters before its range too. A
+        // deletion kills units in place, however long the text after it.
         if (range.end() < into.range.location || range.end() > into.range.location + written) return false;
         const uint64_t inside = range.end() - into.range.location;
-        if (written - inside > kMergeTailLimit || into.text.string.size() + text.size() > kMaxPendingUnits)
+        if ((written - inside > kMergeTailLimit && !text.empty()) ||
+            into.text.string.size() + text.size() > kMaxPendingUnits)
             return false;
         into.range.length += into.range.location - range.location;
         into.range.location = range.location;
@@ -1038,10 +1044,12 @@ bool RellumTerminal::mergeEdit(Edit& into, RellumTextStorage* storage, RellumRan
     if (range.location > into.range.location + written) return false;
     // The change starts inside (or right after) the text this edit writes: one
     // replacement does both, when the text after the change is short enough
-    // to move (else a change at the start of a long edit, such as the oldest
-    // line leaving a full scrollback, would cost the whole edit each time).
+    // to move or nothing moves (a deletion at the front, such as the oldest
+    // line leaving a full scrollback once this edit wrote it, kills units in
+    // place); else a change at the start of a long edit would cost the whole
+    // edit each time.
     const uint64_t at = range.location - into.range.location;
-    if (written - at > kMergeTailLimit) return false;
+    if (written - at > kMergeTailLimit && !(at == 0 && text.empty())) return false;
     if (into.text.string.size() + text.size() > kMaxPendingUnits) return false;
     const uint64_t inside = std::min(range.length, written - at);
     into.range.length += range.length - inside;
@@ -1085,7 +1093,25 @@ void RellumTerminal::moveEditsAfter(std::size_t index, RellumTextStorage* storag
 void RellumTerminal::appendEdit(RellumTextStorage* storage, RellumRange range, PendingText&& text) {
     flushShadows();
     if (mergeIntoPendingEdit(storage, range, text.string, text.runs)) return;
+    const bool deletion = text.string.empty();
     pushEdit(storage, range).text = std::move(text);
+    if (deletion) sinkLastDeletion();
+}
+
+void RellumTerminal::sinkLastDeletion() {
+    const std::size_t last = editBlocks_.size() - 1;
+    const Edit& deletion = editBlocks_[last];
+    std::size_t k = last;
+    for (std::size_t tried = 0; k > 0 && tried < kMergeLookBack; ++tried, --k) {
+        const Edit& edit = editBlocks_[k - 1];
+        if (edit.block || (edit.storage == deletion.storage && deletion.range.end() > edit.range.location))
+            break;
+    }
+    if (k == last) return;
+    for (std::size_t j = k; j < last; ++j)
+        if (editBlocks_[j].storage == deletion.storage)
+            editBlocks_[j].range.location -= deletion.range.length;
+    std::rotate(editBlocks_.begin() + int64_t(k), editBlocks_.begin() + int64_t(last), editBlocks_.end());
 }
 
 // ---- Grid delegate ----
@@ -1424,10 +1450,17 @@ RellumTerminal::Edit* RellumTerminal::editContinuedAt(RellumTextStorage* storage
     // Output at the end grows one long edit: it moves into the buffers the
     // last long edit left, rather than outgrowing buffers of its own time
     // after time (each time copying all of it into memory just mapped).
-    if (last.text.string.size() > kLongTextUnits &&
-        (last.text.string.size() + units > last.text.string.capacity() ||
-         last.text.runs.size() + 2 > last.text.runs.capacity()))
-        takeLongBuffers(last);
+    const auto full = [&] {
+        return last.text.string.size() + units > last.text.string.capacity() ||
+               last.text.runs.size() + 2 > last.text.runs.capacity();
+    };
+    if (last.text.string.size() > kLongTextUnits && full()) {
+        // Text that died at the front (output pushing out lines it wrote
+        // itself) makes room first.
+        if (last.text.dead > last.text.string.size() / 4 || last.text.deadRuns > last.text.runs.size() / 4)
+            last.text.settle();
+        if (full()) takeLongBuffers(last);
+    }
     return &last;
 }
 

@@ -48,11 +48,14 @@ inline constexpr uint64_t kMaxPendingUnits = uint64_t(1) << 31;
 struct RellumPendingText {
     std::u16string string;
     std::vector<RellumPendingRun> runs;
-    // Units at the start of `string` that a deletion took: the text is what
-    // follows them, and runs are measured from the start of `string`. Lines
-    // leaving the top of a scrolling region then cost no move of the text
-    // below them; settle() drops the dead units once they outnumber the text.
+    // Units at the start of `string`, and runs at the start of `runs`, that a
+    // deletion took: the text is what follows them, and runs are measured
+    // from the start of `string`. Lines leaving the top of a scrolling region,
+    // or the oldest lines leaving a full scrollback, then cost no move of the
+    // text after them; settle() drops the dead ones once they outnumber the
+    // text.
     uint32_t dead = 0;
+    uint32_t deadRuns = 0;
     uint64_t size() const { return string.size() - dead; }
     void settle();
 };
@@ -407,6 +410,12 @@ private:
     void endUpdate(PendingUpdate& update); // render queue, once applied
     void scanChunk(const std::string& data);
     void appendEdit(RellumTextStorage* storage, RellumRange range, PendingText&& text);
+    // Moves the last edit, a deletion, before the edits wholly after its
+    // range (which it commutes with), so that later deletions there meet the
+    // edits that wrote the text: the oldest lines leaving a full scrollback
+    // then reach the long edit of the output pushing them out, and die in
+    // its text rather than being written to the storage and deleted again.
+    void sinkLastDeletion();
     // The number of the rendition in force for cells of a role (render queue).
     uint32_t renditionNumber(RellumCellRole role) {
         if (context_->renditionGeneration() != renditionGeneration_) takeRendition();

@@ -336,6 +336,43 @@ TEST(TerminalUpdates, LongOutputKeepsItsTextWhenItMovesIntoTheBuffersOfEarlierUp
     EXPECT_NE(text.find(u"update 0 line 0 of the output"), std::u16string::npos);
 }
 
+// Coloured output five times the scrollback in one update: the oldest lines
+// leaving it are ones this update wrote, far more text ago than a merge may
+// move. The same attributed text as when every chunk is shown on its own.
+TEST(TerminalUpdates, OutputPushingOutItsOwnLinesLeavesTheSameAttributedText) {
+    std::mt19937 rng(7);
+    std::string stream;
+    for (int i = 0; i < 5000; ++i) {
+        stream += "\x1b[3" + std::to_string(i % 8) + "mline " + std::to_string(i);
+        for (unsigned run = rng() % 4; run > 0; --run)
+            stream += "\x1b[4" + std::to_string(rng() % 8) + "m" +
+                      std::string(1 + rng() % 15, char('a' + rng() % 26));
+        stream += "\x1b[m\r\n";
+    }
+    const auto feed = [&](std::size_t chunk, bool updateEachChunk) {
+        ControlHarness h({80, 24});
+        h.onRender([](RellumTerminal& t) { t.setMaxScrollback(1000); });
+        for (std::size_t at = 0; at < stream.size(); at += chunk) {
+            h.feed(stream.substr(at, chunk));
+            if (updateEachChunk) h.update();
+        }
+        h.update();
+        Storages s;
+        s.matchGrids = h.storagesMatchGrids();
+        s.primary = h.terminal->primaryTextStorage()->string();
+        s.primaryAttributes = attributesOf(*h.terminal->primaryTextStorage());
+        return s;
+    };
+    const Storages once = feed(stream.size(), false);
+    const Storages inChunks = feed(997, false);
+    const Storages stepwise = feed(4096, true);
+    EXPECT_TRUE(stepwise.matchGrids);
+    expectSame(once, stepwise);
+    expectSame(inChunks, stepwise);
+    EXPECT_NE(once.primary.find(u"line 4999"), std::u16string::npos);
+    EXPECT_EQ(once.primary.find(u"line 3000"), std::u16string::npos);
+}
+
 // A page shown once, then lines changed in places within one update: cells
 // inserted and deleted before kept ones, a double-width character cut in
 // two, a mark on a kept character, a line that changed length followed by
