@@ -131,13 +131,6 @@ public:
         size_ -= n;
     }
 
-    void clear() {
-        slots_.reset();
-        head_ = size_ = 0;
-        mask_ = 0;
-        capacity_ = 0;
-    }
-
 private:
     void reserve(std::size_t count) {
         if (count <= capacity_) return;
