@@ -27,11 +27,24 @@ bool RellumSearchMarkCodePoint(char32_t c) {
     return RellumRangesContain(kRellumMarkRanges, kRellumMarkRangesCount, c);
 }
 
-RellumCodePointClasses::RellumCodePointClasses() : wide_{}, mark_{} {
-    for (char32_t c = 0; c < kLimit; ++c) {
-        if (RellumSearchWideCodePoint(c)) wide_[c >> 6] |= uint64_t(1) << (c & 63);
-        if (RellumSearchMarkCodePoint(c)) mark_[c >> 6] |= uint64_t(1) << (c & 63);
+namespace {
+
+// The bits of the code points of the ranges from `from` up to the limit: range
+// by range, not a search for each code point (the first wide or combining
+// character a terminal meets builds the table while the host waits).
+void setRangeBits(uint64_t* bits, const RellumCodePointRange* ranges, std::size_t count, char32_t from) {
+    for (std::size_t i = 0; i < count; ++i) {
+        const char32_t last = std::min<char32_t>(ranges[i].last, RellumCodePointClasses::kLimit - 1);
+        for (char32_t c = std::max(ranges[i].first, from); c <= last; ++c)
+            bits[c >> 6] |= uint64_t(1) << (c & 63);
     }
+}
+
+} // namespace
+
+RellumCodePointClasses::RellumCodePointClasses() : wide_{}, mark_{} {
+    setRangeBits(wide_, kRellumFullWidthRanges, kRellumFullWidthRangesCount, 0x1100);
+    setRangeBits(mark_, kRellumMarkRanges, kRellumMarkRangesCount, 0x300);
 }
 
 bool RellumIsAmbiguousWidthCodePoint(char32_t c) {
