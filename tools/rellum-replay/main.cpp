@@ -11,6 +11,7 @@
 #include "Dispatch/DrivableMainQueue.h"
 #include "Dispatch/ManualClock.h"
 #include "Dispatch/SerialQueue.h"
+#include "ReadWholeFile.h"
 #include "Rellum/Categories/RellumUTF8.h"
 #include "Rellum/RellumElements.h"
 #include "Rellum/RellumTerminal.h"
@@ -20,10 +21,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
 #include <iostream>
 #include <mutex>
-#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -116,14 +115,12 @@ int main(int argc, char** argv) {
 
     std::vector<std::string> inputs;
     for (const std::string& path : files) {
-        std::ifstream in(path, std::ios::binary);
-        if (!in) {
+        std::optional<std::string> bytes = readWholeFile(path);
+        if (!bytes) {
             std::cerr << "rellum-replay: cannot read " << path << ": " << std::strerror(errno) << "\n";
             return 66;
         }
-        std::ostringstream bytes;
-        bytes << in.rdbuf();
-        inputs.push_back(bytes.str());
+        inputs.push_back(std::move(*bytes));
     }
 
     auto clock = std::make_shared<ManualClock>();

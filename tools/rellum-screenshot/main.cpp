@@ -2,6 +2,7 @@
 // and saves what the window shows as a PNG.
 
 #include "Dispatch/SerialQueue.h"
+#include "ReadWholeFile.h"
 #include "Rellum/RellumTerminal.h"
 #include "Rellum/View/RellumQtFont.h"
 #include "Rellum/View/RellumQtScreenController.h"
@@ -20,9 +21,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
 #include <iostream>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -122,14 +121,12 @@ int main(int argc, char** argv) {
 
     std::vector<std::string> inputs;
     for (const std::string& path : paths) {
-        std::ifstream in(path, std::ios::binary);
-        if (!in) {
+        std::optional<std::string> bytes = readWholeFile(path);
+        if (!bytes) {
             std::cerr << "rellum-screenshot: cannot read " << path << ": " << std::strerror(errno) << "\n";
             return 66;
         }
-        std::ostringstream bytes;
-        bytes << in.rdbuf();
-        inputs.push_back(bytes.str());
+        inputs.push_back(std::move(*bytes));
     }
 
     QApplication app(argc, argv);
