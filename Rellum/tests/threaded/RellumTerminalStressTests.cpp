@@ -131,6 +131,11 @@ TEST(RellumTerminalStress, SizesFontsAndColoursFromOtherThreadsDuringOutput) {
         }
     });
     for (int i = 0; i < 20; ++i) {
+        // Half the changes come after an update has been applied (a machine
+        // under load may otherwise scan everything before the first one).
+        if (i == 10) {
+            ASSERT_TRUE(h.main->runUntil([&] { return check.checked >= 1; }, 20s));
+        }
         h.terminal->setFont(std::make_shared<TestFont>("F", 6 + i % 3));
         h.terminal->setDefaultTextColor(i % 2 ? RellumColor::colorWithRGB255(1, 2, 3) : rellum_flatWhite());
         if (i % 4 == 0) h.terminal->showAlternateScreen();
