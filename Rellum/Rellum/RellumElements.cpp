@@ -375,6 +375,26 @@ void RellumElements::appendString(std::u16string& out, std::size_t from, std::si
             afterWide = false;
             continue;
         }
+        // A run of double-width characters of the basic plane without marks
+        // (most wide text): a unit each, and one range of wide indexes.
+        auto widePair = [&](std::size_t k) {
+            return k + 1 < end && cells[k].markIndex == 0 && cells[k].uchar < 0xD800 &&
+                   cells[k + 1].uchar == RellumElement::kWideRight && cells[k + 1].markIndex == 0 &&
+                   RellumIsWideCodePoint(cells[k].uchar);
+        };
+        if (widePair(i)) {
+            const uint64_t pos = out.size() - start;
+            std::size_t j = i;
+            do {
+                out.push_back(char16_t(cells[j].uchar));
+                j += 2;
+            } while (widePair(j));
+            if (wideIndexes) wideIndexes->addRange({pos, (j - i) / 2});
+            unitCells = false;
+            afterWide = false;
+            i = j - 1;
+            continue;
+        }
         if (cells[i].uchar == RellumElement::kVoidPadding && cells[i].markIndex == 0) {
             // A run of void cells (an erase), one range and one fill.
             std::size_t j = i + 1;

@@ -169,6 +169,37 @@ TEST(RellumElementText, WideHalvesAndPaddingWithIndexSets) {
     EXPECT_EQ(debugOf(e), "\u4E2Da\u00B7\u2500e\u0301\u0302");
 }
 
+// Runs of double-width characters around a narrow one of two units (an
+// emoji), one with a mark and one missing its right half: a unit each, the
+// wide indexes as ranges joined where their positions touch.
+TEST(RellumElementText, RunsOfWideCharactersBesideOtherCells) {
+    RellumElements e = cells(U"\u4E2D\u6587\u5B57\U0001F600\u4E2Dab\u3042\u3044");
+    e.append(RellumCombiningElement(U'\u4E2D', U"\u0301"));
+    e.append(RellumElement::wideRightElement());
+    e.append(RellumElement(U'\u6587'));
+    e.append(RellumElement(U'x'));
+    RellumIndexSet wide, combining;
+    std::u16string out;
+    RellumElements::TextFlags flags;
+    e.appendString(out, 0, e.size(), &wide, nullptr, nullptr, &combining, false, &flags);
+    EXPECT_EQ(out, u"\u4E2D\u6587\u5B57\U0001F600\u4E2Dab\u3042\u3044\u4E2D\u0301\u2592x");
+    EXPECT_EQ(wide.ranges(), (std::vector<RellumRange>{{0, 3}, {5, 1}, {8, 3}}));
+    EXPECT_EQ(combining.ranges(), (std::vector<RellumRange>{{11, 1}}));
+    EXPECT_FALSE(flags.unitCells);
+    EXPECT_TRUE(flags.needsNormalizing); // the missing right half
+    // From the right half of the first character, ending on a whole one.
+    out.clear();
+    e.appendString(out, 1, 14, &wide, nullptr, nullptr, nullptr, false, &flags);
+    EXPECT_EQ(out, u"\u2592\u6587\u5B57\U0001F600\u4E2Dab\u3042\u3044");
+    EXPECT_EQ(wide.ranges(), (std::vector<RellumRange>{{1, 2}, {5, 1}, {8, 2}}));
+    EXPECT_TRUE(flags.needsNormalizing);
+    out.clear();
+    e.appendString(out, 2, 13, &wide, nullptr, nullptr, nullptr, false, &flags);
+    EXPECT_EQ(out, u"\u6587\u5B57\U0001F600\u4E2Dab\u3042\u3044");
+    EXPECT_EQ(wide.ranges(), (std::vector<RellumRange>{{0, 2}, {4, 1}, {7, 2}}));
+    EXPECT_FALSE(flags.needsNormalizing);
+}
+
 TEST(RellumElementText, MissingHalvesShowAsOddWideInOnePosition) {
     RellumElements lonelyLeft;
     lonelyLeft.append(RellumElement(U'\u4E2D'));
