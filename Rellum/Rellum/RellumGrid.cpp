@@ -75,19 +75,10 @@ void RellumGrid::insertLinesAtIndex(uint64_t index, uint64_t count) {
         origin = prev.absoluteOrigin_ + prev.characterCount_ + 1;
     }
     // Empty lines, each one newline after the one before.
-    if (count == 1 && index == lines_.size()) {
-        // Output scrolling the page: one line at the end.
-        lines_.push_back(makeLine());
-        lines_.back()->absoluteOrigin_ = origin;
-    } else {
-        thread_local std::vector<std::unique_ptr<RellumLine>> fresh;
-        fresh.clear();
-        for (uint64_t k = 0; k < count; ++k) {
-            fresh.push_back(makeLine());
-            fresh.back()->absoluteOrigin_ = origin + k;
-        }
-        lines_.insert(index, fresh.begin(), fresh.end());
-        fresh.clear();
+    lines_.insertEmpty(index, count);
+    for (uint64_t k = 0; k < count; ++k) {
+        lines_[index + k] = makeLine();
+        lines_[index + k]->absoluteOrigin_ = origin + k;
     }
     // The first line of an empty list adds no newline.
     const uint64_t newlines = wasEmpty ? count - 1 : count;
@@ -149,10 +140,7 @@ void RellumGrid::removeLinesInRange(uint64_t index, uint64_t count) {
     const bool follows = index + count < lines_.size();
     const RellumRange removed = removalRange(index, count);
     retireLines(index, count);
-    if (index == 0 && count == 1)
-        lines_.pop_front(); // the oldest line leaving a full scrollback
-    else
-        lines_.erase(index, index + count);
+    lines_.erase(index, index + count);
     if (index == 0 && follows) {
         base_ = lines_[0]->absoluteOrigin_; // the rest keep their origins; only the base moves
         // Scrolling drops the oldest line again soon: fetch the lines that

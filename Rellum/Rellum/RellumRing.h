@@ -8,9 +8,8 @@
 #include <utility>
 
 // A double-ended list in one ring of slots, a power of two long. Indexing is
-// a mask and an add (a deque's costs a division), adding at the end and
-// taking from the front move nothing, and an insertion or erasure in the
-// middle moves the shorter side.
+// a mask and an add (a deque's costs a division), and an insertion or erasure
+// moves the shorter side: at either end, nothing.
 template <typename T>
 class RellumRing {
 public:
@@ -73,42 +72,26 @@ public:
     bool empty() const { return size_ == 0; }
     T& operator[](std::size_t i) { return slots_[(head_ + i) & mask_]; }
     const T& operator[](std::size_t i) const { return slots_[(head_ + i) & mask_]; }
-    T& front() { return (*this)[0]; }
-    T& back() { return (*this)[size_ - 1]; }
     iterator begin() { return {this, 0}; }
     iterator end() { return {this, size_}; }
     const_iterator begin() const { return {this, 0}; }
     const_iterator end() const { return {this, size_}; }
 
-    void push_back(T value) {
-        reserve(size_ + 1);
-        (*this)[size_] = std::move(value);
-        ++size_;
-    }
-    void pop_front() {
-        front() = T();
-        head_ = (head_ + 1) & mask_;
-        --size_;
-    }
-
-    // Inserts the values of [first, last) (moved from) before index.
-    template <typename It>
-    void insert(std::size_t index, It first, It last) {
-        const std::size_t n = std::size_t(std::distance(first, last));
-        if (n == 0) return;
-        reserve(size_ + n);
+    // Opens a gap of `count` slots before index (holding values moved from or
+    // default ones), for the caller to assign.
+    void insertEmpty(std::size_t index, std::size_t count) {
+        if (count == 0) return;
+        reserve(size_ + count);
         if (index < size_ - index) {
             // Open the gap by moving the front down.
-            head_ = (head_ - n) & mask_;
+            head_ = (head_ - count) & mask_;
             for (std::size_t i = 0; i < index; ++i)
-                (*this)[i] = std::move((*this)[i + n]);
+                (*this)[i] = std::move((*this)[i + count]);
         } else {
             for (std::size_t i = size_; i-- > index;)
-                (*this)[i + n] = std::move((*this)[i]);
+                (*this)[i + count] = std::move((*this)[i]);
         }
-        size_ += n;
-        for (std::size_t i = index; first != last; ++first, ++i)
-            (*this)[i] = std::move(*first);
+        size_ += count;
     }
 
     // Erases [first, last).

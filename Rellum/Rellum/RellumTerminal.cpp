@@ -984,8 +984,8 @@ void spliceAttributed(RellumPendingText& dst, uint64_t at, uint64_t length, std:
         for (std::size_t k = j; k < out.size(); ++k)
             out[k].range.location = uint32_t(int64_t(out[k].range.location) + shift);
     // Join equal neighbours.
-    const std::size_t live = dst.deadRuns;
-    if (!middle.empty() && i > live && out[i - 1].rendition == middle.front().rendition) {
+    const std::size_t firstLive = dst.deadRuns;
+    if (!middle.empty() && i > firstLive && out[i - 1].rendition == middle.front().rendition) {
         middle.front().range.location = out[i - 1].range.location;
         middle.front().range.length += out[i - 1].range.length;
         --i;
@@ -993,7 +993,8 @@ void spliceAttributed(RellumPendingText& dst, uint64_t at, uint64_t length, std:
     if (!middle.empty() && j < out.size() && out[j].rendition == middle.back().rendition) {
         middle.back().range.length += out[j].range.length;
         ++j;
-    } else if (middle.empty() && i > live && j < out.size() && out[i - 1].rendition == out[j].rendition) {
+    } else if (middle.empty() && i > firstLive && j < out.size() &&
+               out[i - 1].rendition == out[j].rendition) {
         out[i - 1].range.length += out[j].range.length;
         ++j;
     }

@@ -23,8 +23,16 @@ std::vector<int> contents(const std::deque<int>& model) {
     return {model.begin(), model.end()};
 }
 
-// Random pushes, pops, insertions and erasures on either side of the middle,
-// across the wrap of the ring and its growth, against a deque.
+// Values put into the gap the ring opens at `at`.
+void insertAt(Ring& ring, std::size_t at, const std::vector<int>& values) {
+    ring.insertEmpty(at, values.size());
+    for (std::size_t k = 0; k < values.size(); ++k)
+        ring[at + k] = std::make_unique<int>(values[k]);
+}
+
+// Random insertions and erasures at the ends (a line at the bottom, the
+// oldest line dropped) and on either side of the middle, across the wrap of
+// the ring and its growth, against a deque.
 TEST(RellumRing, MatchesADequeThroughWrapsGrowthAndMovesOfEitherSide) {
     for (unsigned seed = 1; seed <= 20; ++seed) {
         std::mt19937 rng(seed);
@@ -35,20 +43,20 @@ TEST(RellumRing, MatchesADequeThroughWrapsGrowthAndMovesOfEitherSide) {
         for (int step = 0; step < 600; ++step) {
             const std::size_t what = pick(10);
             if (what < 4) {
-                ring.push_back(std::make_unique<int>(next));
+                insertAt(ring, model.size(), {next});
                 model.push_back(next++);
             } else if (what < 6 && !model.empty()) {
-                ring.pop_front();
+                ring.erase(0, 1);
                 model.pop_front();
             } else if (what < 8) {
                 const std::size_t at = pick(model.size() + 1);
-                std::vector<std::unique_ptr<int>> fresh;
+                std::vector<int> fresh;
                 const std::size_t n = 1 + pick(5);
                 for (std::size_t k = 0; k < n; ++k) {
-                    fresh.push_back(std::make_unique<int>(next));
+                    fresh.push_back(next);
                     model.insert(model.begin() + int64_t(at + k), next++);
                 }
-                ring.insert(at, fresh.begin(), fresh.end());
+                insertAt(ring, at, fresh);
             } else if (!model.empty()) {
                 const std::size_t first = pick(model.size());
                 const std::size_t last = first + pick(std::min<std::size_t>(6, model.size() - first + 1));
@@ -64,17 +72,16 @@ TEST(RellumRing, IteratorsServeBinarySearchAndDistances) {
     Ring ring;
     // Wrapped: the front has been taken from and the end added to.
     for (int i = 0; i < 12; ++i)
-        ring.push_back(std::make_unique<int>(i * 10));
-    for (int i = 0; i < 8; ++i)
-        ring.pop_front();
+        insertAt(ring, ring.size(), {i * 10});
+    ring.erase(0, 8);
     for (int i = 12; i < 22; ++i)
-        ring.push_back(std::make_unique<int>(i * 10));
+        insertAt(ring, ring.size(), {i * 10});
     auto it = std::lower_bound(ring.begin(), ring.end(), 155,
                                [](const std::unique_ptr<int>& v, int target) { return *v < target; });
     ASSERT_NE(it, ring.end());
     EXPECT_EQ(**it, 160);
     EXPECT_EQ(it - ring.begin(), 8);
-    EXPECT_EQ(*ring.back(), 210);
+    EXPECT_EQ(*ring[ring.size() - 1], 210);
     EXPECT_EQ(ring.end() - ring.begin(), int64_t(ring.size()));
 }
 
